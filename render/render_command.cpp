@@ -1,0 +1,234 @@
+#include "render/render_command.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "entry/dispatch.h"
+#include "entry/suites.h"
+#include "params/catalogue.h"
+#include "render/frame_desc.h"
+#include "render/renderer.h"
+
+namespace threeway {
+
+namespace {
+
+double FloatValue(zkfx::ParamRecord** params, int index) {
+  return params[index]->value.floatSlider.current;
+}
+// Float sliders are rounded to float before any renderer arithmetic.
+float Fv(zkfx::ParamRecord** params, int index) { return static_cast<float>(FloatValue(params, index)); }
+std::int32_t AngleValue(zkfx::ParamRecord** params, int index) {
+  return params[index]->value.angle.current;
+}
+bool CheckBoxOn(zkfx::ParamRecord** params, int index) {
+  return params[index]->value.checkBox.current != 0;
+}
+std::int32_t PopupValue(zkfx::ParamRecord** params, int index) {
+  return params[index]->value.popup.current;
+}
+
+double Ratio(zkfx::RationalScale r) {
+  return r.den == 0 ? 1.0 : static_cast<double>(r.num) / static_cast<double>(r.den);
+}
+
+// Truncates toward zero into 0..100 (NaN reads as 0).
+std::int32_t SplitPercent(float p) {
+  if (!(p > 0.0f)) return 0;
+  if (p >= 100.0f) return 100;
+  return static_cast<std::int32_t>(p);
+}
+
+void FillSettings(ColorCorrectorThreeWayFilterRenderer& r, zkfx::ParamRecord** p) {
+  r.SetShadowThreshold(Fv(p, kParamShadowThreshold) / 255.0f);
+  r.SetShadowSoftness(Fv(p, kParamShadowSoftness) / 255.0f);
+  r.SetHighlightThreshold(Fv(p, kParamHighlightThreshold) / 255.0f);
+  r.SetHighlightSoftness(Fv(p, kParamHighlightSoftness) / 255.0f);
+
+  r.SetMasterHueAngle(FixedAngleToRadians(AngleValue(p, kParamMasterHueAngle)));
+  r.SetShadowHueAngle(FixedAngleToRadians(AngleValue(p, kParamShadowHueAngle)));
+  r.SetMidtoneHueAngle(FixedAngleToRadians(AngleValue(p, kParamMidtoneHueAngle)));
+  r.SetHighlightHueAngle(FixedAngleToRadians(AngleValue(p, kParamHighlightHueAngle)));
+
+  r.SetMasterBalanceMagnitude(Fv(p, kParamMasterBalanceMagnitude) / 100.0f);
+  r.SetShadowBalanceMagnitude(Fv(p, kParamShadowBalanceMagnitude) / 100.0f);
+  r.SetMidtoneBalanceMagnitude(Fv(p, kParamMidtoneBalanceMagnitude) / 100.0f);
+  r.SetHighlightBalanceMagnitude(Fv(p, kParamHighlightBalanceMagnitude) / 100.0f);
+
+  r.SetMasterBalanceGain(Fv(p, kParamMasterBalanceGain) / 100.0f);
+  r.SetShadowBalanceGain(Fv(p, kParamShadowBalanceGain) / 100.0f);
+  r.SetMidtoneBalanceGain(Fv(p, kParamMidtoneBalanceGain) / 100.0f);
+  r.SetHighlightBalanceGain(Fv(p, kParamHighlightBalanceGain) / 100.0f);
+
+  r.SetMasterBalanceAngle(FixedAngleToRadians(AngleValue(p, kParamMasterBalanceAngle)));
+  r.SetShadowBalanceAngle(FixedAngleToRadians(AngleValue(p, kParamShadowBalanceAngle)));
+  r.SetMidtoneBalanceAngle(FixedAngleToRadians(AngleValue(p, kParamMidtoneBalanceAngle)));
+  r.SetHighlightBalanceAngle(FixedAngleToRadians(AngleValue(p, kParamHighlightBalanceAngle)));
+
+  r.SetMasterSaturation(Fv(p, kParamMasterSaturation) * 0.01f);
+  r.SetShadowSaturation(Fv(p, kParamShadowSaturation) * 0.01f);
+  r.SetMidtoneSaturation(Fv(p, kParamMidtoneSaturation) * 0.01f);
+  r.SetHighlightSaturation(Fv(p, kParamHighlightSaturation) * 0.01f);
+
+  // Only the master levels come from the panel; the tonal ranges' levels stay the identity.
+  r.SetMasterInputBlack(Fv(p, kParamMasterInputBlackLevel) / 255.0f);
+  r.SetShadowInputBlack(0.0f / 255.0f);
+  r.SetMidtoneInputBlack(0.0f / 255.0f);
+  r.SetHighlightInputBlack(0.0f / 255.0f);
+  r.SetMasterInputGray(Fv(p, kParamMasterInputGrayLevel));
+  r.SetShadowInputGray(1.0f);
+  r.SetMidtoneInputGray(1.0f);
+  r.SetHighlightInputGray(1.0f);
+  r.SetMasterInputWhite(Fv(p, kParamMasterInputWhiteLevel) / 255.0f);
+  r.SetShadowInputWhite(1.0f);
+  r.SetMidtoneInputWhite(1.0f);
+  r.SetHighlightInputWhite(1.0f);
+  r.SetMasterOutputBlack(Fv(p, kParamMasterOutputBlackLevel) / 255.0f);
+  r.SetShadowOutputBlack(0.0f / 255.0f);
+  r.SetMidtoneOutputBlack(0.0f / 255.0f);
+  r.SetHighlightOutputBlack(0.0f / 255.0f);
+  r.SetMasterOutputWhite(Fv(p, kParamMasterOutputWhiteLevel) / 255.0f);
+  r.SetShadowOutputWhite(1.0f);
+  r.SetMidtoneOutputWhite(1.0f);
+  r.SetHighlightOutputWhite(1.0f);
+}
+
+bool HasAllParams(zkfx::ParamRecord** params) {
+  if (params == nullptr) return false;
+  for (int i = 0; i < kParamCount; ++i) {
+    if (params[i] == nullptr) return false;
+  }
+  return true;
+}
+
+zkfx::LumaHistogram* SequenceHistogram(const zkfx::HostInputRecord* in) {
+  zkfx::MemHandle handle = in->sequenceData;
+  if (handle == nullptr || *handle == nullptr) return nullptr;
+  if (in->utils->getHandleSize != nullptr &&
+      in->utils->getHandleSize(handle) < zkfx::kLumaHistogramSize) {
+    return nullptr;
+  }
+  return static_cast<zkfx::LumaHistogram*>(*handle);
+}
+
+}  // namespace
+
+float FixedAngleToRadians(std::int32_t fixedDegrees) {
+  const float degrees = static_cast<float>(static_cast<double>(fixedDegrees) / 65536.0);
+  return static_cast<float>(static_cast<double>(degrees) * 0.017453292519943295);
+}
+
+float WrapUnit(float x) { return x < 0.0f ? x + 1.0f : x; }
+
+QualifierBlock BuildQualifierBlock(zkfx::ParamRecord** p, const zkfx::HostInputRecord* in) {
+  QualifierBlock q{};
+  const float offset = Fv(p, kParamHueOffset);
+  q.hueStartSoftness = Fv(p, kParamHueStartSoftness) / 100.0f;
+  q.hueStartThreshold = WrapUnit(Fv(p, kParamHueStartThreshold) / 100.0f - offset);
+  q.hueEndSoftness = Fv(p, kParamHueEndSoftness) / 100.0f;
+  q.hueEndThreshold = WrapUnit(Fv(p, kParamHueEndThreshold) / 100.0f - offset);
+  q.satStartSoftness = Fv(p, kParamSatStartSoftness) / 100.0f;
+  q.satStartThreshold = Fv(p, kParamSatStartThreshold) / 100.0f;
+  q.satEndSoftness = Fv(p, kParamSatEndSoftness) / 100.0f;
+  q.satEndThreshold = Fv(p, kParamSatEndThreshold) / 100.0f;
+  q.lumaStartSoftness = Fv(p, kParamLumaStartSoftness) / 100.0f;
+  q.lumaStartThreshold = Fv(p, kParamLumaStartThreshold) / 100.0f;
+  q.lumaEndSoftness = Fv(p, kParamLumaEndSoftness) / 100.0f;
+  q.lumaEndThreshold = Fv(p, kParamLumaEndThreshold) / 100.0f;
+  q.soften = Fv(p, kParamSoften);
+  if (q.soften != 0.0f) {
+    const double dx = Ratio(in->downsampleX);
+    const double dy = Ratio(in->downsampleY);
+    const double aspect = Ratio(in->pixelAspect);
+    q.blurX = static_cast<float>(static_cast<double>(q.soften) * std::sqrt(2.0 * dx * dx * aspect));
+    q.blurY = static_cast<float>(static_cast<double>(q.soften) * std::sqrt(2.0 * dy * dy));
+  } else {
+    q.blurX = 0.0f;
+    q.blurY = 0.0f;
+  }
+  q.edgeThinning = Fv(p, kParamEdgeThinning);
+  q.invertMode = PopupValue(p, kParamInvert);
+  q.hueUnrestricted = q.hueStartThreshold == q.hueEndThreshold &&
+                              Fv(p, kParamHueEndThreshold) > Fv(p, kParamHueStartThreshold)
+                          ? 1
+                          : 0;
+  return q;
+}
+
+std::int32_t ChooseViewMode(zkfx::ParamRecord** params) {
+  if (CheckBoxOn(params, kParamShowMask)) return kViewMask;
+  if (CheckBoxOn(params, kParamShowTonalRange)) return kViewTonalRange;
+  return PopupValue(params, kParamViewMode);
+}
+
+std::int32_t RenderCommand(zkfx::HostInputRecord* in, zkfx::HostOutputRecord* out,
+                           zkfx::ParamRecord** params, zkfx::HostFrame* output) {
+  if (!HasAllParams(params) || output == nullptr) return kErrInvalidHostRecord;
+  const zkfx::HostFrame& input = params[kParamInputLayer]->value.layer.frame;
+
+  // 1. Pixel formats, through the host's suite.
+  const zkfx::PixelFormatSuite1* formats = nullptr;
+  std::int32_t result =
+      AcquireSuiteAs(in, out, zkfx::kPixelFormatSuiteName, zkfx::kPixelFormatSuiteVersion, &formats);
+  std::uint32_t inputFormat = zkfx::kPixelFormatBGRA8;
+  std::uint32_t outputFormat = zkfx::kPixelFormatBGRA8;
+  if (formats != nullptr) {
+    formats->queryPixelFormat(&input, &inputFormat);
+    formats->queryPixelFormat(output, &outputFormat);
+  }
+
+  // 2. The sizes to process.
+  std::int32_t inWidth = input.width, inHeight = input.height;
+  std::int32_t outWidth = output->width, outHeight = output->height;
+
+  // 3. Split view: the uncorrected part is copied; the corrected part is the top (horizontal
+  //    layout) or left (vertical layout) of the frame.
+  if (CheckBoxOn(params, kParamShowSplitView)) {
+    const std::int32_t percent = SplitPercent(Fv(params, kParamSplitViewPercent));
+    const std::int32_t layout = PopupValue(params, kParamSplitViewLayout);
+    zkfx::HostRect rect{};
+    bool split = true;
+    if (layout == 1) {
+      const std::int32_t s = static_cast<std::int32_t>(
+          static_cast<std::int64_t>(percent) * std::max(inHeight, 0) / 100);
+      rect = {0, s, outWidth, outHeight};
+      inHeight = outHeight = s;
+    } else if (layout == 2) {
+      const std::int32_t s = static_cast<std::int32_t>(
+          static_cast<std::int64_t>(std::max(inWidth, 0)) * percent / 100);
+      rect = {s, 0, outWidth, outHeight};
+      inWidth = outWidth = s;
+    } else {
+      split = false;  // an unknown layout shows the whole frame corrected
+    }
+    if (split && in->utils->copyRect != nullptr) {
+      in->utils->copyRect(in->effectRef, &input, output, &rect, &rect);
+    }
+  }
+
+  // 4.-7. The renderer and its settings.
+  ColorCorrectorThreeWayFilterRenderer renderer;
+  FillSettings(renderer, params);
+  const QualifierBlock qualifier = BuildQualifierBlock(params, in);
+  renderer.SetQualifier(&qualifier);
+  renderer.SetViewMode(ChooseViewMode(params));
+
+  // 8. Both frames; never more than either frame holds.
+  const std::int32_t width = std::min(inWidth, outWidth);
+  const std::int32_t height = std::min(inHeight, outHeight);
+  const FrameDesc source{input.rowBytes, width, height, input.data, inputFormat};
+  const FrameDesc destination{output->rowBytes, width, height, output->data, outputFormat};
+
+  // 9. Render.
+  if (source.data != nullptr && destination.data != nullptr) {
+    renderer.Render(&source, &destination, SequenceHistogram(in));
+  }
+
+  // 10.
+  if (formats != nullptr) {
+    result = ReleaseSuite(in, out, zkfx::kPixelFormatSuiteName, zkfx::kPixelFormatSuiteVersion, nullptr);
+  }
+  return result;
+}
+
+}  // namespace threeway
