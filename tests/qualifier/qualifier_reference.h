@@ -1,0 +1,171 @@
+// A plain scalar reference of the secondary qualifier, written step by step from the documented
+// algorithm, used to check the 64 specialised kernels and the general kernel bit for bit. It
+// shares only FastPow and the processor's reciprocal estimate with the code under test, since the
+// documented results are defined in terms of those two.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include <xmmintrin.h>
+
+#include "kernels/fast_pow.h"
+#include "render/renderer_settings.h"
+
+namespace qualifier_reference {
+
+using threeway::QualifierBlock;
+
+inline float Rcp(float x) { return _mm_cvtss_f32(_mm_rcp_ss(_mm_set_ss(x))); }
+
+// Clamp to 0..1; the module's documented choice sends NaN to 0.
+inline float Clamp01(float x) {
+  if (!(x >= 0.0f)) return 0.0f;
+  if (x > 1.0f) return 1.0f;
+  return x;
+}
+
+inline float Wrap(float x) {
+  if (x < 0.0f) return x + 1.0f;
+  return x;
+}
+
+// The circular form's treatment of an edge end outside 0..1.
+inline float CircularEnd(float x) {
+  if (x > 1.0f) return x - std::trunc(x);
+  if (x < 0.0f) return x - std::trunc(x) + 1.0f;
+  return x;
+}
+
+inline float Weight(float v, float a, float lo, float b, float hi, bool circular) {
+  // 1. core weight
+  float w0;
+  if (hi >= lo && hi - lo < 1e-6f) {
+    w0 = 0.0f;
+  } else if (lo > hi && lo - hi < 1e-6f) {
+    w0 = 1.0f;
+  } else {
+    float d = Wrap(v - lo);
+    float r = Wrap(hi - lo);
+    w0 = 0.0f;
+    if (d >= 0.0f && d <= r) w0 = 1.0f;
+  }
+  // 2.
+  if (w0 >= 1.0f) return 1.0f;
+  // 3. rising edge
+  float lo2 = lo - a;
+  if (circular) lo2 = CircularEnd(lo2);
+  float d1 = Wrap(v - lo2);
+  float r1 = Wrap(lo - lo2);
+  float w1;
+  bool outside1 = d1 >= r1 || d1 < 0.0f;
+  if (!circular && -lo2 > d1) outside1 = true;
+  if (outside1) {
+    w1 = 0.0f;
+  } else {
+    w1 = d1 * Rcp(r1);
+  }
+  // 4.
+  if (w1 >= 1.0f) return 1.0f;
+  // 5. falling edge
+  float hi2 = b + hi;
+  if (circular) hi2 = CircularEnd(hi2);
+  float d2 = Wrap(v - hi);
+  float r2 = Wrap(hi2 - hi);
+  float w2;
+  bool outside2 = d2 >= r2 || d2 < 0.0f;
+  if (!circular && d2 > 1.0f - hi) outside2 = true;
+  if (outside2) {
+    w2 = 0.0f;
+  } else {
+    w2 = 1.0f - d2 * Rcp(r2);
+  }
+  // 6.
+  float w = w1;
+  if (w2 > w1) w = w2;
+  if (!(w > w0)) w = w0;
+  return Clamp01(w);
+}
+
+struct Measures {
+  float luma, saturation, hue;
+};
+
+inline Measures Measure(float y, float u, float v) {
+  Measures m;
+  m.luma = Clamp01(y);
+  m.saturation = Clamp01(sqrtf(u * u + v * v) * 1.4142135f);
+  float h0 = atan2f(-0.9475003f * u - 0.31975487f * v, -0.31975487f * u + 0.9475003f * v);
+  if (h0 < 0.0f) h0 = h0 + 6.2831855f;
+  m.hue = Clamp01(h0 * 0.15915494f);
+  return m;
+}
+
+// Which weights are replaced by exactly 1.
+struct Forced {
+  bool luma = false, saturation = false, hue = false;
+};
+
+inline float Product(float y, float u, float v, const QualifierBlock& q, Forced forced) {
+  Measures m = Measure(y, u, v);
+  float wl = 1.0f, ws = 1.0f, wh = 1.0f;
+  if (!forced.luma) {
+    wl = Clamp01(Weight(m.luma, q.lumaStartSoftness, q.lumaStartThreshold, q.lumaEndSoftness,
+                        q.lumaEndThreshold, false));
+  }
+  if (!forced.saturation) {
+    ws = Clamp01(Weight(m.saturation, q.satStartSoftness, q.satStartThreshold, q.satEndSoftness,
+                        q.satEndThreshold, false));
+  }
+  if (!forced.hue) {
+    wh = Clamp01(Weight(m.hue, q.hueStartSoftness, q.hueStartThreshold, q.hueEndSoftness,
+                        q.hueEndThreshold, true));
+  }
+  return wl * ws * wh;
+}
+
+inline float Shape(float x, float e) {
+  if (e == 0.0f) return x;
+  float k = Rcp(threeway::FastPow(10.0f, e * 0.01f));
+  return threeway::FastPow(x, k);
+}
+
+// The general kernel's final step, by invert mode.
+inline float General(float y, float u, float v, const QualifierBlock& q, Forced forced = {}) {
+  float p = Product(y, u, v, q, forced);
+  float e = q.edgeThinning;
+  if (q.invertMode == 2) return Shape(1.0f - p, e);
+  if (q.invertMode == 3) return 1.0f - Shape(p, e);
+  return Shape(p, e);
+}
+
+// The final step of the variant at `index`, by its three low bits; `index` bits 3..5 force the
+// hue, saturation and luma weights to 1. Thinning is applied when bit 1 is set, whatever E is.
+inline float Variant(unsigned index, float y, float u, float v, const QualifierBlock& q) {
+  Forced forced;
+  forced.hue = (index & 8) != 0;
+  forced.saturation = (index & 16) != 0;
+  forced.luma = (index & 32) != 0;
+  float p = Product(y, u, v, q, forced);
+  float k = Rcp(threeway::FastPow(10.0f, q.edgeThinning * 0.01f));
+  auto shape = [k](float x) { return threeway::FastPow(x, k); };
+  switch (index & 7) {
+    case 0: return p;
+    case 1: return 1.0f - p;
+    case 2: return shape(p);
+    case 3: return 1.0f - shape(p);
+    case 4: return 1.0f - p;
+    case 5: return 1.0f - (1.0f - p);
+    case 6: return shape(1.0f - p);
+    default: return 1.0f - shape(1.0f - p);
+  }
+}
+
+inline std::uint32_t Bits(float x) {
+  std::uint32_t b;
+  std::memcpy(&b, &x, sizeof b);
+  return b;
+}
+
+}  // namespace qualifier_reference
