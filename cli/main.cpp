@@ -1,0 +1,106 @@
+// threeway: the command-line tool around the ThreeWayColorCorrector module.
+//
+//   threeway [--module PATH] <command> [arguments]
+//
+// The tool is a host: it reads the module's registration resource, loads the module and drives it
+// through the host interface, exactly as a video editor would.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+
+namespace threeway::cli {
+namespace {
+
+// Every subcommand, in the order `--help` lists them.
+const Command* const kCommands[] = {&InfoCommand(), &ParamsCommand()};
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command* command : kCommands) {
+    if (command->name == name) return command;
+  }
+  return nullptr;
+}
+
+void PrintUsage(std::FILE* stream) {
+  std::fprintf(stream,
+               "usage: threeway [--module PATH] <command> [arguments]\n"
+               "       threeway help <command>\n"
+               "\n"
+               "Drives the ThreeWayColorCorrector effect module as a host does.\n"
+               "\n"
+               "options:\n"
+               "  --module PATH   the module to load (default: %s)\n"
+               "  -h, --help      this text\n"
+               "\n"
+               "commands:\n",
+               DefaultModulePath().c_str());
+  for (const Command* command : kCommands) {
+    std::fprintf(stream, "  %-8.*s  %.*s\n", static_cast<int>(command->name.size()),
+                 command->name.data(), static_cast<int>(command->summary.size()),
+                 command->summary.data());
+  }
+}
+
+int Help(std::span<const std::string> arguments) {
+  if (arguments.empty()) {
+    PrintUsage(stdout);
+    return kExitOk;
+  }
+  const Command* command = FindCommand(arguments[0]);
+  if (command == nullptr) {
+    PrintError("no command named \"" + arguments[0] + "\" (see threeway --help)");
+    return kExitUsage;
+  }
+  std::fwrite(command->help.data(), 1, command->help.size(), stdout);
+  return kExitOk;
+}
+
+int Run(int argc, char** argv) {
+  Options options;
+  options.modulePath = DefaultModulePath();
+  std::string commandName;
+  std::vector<std::string> arguments;
+  bool wantHelp = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--module") {
+      if (i + 1 >= argc) {
+        PrintError("--module needs a path");
+        return kExitUsage;
+      }
+      options.modulePath = argv[++i];
+    } else if (argument.rfind("--module=", 0) == 0) {
+      options.modulePath = argument.substr(9);
+    } else if (commandName.empty() && (argument == "--help" || argument == "-h")) {
+      wantHelp = true;
+    } else if (commandName.empty() && !argument.empty() && argument[0] == '-') {
+      PrintError("unknown option " + argument + " (see threeway --help)");
+      return kExitUsage;
+    } else if (commandName.empty()) {
+      commandName = argument;
+    } else {
+      arguments.push_back(argument);
+    }
+  }
+  if (wantHelp || commandName.empty()) {
+    PrintUsage(wantHelp ? stdout : stderr);
+    return wantHelp ? kExitOk : kExitUsage;
+  }
+  if (commandName == "help") return Help(arguments);
+  const Command* command = FindCommand(commandName);
+  if (command == nullptr) {
+    PrintError("no command named \"" + commandName + "\" (see threeway --help)");
+    return kExitUsage;
+  }
+  for (const std::string& argument : arguments) {
+    if (argument == "--help" || argument == "-h") return Help(std::span(&commandName, 1));
+  }
+  return command->run(options, arguments);
+}
+
+}  // namespace
+}  // namespace threeway::cli
+
+int main(int argc, char** argv) { return threeway::cli::Run(argc, argv); }
