@@ -143,7 +143,7 @@ bool FindElfSection(std::span<const std::uint8_t> image, const std::string& name
   }
   Elf64_Shdr last;
   if (!sectionHeader(count - 1, last)) {
-    error = "malformed ELF file: the section header table lies outside the file";
+    error = "malformed ELF file: section count " + std::to_string(count) + " runs past the end of the file";
     return false;
   }
   Elf64_Shdr names;

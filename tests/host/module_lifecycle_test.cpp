@@ -1,0 +1,248 @@
+// The real module, loaded by the host and driven through its lifecycle.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "tests/host/module_path.h"
+
+namespace {
+
+using twhost::Host;
+
+constexpr const char* kInitFailed = "ThreeWayColorCorrector could not be initialized.";
+constexpr const char* kNoSuite = "Not able to acquire ZKFX Suite.";
+
+class ModuleHost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host_.Load(twtest::ModulePath(), error)) << error;
+  }
+  void SetUpEffect() {
+    ASSERT_EQ(host_.GlobalSetup(), zkfx::kErrNone) << host_.message();
+    ASSERT_EQ(host_.ParamsSetup(), zkfx::kErrNone) << host_.message();
+    ASSERT_EQ(host_.SequenceSetup(), zkfx::kErrNone);
+  }
+  // The token the effect keeps in its global record.
+  zkfx::StringTableToken Token() const {
+    return static_cast<const zkfx::GlobalRecord*>(*host_.globalData())->stringTableToken;
+  }
+  Host host_;
+};
+
+std::vector<std::uint8_t> BytesOf(const void* p, std::size_t n) {
+  const auto* b = static_cast<const std::uint8_t*>(p);
+  return {b, b + n};
+}
+
+TEST_F(ModuleHost, CommandsOutsideTheTableSucceedAndChangeNothing) {
+  for (bool setUp : {false, true}) {
+    if (setUp) SetUpEffect();
+    for (std::int32_t command : {2, 7, 8, 9, 10, 12, 15, 1000, -1, INT32_MIN}) {
+      SCOPED_TRACE(command);
+      const auto inBefore = BytesOf(&host_.in(), sizeof(zkfx::HostInputRecord));
+      const std::size_t handles = host_.LiveHandleCount();
+      host_.ResetLogs();
+      EXPECT_EQ(host_.Call(command), zkfx::kErrNone);
+      EXPECT_EQ(BytesOf(&host_.out(), sizeof(zkfx::HostOutputRecord)),
+                BytesOf(&host_.outBefore(), sizeof(zkfx::HostOutputRecord)));
+      EXPECT_EQ(BytesOf(&host_.in(), sizeof(zkfx::HostInputRecord)), inBefore);
+      EXPECT_EQ(host_.LiveHandleCount(), handles);
+      EXPECT_EQ(host_.logs().suites.size() + host_.logs().newHandleCalls + host_.logs().addParamCalls +
+                    host_.logs().registerStringsCalls + host_.logs().unregisterStringsSlotValues.size(),
+                0u);
+    }
+  }
+  EXPECT_EQ(host_.About(), zkfx::kErrNone);
+}
+
+TEST_F(ModuleHost, GlobalSetupRegistersStringsKeepsTheTokenAndDeclaresNineFormats) {
+  ASSERT_EQ(host_.GlobalSetup(), zkfx::kErrNone);
+  EXPECT_EQ(host_.logs().registerStringsCalls, 1);
+  EXPECT_EQ(host_.RegisteredTableCount(), 1u);
+  ASSERT_NE(host_.globalData(), nullptr);
+  EXPECT_EQ(host_.out().globalData, host_.globalData());
+  EXPECT_EQ(host_.HandleSize(host_.globalData()), 8u);
+  EXPECT_EQ(host_.LookupString(Token(), 7), "Three-Way Hue Balance and Angle");
+  EXPECT_EQ(host_.LookupString(Token(), 95), " ");
+  EXPECT_EQ(host_.version(), 0x00088002u);
+  EXPECT_EQ(host_.outFlags() & 0x50u, 0x50u);
+  EXPECT_EQ(host_.outFlags() & zkfx::kOutFlagDisplayErrorMessage, 0u);
+  const std::vector<std::uint32_t> expected = {0x61797576, 0x61797556, 0x61795556, 0x61726762, 0x61726742,
+                                               0x61724742, 0x62677261, 0x62677241, 0x62675241};
+  const auto& events = host_.logs().pixelFormats;
+  ASSERT_EQ(events.size(), 10u);
+  EXPECT_TRUE(events[0].reset);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_FALSE(events[i + 1].reset);
+    EXPECT_EQ(events[i + 1].code, expected[i]) << i;
+  }
+  EXPECT_TRUE(host_.OutstandingSuites().empty());
+
+  host_.ResetLogs();
+  ASSERT_EQ(host_.GlobalSetdown(), zkfx::kErrNone);
+  ASSERT_EQ(host_.logs().unregisterStringsSlotValues.size(), 1u);
+  EXPECT_NE(host_.logs().unregisterStringsSlotValues[0], nullptr);
+  EXPECT_EQ(host_.RegisteredTableCount(), 0u);
+  EXPECT_EQ(host_.globalData(), nullptr);
+  EXPECT_EQ(host_.out().globalData, nullptr);
+  EXPECT_EQ(host_.LiveHandleCount(), 0u);
+}
+
+TEST_F(ModuleHost, GlobalSetupFailuresLeaveTheMessageAndNoGlobalData) {
+  struct Case { const char* what; std::int32_t registerCode; int failNewHandleAt; std::int32_t expected; };
+  for (Case c : {Case{"strings refused", 123456, 0, 123456}, Case{"strings refused, negative", -7, 0, -7},
+                 Case{"no memory", 0, 1, zkfx::kErrOutOfMemory}}) {
+    SCOPED_TRACE(c.what);
+    Host host;
+    std::string error;
+    ASSERT_TRUE(host.Load(twtest::ModulePath(), error)) << error;
+    host.faults().registerStringsCode = c.registerCode;
+    host.faults().failNewHandleAt = c.failNewHandleAt;
+    EXPECT_EQ(host.GlobalSetup(), c.expected);
+    EXPECT_EQ(host.displayedMessage(), kInitFailed);
+    EXPECT_NE(host.outFlags() & zkfx::kOutFlagDisplayErrorMessage, 0u);
+    EXPECT_EQ(host.globalData(), nullptr);
+    EXPECT_EQ(host.out().globalData, nullptr);
+    EXPECT_EQ(host.LiveHandleCount(), 0u);
+    // The slot is non-null in both cases (the table's descriptor, or the host's token): released.
+    EXPECT_EQ(host.logs().unregisterStringsSlotValues.size(), 1u);
+    EXPECT_NE(host.logs().unregisterStringsSlotValues.at(0), nullptr);
+    EXPECT_EQ(host.RegisteredTableCount(), 0u);
+    EXPECT_TRUE(host.logs().pixelFormats.empty());
+  }
+}
+
+TEST_F(ModuleHost, GlobalSetupWithoutThePixelFormatSuiteStillSucceeds) {
+  host_.faults().missingSuites.insert(zkfx::kPixelFormatSuiteName);
+  EXPECT_EQ(host_.GlobalSetup(), zkfx::kErrNone);
+  EXPECT_EQ(host_.displayedMessage(), kNoSuite);
+  EXPECT_NE(host_.globalData(), nullptr);
+  EXPECT_TRUE(host_.logs().pixelFormats.empty());
+  EXPECT_TRUE(host_.OutstandingSuites().empty());
+}
+
+TEST_F(ModuleHost, ParamsSetupDeclaresTheWholePanel) {
+  ASSERT_EQ(host_.GlobalSetup(), zkfx::kErrNone);
+  host_.ResetLogs();
+  ASSERT_EQ(host_.ParamsSetup(), zkfx::kErrNone) << host_.message();
+  EXPECT_EQ(host_.logs().addParamCalls, 106);
+  EXPECT_EQ(host_.logs().setGroupKindCalls, 15);
+  EXPECT_EQ(host_.DeclaredCount(), 106);
+  EXPECT_EQ(host_.paramCount(), 107);
+  EXPECT_TRUE(host_.OutstandingSuites().empty());
+  EXPECT_EQ(host_.outFlags() & zkfx::kOutFlagDisplayErrorMessage, 0u);
+
+  // A few cross-checks of what the host received (the panel itself is tested with the declarers).
+  for (int index : {3, 8, 19, 33, 68, 69, 70}) EXPECT_STREQ(host_.Param(index)->declared.name, " ") << index;
+  const zkfx::ParamRecord& group = host_.Param(7)->declared;
+  EXPECT_EQ(std::string(group.name), "Three-Way Hue Balance and Angle");
+  EXPECT_EQ(group.name[31], '\0');
+  struct Text { int index; const char* text; };
+  for (Text t : {Text{1, "Video|Luma"}, Text{4, "Horizontal|Vertical"}, Text{63, "None|Invert Limit Color|Invert Mask"}}) {
+    const twhost::StoredParam& p = *host_.Param(t.index);
+    EXPECT_STREQ(p.declared.value.popup.choices, t.text);
+    EXPECT_EQ(p.declared.value.popup.choices, p.choices.c_str());  // the host's own copy
+  }
+  EXPECT_STREQ(host_.Param(3)->declared.value.checkBox.boxText, "Show Split View");
+  EXPECT_STREQ(host_.Param(69)->declared.value.button.buttonText, "Auto Contrast");
+  EXPECT_EQ(host_.Param(106)->declared.type, zkfx::kParamTypeGroupEnd);
+  EXPECT_EQ(host_.Param(2)->groupKind, 0);
+  EXPECT_FALSE(host_.Param(25)->groupKind.has_value());
+}
+
+TEST_F(ModuleHost, ParamsSetupWithoutTheGroupSuiteDeclaresNothing) {
+  ASSERT_EQ(host_.GlobalSetup(), zkfx::kErrNone);
+  host_.faults().missingSuites.insert(zkfx::kGroupParamSuiteName);
+  EXPECT_EQ(host_.ParamsSetup(), zkfx::kErrSuiteUnavailable);
+  EXPECT_EQ(host_.displayedMessage(), kNoSuite);
+  EXPECT_EQ(host_.logs().addParamCalls, 0);
+  EXPECT_EQ(host_.DeclaredCount(), 0);
+}
+
+TEST_F(ModuleHost, AFailedAddParamStopsTheDeclarationThere) {
+  ASSERT_EQ(host_.GlobalSetup(), zkfx::kErrNone);
+  for (int n = 1; n <= 106; ++n) {
+    SCOPED_TRACE(n);
+    host_.ResetLogs();
+    host_.faults().failAddParamAt = n;
+    host_.faults().addParamCode = 7000 + n;
+    EXPECT_EQ(host_.ParamsSetup(), 7000 + n);
+    EXPECT_EQ(host_.logs().addParamCalls, n);
+    EXPECT_EQ(host_.DeclaredCount(), n - 1);
+    EXPECT_TRUE(host_.OutstandingSuites().empty());
+  }
+}
+
+TEST_F(ModuleHost, AFailedGroupKindStopsTheDeclarationThere) {
+  // The group starts that get a kind, in declaration order.
+  const int kinded[] = {2, 7, 13, 18, 32, 34, 37, 46, 54, 67, 76, 82, 88, 94, 100};
+  ASSERT_EQ(host_.GlobalSetup(), zkfx::kErrNone);
+  for (int n = 1; n <= 15; ++n) {
+    SCOPED_TRACE(n);
+    host_.ResetLogs();
+    host_.faults().failSetGroupKindAt = n;
+    host_.faults().setGroupKindCode = -n;
+    EXPECT_EQ(host_.ParamsSetup(), -n);
+    EXPECT_EQ(host_.logs().setGroupKindCalls, n);
+    EXPECT_EQ(host_.DeclaredCount(), kinded[n - 1]);
+    EXPECT_EQ(host_.logs().addParamCalls, kinded[n - 1]);
+    EXPECT_TRUE(host_.OutstandingSuites().empty());
+  }
+}
+
+TEST_F(ModuleHost, SequenceRecordsAreKeptOnlyWhenTheyHaveTheRightSize) {
+  ASSERT_EQ(host_.GlobalSetup(), zkfx::kErrNone);
+  ASSERT_EQ(host_.SequenceSetup(), zkfx::kErrNone);
+  zkfx::MemHandle first = host_.sequenceData();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(host_.HandleSize(first), 2052u);
+  EXPECT_EQ(host_.SequenceResetup(), zkfx::kErrNone);
+  EXPECT_EQ(host_.sequenceData(), first);  // the very same handle
+  EXPECT_TRUE(host_.IsLiveHandle(first));
+  host_.DisposeHandle(first);
+  for (std::uint64_t size : {2051ull, 2053ull, 0ull, ~0ull}) {
+    SCOPED_TRACE(size);
+    zkfx::MemHandle old = size == ~0ull ? nullptr : host_.NewHandle(size);
+    host_.SetSequenceData(old);
+    const std::size_t live = host_.LiveHandleCount();
+    EXPECT_EQ(host_.SequenceResetup(), zkfx::kErrNone);
+    ASSERT_NE(host_.sequenceData(), nullptr);
+    EXPECT_NE(host_.sequenceData(), old);
+    EXPECT_EQ(host_.HandleSize(host_.sequenceData()), 2052u);
+    if (old != nullptr) EXPECT_FALSE(host_.IsLiveHandle(old));  // disposed by the effect
+    EXPECT_EQ(host_.LiveHandleCount(), old ? live : live + 1);
+    host_.DisposeHandle(host_.sequenceData());
+  }
+  EXPECT_EQ(host_.logs().unknownHandleOperations, 0);
+}
+
+TEST_F(ModuleHost, ControlPanelRefreshHandsBackTwentyFourRecords) {
+  SetUpEffect();
+  host_.ResetLogs();
+  EXPECT_EQ(host_.UpdateParamsUI(), zkfx::kErrNone);
+  const std::vector<int> order = {26, 67, 13, 7, 77, 78, 79, 80, 83, 84, 85, 86, 89, 90, 91, 92, 27, 28, 29,
+                                  101, 102, 103, 104, 105};
+  const auto& refreshes = host_.logs().refreshes;
+  ASSERT_EQ(refreshes.size(), order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    EXPECT_EQ(refreshes[i].index, order[i]);
+    const zkfx::ParamRecord& stored = host_.Param(order[i])->current;
+    // The copy carries the record's value part and name unchanged.
+    EXPECT_EQ(std::memcmp(&refreshes[i].record.value, &stored.value, sizeof stored.value), 0) << order[i];
+    EXPECT_STREQ(refreshes[i].record.name, stored.name);
+  }
+  EXPECT_TRUE(host_.OutstandingSuites().empty());
+
+  host_.ResetLogs();
+  host_.faults().missingSuites.insert(zkfx::kParamUtilsSuiteName);
+  EXPECT_EQ(host_.UpdateParamsUI(), zkfx::kErrNone);
+  EXPECT_TRUE(host_.logs().refreshes.empty());
+  EXPECT_EQ(host_.displayedMessage(), kNoSuite);
+}
+
+}  // namespace

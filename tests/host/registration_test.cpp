@@ -1,0 +1,295 @@
+// The registration resource: a reference built here from the documented layout, the real module
+// file against it, and corrupted copies of both.
+#include <elf.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/registration.h"
+#include "tests/host/module_path.h"
+
+namespace {
+
+using twhost::OSType;
+
+// Little-endian writer for the reference resource.
+struct Bytes {
+  std::vector<std::uint8_t> v;
+  void U8(std::uint8_t x) { v.push_back(x); }
+  void U16(std::uint16_t x) { U8(x & 0xFF); U8(x >> 8); }
+  void U32(std::uint32_t x) { U16(x & 0xFFFF); U16(x >> 16); }
+};
+
+// One property: vendor "Q7TM", key, id 0, length, data padded to 4.
+void Property(Bytes& b, const char (&key)[5], std::uint32_t length, const std::vector<std::uint8_t>& data) {
+  b.U32(OSType("Q7TM"));
+  b.U32(OSType(key));
+  b.U32(0);
+  b.U32(length);
+  for (std::uint8_t x : data) b.U8(x);
+  for (std::size_t i = data.size(); i % 4 != 0; ++i) b.U8(0);
+}
+void Pascal(Bytes& b, const char (&key)[5], const std::string& text) {
+  std::vector<std::uint8_t> data{static_cast<std::uint8_t>(text.size())};
+  data.insert(data.end(), text.begin(), text.end());
+  while (data.size() % 4 != 0) data.push_back(0);
+  Property(b, key, static_cast<std::uint32_t>(data.size()), data);
+}
+std::vector<std::uint8_t> LE32(std::uint32_t x) {
+  return {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x >> 8), static_cast<std::uint8_t>(x >> 16),
+          static_cast<std::uint8_t>(x >> 24)};
+}
+
+// The resource as documented, byte for byte.
+std::vector<std::uint8_t> ReferenceResource(const std::string& matchName = "QTRN Three-Way Color Corrector") {
+  Bytes b;
+  b.U16(1);
+  b.U32(0);
+  b.U32(11);
+  Property(b, "kind", 4, LE32(OSType("eFKT")));
+  Pascal(b, "name", "$$$/Lumvane/ZKFilters/ColorThreeWay/Name=Three-Way Color Corrector");
+  Pascal(b, "catg", "$$$/Lumvane/FiltersAndEffects/Category/ColorCorrection=Color Correction");
+  Property(b, "8664", 8, {'m', 'a', 'i', 'n', 0, 0, 0, 0});
+  Property(b, "ePVR", 4, {2, 0, 0, 0});
+  Property(b, "eSVR", 4, {13, 0, 0, 0});
+  Property(b, "eVER", 4, LE32(0x00088002));
+  Property(b, "eINF", 2, {0, 0});
+  Property(b, "eGLO", 4, LE32(0x00008040));
+  Pascal(b, "eMNA", matchName);
+  Property(b, "zkFL", 4, LE32(8));
+  return b.v;
+}
+
+// Offsets of each property's length field in a well-formed resource.
+std::vector<std::size_t> LengthFieldOffsets(const std::vector<std::uint8_t>& resource) {
+  std::vector<std::size_t> offsets;
+  std::size_t at = 10;
+  while (at + 16 <= resource.size()) {
+    std::uint32_t length;
+    std::memcpy(&length, &resource[at + 12], 4);
+    offsets.push_back(at + 12);
+    at += 16 + ((length + 3) & ~3u);
+  }
+  return offsets;
+}
+
+TEST(Registration, ReferenceResourceDecodesToTheDocumentedValues) {
+  const std::vector<std::uint8_t> resource = ReferenceResource();
+  ASSERT_EQ(resource[10], 'M');  // "Q7TM" stored reversed
+  ASSERT_EQ(resource[14], 'd');  // "kind" stored as "dnik"
+  twhost::Registration r;
+  std::string error;
+  ASSERT_TRUE(twhost::DecodeRegistration(resource, r, error)) << error;
+  ASSERT_TRUE(twhost::CheckRegistration(r, error)) << error;
+  ASSERT_EQ(r.properties.size(), 11u);
+  const char* keys[] = {"kind", "name", "catg", "8664", "ePVR", "eSVR", "eVER", "eINF", "eGLO", "eMNA", "zkFL"};
+  const char* values[] = {"eFKT",
+                          "\"$$$/Lumvane/ZKFilters/ColorThreeWay/Name=Three-Way Color Corrector\"",
+                          "\"$$$/Lumvane/FiltersAndEffects/Category/ColorCorrection=Color Correction\"",
+                          "\"main\"", "2.0", "13.0", "0x88002", "0", "0x8040",
+                          "\"QTRN Three-Way Color Corrector\"", "8"};
+  for (std::size_t i = 0; i < 11; ++i) {
+    EXPECT_EQ(twhost::OSTypeText(r.properties[i].key), keys[i]);
+    EXPECT_EQ(twhost::OSTypeText(r.properties[i].vendor), "Q7TM");
+    EXPECT_EQ(twhost::DescribePropertyValue(r.properties[i]), values[i]) << keys[i];
+  }
+  EXPECT_EQ(r.Find(OSType("eINF"))->length, 2u);
+  EXPECT_EQ(r.Find(OSType("eMNA"))->length, 32u);  // 1 + 30 characters + 1 padding
+  EXPECT_EQ(r.Find(OSType("none")), nullptr);
+}
+
+TEST(Registration, ChecksRejectAnotherEffect) {
+  struct Case { const char* what; std::size_t offset; std::uint8_t byte; const char* message; };
+  const std::vector<std::uint8_t> good = ReferenceResource();
+  // Offsets in the reference: header 10; "kind" property at 10 (data at 26); the vendor of the first at 10.
+  const std::vector<Case> cases = {
+      {"version 2", 0, 2, "version 2"},
+      {"sub-version 1", 2, 1, "sub-version 1"},
+      {"vendor", 10, 'X', "vendor code"},
+      {"kind", 26, 'X', "kind"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::uint8_t> bytes = good;
+    bytes[c.offset] = c.byte;
+    twhost::Registration r;
+    std::string error;
+    ASSERT_TRUE(twhost::DecodeRegistration(bytes, r, error)) << error;
+    EXPECT_FALSE(twhost::CheckRegistration(r, error));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+  twhost::Registration r;
+  std::string error;
+  ASSERT_TRUE(twhost::DecodeRegistration(ReferenceResource("QTRN Other Effect"), r, error)) << error;
+  EXPECT_FALSE(twhost::CheckRegistration(r, error));
+  EXPECT_NE(error.find("QTRN Other Effect"), std::string::npos) << error;
+}
+
+// Every prefix of a resource, and every corruption of a length or count field, is either decoded
+// or refused with a message: never a crash, never a read past the bytes (ASan checks that).
+void ExpectCorruptionsAreRefused(const std::vector<std::uint8_t>& resource) {
+  twhost::Registration r;
+  std::string error;
+  for (std::size_t size = 0; size < resource.size(); ++size) {
+    std::vector<std::uint8_t> prefix(resource.begin(), resource.begin() + static_cast<std::ptrdiff_t>(size));
+    error.clear();
+    ASSERT_FALSE(twhost::DecodeRegistration(prefix, r, error)) << size;
+    ASSERT_FALSE(error.empty()) << size;
+  }
+  for (std::size_t offset : LengthFieldOffsets(resource)) {
+    std::uint32_t original;
+    std::memcpy(&original, &resource[offset], 4);
+    for (std::uint32_t length : {original + 4, original + 5, original + 1000, 0x7FFFFFFFu, 0xFFFFFFFCu, 0xFFFFFFFFu}) {
+      std::vector<std::uint8_t> bytes = resource;
+      std::memcpy(&bytes[offset], &length, 4);
+      error.clear();
+      const bool decoded = twhost::DecodeRegistration(bytes, r, error) && twhost::CheckRegistration(r, error);
+      EXPECT_FALSE(decoded) << "offset " << offset << " length " << length;
+      EXPECT_FALSE(error.empty());
+    }
+  }
+  for (std::uint32_t count : {0u, 1u, 10u, 12u, 1000u, 0xFFFFFFFFu}) {
+    std::vector<std::uint8_t> bytes = resource;
+    std::memcpy(&bytes[6], &count, 4);
+    error.clear();
+    const bool decoded = twhost::DecodeRegistration(bytes, r, error) && twhost::CheckRegistration(r, error);
+    EXPECT_FALSE(decoded) << "count " << count;
+    EXPECT_NE(error.find("count"), std::string::npos) << error;
+  }
+}
+
+TEST(Registration, CorruptedReferenceResourcesAreRefused) { ExpectCorruptionsAreRefused(ReferenceResource()); }
+
+TEST(Registration, ShortPascalStringsAndTrailingBytes) {
+  std::vector<std::uint8_t> bytes = ReferenceResource();
+  bytes.insert(bytes.end(), 8, 0);  // section alignment padding is accepted
+  twhost::Registration r;
+  std::string error;
+  EXPECT_TRUE(twhost::DecodeRegistration(bytes, r, error)) << error;
+  bytes.back() = 1;
+  EXPECT_FALSE(twhost::DecodeRegistration(bytes, r, error));
+  // The match name's length byte claims more text than its data holds.
+  twhost::RegistrationProperty p;
+  p.key = OSType("eMNA");
+  p.length = 4;
+  p.data = {200, 'a', 'b', 'c'};
+  std::string text;
+  EXPECT_FALSE(twhost::PascalStringValue(p, text, error));
+  EXPECT_NE(error.find("200"), std::string::npos);
+  EXPECT_EQ(twhost::DescribePropertyValue(p), "c8 61 62 63");
+}
+
+class ModuleFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(twhost::ReadFileBytes(twtest::ModulePath(), image_, error)) << error;
+  }
+  std::vector<std::uint8_t> image_;
+};
+
+TEST_F(ModuleFile, CarriesExactlyTheDocumentedResource) {
+  std::span<const std::uint8_t> section;
+  std::string error;
+  ASSERT_TRUE(twhost::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error)) << error;
+  const std::vector<std::uint8_t> expected = ReferenceResource();
+  ASSERT_GE(section.size(), expected.size());
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), section.begin()));
+  for (std::size_t i = expected.size(); i < section.size(); ++i) EXPECT_EQ(section[i], 0) << i;
+  twhost::Registration r;
+  ASSERT_TRUE(twhost::ReadRegistrationFromFile(twtest::ModulePath(), r, error)) << error;
+  EXPECT_EQ(r.properties.size(), 11u);
+}
+
+TEST_F(ModuleFile, EveryTruncationOfTheFileIsRefusedWithAMessage) {
+  std::span<const std::uint8_t> section;
+  std::string error;
+  ASSERT_TRUE(twhost::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
+  const std::size_t sectionEnd = static_cast<std::size_t>(section.data() - image_.data()) + section.size();
+  twhost::Registration r;
+  std::size_t accepted = 0;
+  for (std::size_t size = 0; size < image_.size(); ++size) {
+    error.clear();
+    const bool ok = twhost::ReadRegistration(std::span(image_.data(), size), r, error);
+    if (ok) {
+      ++accepted;
+      // Only possible while the section headers and the whole section are still inside.
+      ASSERT_GE(size, sectionEnd);
+    } else {
+      ASSERT_FALSE(error.empty()) << size;
+    }
+  }
+  // Section headers sit at the end of the file: any cut removes them.
+  EXPECT_EQ(accepted, 0u);
+}
+
+TEST_F(ModuleFile, CorruptedSectionContentsAreRefused) {
+  std::span<const std::uint8_t> section;
+  std::string error;
+  ASSERT_TRUE(twhost::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
+  ExpectCorruptionsAreRefused(std::vector<std::uint8_t>(section.begin(), section.end()));
+}
+
+TEST_F(ModuleFile, CorruptedElfHeadersAreRefused) {
+  struct Case { const char* what; std::size_t offset; std::vector<std::uint8_t> bytes; const char* message; };
+  const std::vector<Case> cases = {
+      {"magic", 1, {'X'}, "not an ELF file"},
+      {"32-bit class", 4, {ELFCLASS32}, "64-bit"},
+      {"big-endian", 5, {ELFDATA2MSB}, "64-bit"},
+      {"section table offset far away", 40, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, "section header table"},
+      {"no section table", 40, {0, 0, 0, 0, 0, 0, 0, 0}, "no section header table"},
+      {"entry size", 58, {63, 0}, "entry size"},
+      {"huge section count", 60, {0xFF, 0xFF}, "section count"},
+      {"name table index", 62, {0xFE, 0xFF}, "section name table"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::uint8_t> image = image_;
+    std::copy(c.bytes.begin(), c.bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(c.offset));
+    twhost::Registration r;
+    std::string error;
+    EXPECT_FALSE(twhost::ReadRegistration(image, r, error));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+  // The section renamed: ".pipl" becomes ".pipX" in the name table.
+  std::vector<std::uint8_t> image = image_;
+  const std::string name = std::string(zkfx::kRegistrationSectionName) + '\0';
+  auto found = std::search(image.begin(), image.end(), name.begin(), name.end());
+  ASSERT_NE(found, image.end());
+  found[4] = 'X';
+  twhost::Registration r;
+  std::string error;
+  EXPECT_FALSE(twhost::ReadRegistration(image, r, error));
+  EXPECT_NE(error.find("no .pipl section"), std::string::npos) << error;
+}
+
+TEST(Registration, FilesThatAreNotModules) {
+  const std::string dir = ::testing::TempDir();
+  struct Case { std::string path; std::string contents; const char* message; };
+  const std::vector<Case> cases = {
+      {dir + "/tw_missing.so", "", "cannot open"},
+      {dir + "/tw_empty.so", "", "too short"},
+      {dir + "/tw_text.so", std::string(100, 'x'), "not an ELF file"},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    std::remove(c.path.c_str());
+    if (i > 0) {
+      std::FILE* f = std::fopen(c.path.c_str(), "wb");
+      ASSERT_NE(f, nullptr);
+      std::fwrite(c.contents.data(), 1, c.contents.size(), f);
+      std::fclose(f);
+    }
+    twhost::Registration r;
+    std::string error;
+    EXPECT_FALSE(twhost::ReadRegistrationFromFile(c.path, r, error));
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    EXPECT_NE(error.find(c.path), std::string::npos) << error;
+  }
+}
+
+}  // namespace
