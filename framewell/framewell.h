@@ -24,4 +24,9 @@ struct PixelFormat {
 namespace FW {
 qelmediatypes::PixelFormat SDKToBEPixelFormat(VornPixelFormat code);
 PixmillPixelFormat BEToPMPixelFormat(qelmediatypes::PixelFormat format);
+
+// Convenience for tools: the two calls above chained, as the module does for every row.
+inline PixmillPixelFormat PMPixelFormatFromSDK(VornPixelFormat code) {
+  return BEToPMPixelFormat(SDKToBEPixelFormat(code));
+}
 }  // namespace FW

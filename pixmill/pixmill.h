@@ -41,14 +41,20 @@ enum : std::int32_t {
 // Source and destination must not overlap unless they are the same buffer with the same format.
 // When a format is unknown nothing is written, except that a destination in the working format is
 // filled with zeros, so a caller that ignores the result reads black rather than stale memory.
+// kPixmillBadArgument (nothing written): a null pointer, a negative width or height, a pixel
+// address not aligned to the format's channel size, or, when height > 1, a row step smaller than a
+// row or not a multiple of the channel size. Row bytes may be negative (rows go upward in memory).
+// Results do not depend on the caller's floating-point rounding mode or flush-to-zero setting.
 std::int32_t PM_Convert(const void* src, std::int32_t srcRowBytes, PixmillPixelFormat srcFormat,
                         void* dst, std::int32_t dstRowBytes, PixmillPixelFormat dstFormat,
                         std::int32_t width, std::int32_t height, std::int32_t quality);
 
-// Lends a block of at least `size` bytes (16-byte aligned). Returns its address and fills the
-// handle and cookie that give it back; returns null and leaves handle 0 when it cannot.
+// Lends a block of at least `size` bytes, 64-byte aligned (size 0 still gives a valid block).
+// Returns its address and fills the handle (never 0) and cookie that give it back; returns null
+// and leaves handle and cookie 0 when it cannot. Safe to call from any thread.
 void* PM_AllocateTransientMemoryBlock(std::uint64_t size, std::uint64_t* handle,
                                       std::uint64_t* cookie);
+// Gives a block back. A handle of 0, a handle not lent, or a cookie that does not match is ignored.
 void PM_FreeTransientMemoryBlock(std::uint64_t handle, std::uint64_t cookie);
 
 // Bytes per pixel of a format; 0 for an unknown code.

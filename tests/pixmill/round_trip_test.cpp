@@ -1,0 +1,166 @@
+// Integer formats come back exactly from the working format (host -> working -> host), float
+// formats come back to within rounding, and the direct conversions between two host formats agree
+// with going through the working format in two calls.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "pixmill/pixmill.h"
+#include "tests/pixmill/pixmill_test_support.h"
+
+namespace {
+
+using pixmill_test::ConvertRow;
+
+constexpr std::int32_t kRow = 65536;
+
+// Every combination of the three 8-bit colour channels (2^24), alpha varied alongside, in rows of
+// 65536 pixels: channel 0 takes the low byte of the combination index, channel 1 the next, and the
+// row number is channel 2 (for 'argb' the colour channels are 1..3 and alpha is channel 0).
+TEST(PixmillRoundTrip, EveryEightBitCombinationComesBackExactly) {
+  struct Case {
+    PixmillPixelFormat format;
+    int alphaChannel;
+  };
+  const Case cases[] = {{kPixmillBGRA8, 3}, {kPixmillARGB8, 0}, {kPixmillVUYA8, 3}};
+  std::vector<std::uint8_t> src(kRow * 4), back(kRow * 4);
+  std::vector<float> working(kRow * 4);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.format);
+    const int colour[3] = {c.alphaChannel == 0 ? 1 : 0, c.alphaChannel == 0 ? 2 : 1,
+                           c.alphaChannel == 0 ? 3 : 2};
+    std::int64_t mismatches = 0;
+    for (int top = 0; top < 256; ++top) {
+      for (int i = 0; i < kRow; ++i) {
+        std::uint8_t* p = &src[4 * i];
+        p[colour[0]] = static_cast<std::uint8_t>(i);
+        p[colour[1]] = static_cast<std::uint8_t>(i >> 8);
+        p[colour[2]] = static_cast<std::uint8_t>(top);
+        p[c.alphaChannel] = static_cast<std::uint8_t>(i * 7 + top * 13 + (i >> 8) * 3);
+      }
+      ASSERT_EQ(ConvertRow(src.data(), c.format, working.data(), kPixmillWorkingFormat, kRow), kPixmillOk);
+      std::memset(back.data(), 0xA5, back.size());
+      ASSERT_EQ(ConvertRow(working.data(), kPixmillWorkingFormat, back.data(), c.format, kRow), kPixmillOk);
+      if (std::memcmp(src.data(), back.data(), src.size()) != 0) {
+        for (std::size_t k = 0; k < src.size(); ++k) mismatches += src[k] != back[k];
+      }
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
+}
+
+// 16-bit: one row in which every channel runs through all 65536 codes (each channel a different
+// permutation, so the combinations differ too), then 4M random pixels.
+TEST(PixmillRoundTrip, SixteenBitCodesComeBackExactly) {
+  const PixmillPixelFormat formats[] = {kPixmillBGRA16, kPixmillARGB16, kPixmillVUYA16};
+  std::vector<std::uint16_t> src(kRow * 4), back(kRow * 4);
+  std::vector<float> working(kRow * 4);
+  std::mt19937 rng(65535);
+  for (PixmillPixelFormat format : formats) {
+    SCOPED_TRACE(format);
+    std::int64_t mismatches = 0;
+    for (int pass = 0; pass < 65; ++pass) {
+      for (std::uint32_t i = 0; i < kRow; ++i) {
+        for (std::uint32_t ch = 0; ch < 4; ++ch) {
+          src[4 * i + ch] = pass == 0 ? static_cast<std::uint16_t>(i * (2 * ch + 1) * 40503u + ch * 12345u)
+                                      : static_cast<std::uint16_t>(rng());
+        }
+      }
+      ASSERT_EQ(ConvertRow(src.data(), format, working.data(), kPixmillWorkingFormat, kRow), kPixmillOk);
+      ASSERT_EQ(ConvertRow(working.data(), kPixmillWorkingFormat, back.data(), format, kRow), kPixmillOk);
+      for (std::size_t k = 0; k < src.size(); ++k) mismatches += src[k] != back[k];
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
+}
+
+// Float RGB is not clamped: values beyond white and black, and any alpha, come back to within a
+// few units in the last place of the largest channel. The working format copied to itself is exact.
+TEST(PixmillRoundTrip, FloatFormatsKeepValuesOutsideTheNominalRange) {
+  const float pixels[][4] = {
+      {2.5f, -0.25f, 1.75f, 1.5f}, {-1.0f, -2.0f, -3.0f, -0.5f}, {0.0f, 0.0f, 100.0f, 0.0f},
+      {1.0f, 1.0f, 1.0f, 1.0f},    {0.3f, 0.6f, 0.9f, 0.25f},    {1e-3f, 7.0f, -1e-3f, 3.0f}};
+  const int n = static_cast<int>(std::size(pixels));
+  for (PixmillPixelFormat format : {kPixmillBGRA32f, kPixmillARGB32f, kPixmillWorkingFormat}) {
+    SCOPED_TRACE(format);
+    float working[std::size(pixels)][4], back[std::size(pixels)][4];
+    ASSERT_EQ(ConvertRow(pixels, format, working, kPixmillWorkingFormat, n), kPixmillOk);
+    ASSERT_EQ(ConvertRow(working, kPixmillWorkingFormat, back, format, n), kPixmillOk);
+    for (int i = 0; i < n; ++i) {
+      float largest = 0.0f;
+      for (float v : pixels[i]) largest = std::fmax(largest, std::fabs(v));
+      for (int ch = 0; ch < 4; ++ch) {
+        if (format == kPixmillWorkingFormat) {
+          EXPECT_EQ(back[i][ch], pixels[i][ch]);
+        } else {
+          EXPECT_NEAR(back[i][ch], pixels[i][ch], 1e-6 * largest) << "pixel " << i << " channel " << ch;
+        }
+      }
+    }
+  }
+}
+
+// Direct conversions between two host formats against two calls through the working format, for
+// every pair of different formats, on a row long enough to span several internal chunks.
+TEST(PixmillRoundTrip, DirectConversionAgreesWithTwoStepsThroughWorking) {
+  constexpr std::int32_t kWidth = 1500;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> luma(-0.1f, 1.1f), chroma(-0.6f, 0.6f);
+  std::vector<float> seed(kWidth * 4);
+  for (std::int32_t x = 0; x < kWidth; ++x) {
+    seed[4 * x] = chroma(rng);
+    seed[4 * x + 1] = chroma(rng);
+    seed[4 * x + 2] = luma(rng);
+    seed[4 * x + 3] = luma(rng);
+  }
+  std::vector<unsigned char> src(kWidth * 16), direct(kWidth * 16), twoStep(kWidth * 16);
+  std::vector<float> working(kWidth * 4);
+  for (const auto& from : pixmill_test::kAllFormats) {
+    ASSERT_EQ(ConvertRow(seed.data(), kPixmillWorkingFormat, src.data(), from.code, kWidth), kPixmillOk);
+    for (const auto& to : pixmill_test::kAllFormats) {
+      if (to.code == from.code) continue;  // a copy, not a conversion
+      SCOPED_TRACE(std::string(from.name) + " -> " + to.name);
+      std::memset(direct.data(), 0x5A, direct.size());
+      std::memset(twoStep.data(), 0x5A, twoStep.size());
+      ASSERT_EQ(ConvertRow(src.data(), from.code, direct.data(), to.code, kWidth), kPixmillOk);
+      ASSERT_EQ(ConvertRow(src.data(), from.code, working.data(), kPixmillWorkingFormat, kWidth), kPixmillOk);
+      ASSERT_EQ(ConvertRow(working.data(), kPixmillWorkingFormat, twoStep.data(), to.code, kWidth), kPixmillOk);
+      EXPECT_EQ(std::memcmp(direct.data(), twoStep.data(), direct.size()), 0);
+    }
+  }
+}
+
+// Between the integer formats the codings line up exactly: 8-bit full range to 16-bit is x 257,
+// studio-range 8-bit YUV to 16-bit is x 256 (alpha, full range, x 257), and the channel orders of
+// 'bgra' and 'argb' are mirror images.
+TEST(PixmillRoundTrip, IntegerFormatsMapOntoEachOtherExactly) {
+  constexpr int kWidth = 1024;
+  std::vector<std::uint8_t> bgra(kWidth * 4), vuya(kWidth * 4), argb(kWidth * 4), bgraBack(kWidth * 4);
+  std::vector<std::uint16_t> wide(kWidth * 4);
+  std::mt19937 rng(16);
+  for (auto& b : bgra) b = static_cast<std::uint8_t>(rng());
+  for (auto& b : vuya) b = static_cast<std::uint8_t>(rng());
+
+  ASSERT_EQ(ConvertRow(bgra.data(), kPixmillBGRA8, wide.data(), kPixmillBGRA16, kWidth), kPixmillOk);
+  for (int k = 0; k < kWidth * 4; ++k) ASSERT_EQ(wide[k], bgra[k] * 257) << k;
+  ASSERT_EQ(ConvertRow(wide.data(), kPixmillBGRA16, bgraBack.data(), kPixmillBGRA8, kWidth), kPixmillOk);
+  EXPECT_EQ(bgraBack, bgra);
+
+  ASSERT_EQ(ConvertRow(bgra.data(), kPixmillBGRA8, argb.data(), kPixmillARGB8, kWidth), kPixmillOk);
+  for (int x = 0; x < kWidth; ++x) {
+    for (int ch = 0; ch < 4; ++ch) ASSERT_EQ(argb[4 * x + ch], bgra[4 * x + 3 - ch]) << x;
+  }
+
+  ASSERT_EQ(ConvertRow(vuya.data(), kPixmillVUYA8, wide.data(), kPixmillVUYA16, kWidth), kPixmillOk);
+  for (int x = 0; x < kWidth; ++x) {
+    for (int ch = 0; ch < 3; ++ch) ASSERT_EQ(wide[4 * x + ch], vuya[4 * x + ch] * 256) << x;
+    ASSERT_EQ(wide[4 * x + 3], vuya[4 * x + 3] * 257) << x;
+  }
+}
+
+}  // namespace

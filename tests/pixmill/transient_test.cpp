@@ -1,0 +1,121 @@
+// Transient blocks: alignment and usable size, giving back (and refusing bogus give-backs), fault
+// injection, impossible sizes, and concurrent use from several threads.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "pixmill/pixmill.h"
+#include "pixmill/pixmill_debug.h"
+
+namespace {
+
+struct Lent {
+  void* data;
+  std::uint64_t handle, cookie;
+};
+Lent Borrow(std::uint64_t size) {
+  Lent b{nullptr, 0xDEAD, 0xBEEF};
+  b.data = PM_AllocateTransientMemoryBlock(size, &b.handle, &b.cookie);
+  return b;
+}
+
+// Every size gives a 64-byte-aligned block whose whole extent can be written (run under the
+// address sanitizer this also proves the size), with a distinct nonzero handle.
+TEST(PixmillTransient, BlocksAreAlignedSizedAndGivenBack) {
+  const std::int64_t base = PM_DebugOutstandingTransientBlocks();
+  const std::uint64_t sizes[] = {0, 1, 63, 64, 65, 4096, 262145, 1u << 24};
+  std::vector<Lent> blocks;
+  std::set<std::uint64_t> handles;
+  for (std::uint64_t size : sizes) {
+    Lent b = Borrow(size);
+    ASSERT_NE(b.data, nullptr) << size;
+    EXPECT_NE(b.handle, 0u) << size;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(b.data) % 64, 0u) << size;
+    std::memset(b.data, 0x6B, size);
+    handles.insert(b.handle);
+    blocks.push_back(b);
+  }
+  EXPECT_EQ(handles.size(), std::size(sizes));
+  EXPECT_EQ(PM_DebugOutstandingTransientBlocks() - base, static_cast<std::int64_t>(std::size(sizes)));
+  for (const Lent& b : blocks) PM_FreeTransientMemoryBlock(b.handle, b.cookie);
+  EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), base);
+}
+
+// Give-backs that do not name a lent block are ignored; the real one still works once.
+TEST(PixmillTransient, BogusGiveBacksAreIgnored) {
+  const std::int64_t base = PM_DebugOutstandingTransientBlocks();
+  Lent b = Borrow(1000);
+  ASSERT_NE(b.data, nullptr);
+  PM_FreeTransientMemoryBlock(b.handle, b.cookie ^ 1);  // wrong cookie
+  PM_FreeTransientMemoryBlock(0, b.cookie);              // handle 0
+  PM_FreeTransientMemoryBlock(b.handle + 1000, b.cookie);  // never lent
+  EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), base + 1);
+  std::memset(b.data, 1, 1000);  // still ours
+  PM_FreeTransientMemoryBlock(b.handle, b.cookie);
+  EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), base);
+  PM_FreeTransientMemoryBlock(b.handle, b.cookie);  // given back twice
+  EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), base);
+}
+
+// Injected failures and impossible requests: null, handle 0, cookie 0, nothing outstanding.
+TEST(PixmillTransient, FailuresReturnNullAndHandleZero) {
+  const std::int64_t base = PM_DebugOutstandingTransientBlocks();
+  PM_DebugFailNextTransientAllocations(2);
+  for (int i = 0; i < 2; ++i) {
+    Lent b = Borrow(64);
+    EXPECT_EQ(b.data, nullptr) << i;
+    EXPECT_EQ(b.handle, 0u) << i;
+    EXPECT_EQ(b.cookie, 0u) << i;
+  }
+  Lent third = Borrow(64);
+  ASSERT_NE(third.data, nullptr);
+  PM_FreeTransientMemoryBlock(third.handle, third.cookie);
+
+  PM_DebugFailNextTransientAllocations(5);
+  PM_DebugFailNextTransientAllocations(0);  // cancelled
+  Lent after = Borrow(64);
+  ASSERT_NE(after.data, nullptr);
+  PM_FreeTransientMemoryBlock(after.handle, after.cookie);
+
+  for (std::uint64_t size : {UINT64_MAX, UINT64_MAX - 10, std::uint64_t{1} << 62}) {
+    Lent huge = Borrow(size);
+    EXPECT_EQ(huge.data, nullptr) << size;
+    EXPECT_EQ(huge.handle, 0u) << size;
+  }
+  std::uint64_t handle = 7;
+  EXPECT_EQ(PM_AllocateTransientMemoryBlock(16, &handle, nullptr), nullptr);
+  EXPECT_EQ(PM_AllocateTransientMemoryBlock(16, nullptr, &handle), nullptr);
+  EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), base);
+}
+
+// Two threads borrowing and giving back at once leave the count where it was, and never get the
+// same handle twice.
+TEST(PixmillTransient, ConcurrentBorrowers) {
+  const std::int64_t base = PM_DebugOutstandingTransientBlocks();
+  constexpr int kRounds = 2000;
+  std::vector<std::uint64_t> seen[2];
+  auto work = [&](int t) {
+    for (int i = 0; i < kRounds; ++i) {
+      Lent b = Borrow(static_cast<std::uint64_t>(64 * (i % 17)));
+      if (b.data == nullptr) continue;
+      static_cast<unsigned char*>(b.data)[0] = static_cast<unsigned char>(i);
+      seen[t].push_back(b.handle);
+      PM_FreeTransientMemoryBlock(b.handle, b.cookie);
+    }
+  };
+  std::thread a(work, 0), b(work, 1);
+  a.join();
+  b.join();
+  EXPECT_EQ(seen[0].size() + seen[1].size(), 2u * kRounds);
+  std::set<std::uint64_t> all(seen[0].begin(), seen[0].end());
+  all.insert(seen[1].begin(), seen[1].end());
+  EXPECT_EQ(all.size(), 2u * kRounds);
+  EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), base);
+}
+
+}  // namespace
