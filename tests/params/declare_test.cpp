@@ -24,8 +24,8 @@ using testing::HostCall;
 using testing::kReferenceCatalogue;
 using testing::RefRow;
 
-// The declarers, their index ranges and the entry numbers each fetches, in order, as the design
-// lists them (the blank label 95 once at the start of declarers 2, 3, 4, 5, 7 and 8).
+// The declarers, their index ranges and the entry numbers each must fetch, in order (the blank
+// label 95 once at the start of declarers 2, 3, 4, 5, 7 and 8), worked out by hand.
 struct DeclarerCase {
   const char* name;
   int first;

@@ -1,4 +1,4 @@
-// The parameter list transcribed a second time, by hand, from the design document, independently
+// The parameter list written out a second time, by hand, independently
 // of params/catalogue.cpp: what the host must see for every index. Names and texts are the English
 // display texts, not entry numbers, so a wrong entry number in the module shows up as a wrong text.
 #pragma once
@@ -12,7 +12,7 @@
 namespace threeway::testing {
 
 struct RefRow {
-  int index;              // the number as written in the document
+  int index;              // the index as a plain number
   int constant;           // the module's index constant for the row
   const char* identifier;
   int type;
