@@ -4,6 +4,7 @@
 // function given the assembler name "main"; the version script (exports.map) hides every other
 // symbol. No exception ever crosses into the host.
 #include <new>
+#include <type_traits>
 
 #include "entry/dispatch.h"
 

@@ -225,6 +225,7 @@ ModuleLibrary::~ModuleLibrary() { dlclose(handle_); }
 struct Host::Block {
   void* data;  // first word of the handle: the block's address
   std::uint64_t size;
+  std::uint64_t serial;
   std::unique_ptr<std::uint8_t[]> storage;
 };
 
@@ -479,6 +480,7 @@ zkfx::MemHandle Host::NewHandle(std::uint64_t size) {
   block->storage = std::make_unique<std::uint8_t[]>(std::max<std::uint64_t>(size, 1));
   block->data = block->storage.get();
   block->size = size;
+  block->serial = ++handleSerial_;
   zkfx::MemHandle handle = &block->data;
   handles_.emplace(handle, std::move(block));
   return handle;
@@ -500,6 +502,11 @@ std::uint64_t Host::HandleSize(zkfx::MemHandle handle) const {
 }
 
 bool Host::IsLiveHandle(zkfx::MemHandle handle) const { return handles_.count(handle) != 0; }
+
+std::uint64_t Host::HandleSerial(zkfx::MemHandle handle) const {
+  auto found = handles_.find(handle);
+  return found == handles_.end() ? 0 : found->second->serial;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Host: messages and rectangles

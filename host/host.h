@@ -181,6 +181,10 @@ class Host {
   void DisposeHandle(zkfx::MemHandle handle);               // unknown handles are counted, ignored
   std::uint64_t HandleSize(zkfx::MemHandle handle) const;   // 0 for unknown handles
   bool IsLiveHandle(zkfx::MemHandle handle) const;
+  // The serial number of a live handle (1 for the first handle this host gave out, then 2, ...),
+  // 0 for an unknown one. A freed block's address may come back for a new handle; its serial
+  // tells the two apart.
+  std::uint64_t HandleSerial(zkfx::MemHandle handle) const;
   std::size_t LiveHandleCount() const { return handles_.size(); }
 
   // --- Display strings ---------------------------------------------------------------------------
@@ -251,6 +255,7 @@ class Host {
   std::int32_t paramCount_ = 0;
   std::vector<std::unique_ptr<StoredParam>> params_;
   std::map<zkfx::MemHandle, std::unique_ptr<Block>> handles_;
+  std::uint64_t handleSerial_ = 0;
   std::map<const void*, std::unique_ptr<StringTable>> tables_;  // by token
   std::map<std::string, int> acquired_;                          // live suite acquisitions
   HostFaults faults_;

@@ -205,7 +205,7 @@ bool DecodeRegistration(std::span<const std::uint8_t> bytes, Registration& regis
     if (!reader.Read(property.vendor) || !reader.Read(property.key) || !reader.Read(property.id) ||
         !reader.Read(property.length)) {
       error = "malformed registration resource: " + which + " is truncated at offset " +
-              std::to_string(at);
+              std::to_string(at) + " (bad property count?)";
       return false;
     }
     const std::uint64_t padded = (static_cast<std::uint64_t>(property.length) + 3) & ~std::uint64_t{3};

@@ -201,20 +201,25 @@ TEST_F(ModuleHost, SequenceRecordsAreKeptOnlyWhenTheyHaveTheRightSize) {
   zkfx::MemHandle first = host_.sequenceData();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(host_.HandleSize(first), 2052u);
+  host_.ResetLogs();
   EXPECT_EQ(host_.SequenceResetup(), zkfx::kErrNone);
   EXPECT_EQ(host_.sequenceData(), first);  // the very same handle
+  EXPECT_EQ(host_.logs().newHandleCalls, 0);
   EXPECT_TRUE(host_.IsLiveHandle(first));
   host_.DisposeHandle(first);
   for (std::uint64_t size : {2051ull, 2053ull, 0ull, ~0ull}) {
     SCOPED_TRACE(size);
     zkfx::MemHandle old = size == ~0ull ? nullptr : host_.NewHandle(size);
+    const std::uint64_t oldSerial = host_.HandleSerial(old);
     host_.SetSequenceData(old);
     const std::size_t live = host_.LiveHandleCount();
+    host_.ResetLogs();
     EXPECT_EQ(host_.SequenceResetup(), zkfx::kErrNone);
     ASSERT_NE(host_.sequenceData(), nullptr);
-    EXPECT_NE(host_.sequenceData(), old);
+    EXPECT_EQ(host_.logs().newHandleCalls, 1);
+    EXPECT_GT(host_.HandleSerial(host_.sequenceData()), oldSerial);  // a fresh handle
     EXPECT_EQ(host_.HandleSize(host_.sequenceData()), 2052u);
-    if (old != nullptr) EXPECT_FALSE(host_.IsLiveHandle(old));  // disposed by the effect
+    // The old record was disposed by the effect: one handle out, one in.
     EXPECT_EQ(host_.LiveHandleCount(), old ? live : live + 1);
     host_.DisposeHandle(host_.sequenceData());
   }

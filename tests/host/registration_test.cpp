@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "entry/host_interface.h"
 #include "host/registration.h"
 #include "tests/host/module_path.h"
 
