@@ -1,0 +1,138 @@
+#include "kernels/fast_pow.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace threeway {
+namespace {
+
+// The power approximation worked step by step from the documented algorithm: the bit pattern is
+// converted to float as step 2 says (that rounding, up to 64 units at 2^30, is part of the
+// approximation), everything after it in double precision with library floors.
+float ReferencePow(float b, float e) {
+  if (std::fabs(static_cast<double>(e) - 1.0) < std::ldexp(1.0, -17)) return b;
+  const float pattern = static_cast<float>(std::bit_cast<std::int32_t>(b));
+  const double x = static_cast<double>(pattern) * std::ldexp(1.0, -23) - 127.0;
+  const double f = x - std::floor(x);
+  const double l = x + (f - f * f) * 0.346607;
+  const double y = l * static_cast<double>(e);
+  const double g = y - std::floor(y);
+  const double z = (y + 127.0 - (g - g * g) * 0.33971) * 8388608.0;
+  if (z < 0.0) return 0.0f;
+  return std::bit_cast<float>(static_cast<std::int32_t>(z));
+}
+
+// Relative agreement: the float path rounds z (about 2^30) to 24 bits, i.e. up to 64 units of the
+// result's bit pattern (a relative 2^-16 at most), plus the single-precision roundings of L and y.
+void ExpectNearReference(float b, float e) {
+  const float expected = ReferencePow(b, e);
+  const float actual = FastPow(b, e);
+  EXPECT_NEAR(actual, expected, std::fabs(expected) * 3e-5f + 1e-37f) << "b=" << b << " e=" << e;
+}
+
+TEST(FastPow, ExponentWithinTwoToMinus17OfOneReturnsBaseUnchanged) {
+  const float bases[] = {0.3f, 0.0f, 1.7f, 123.456f, 1e-20f};
+  const float near_one[] = {1.0f, 1.0f + 0x1p-18f, 1.0f - 0x1p-18f, 1.0f + 0x1p-17f - 0x1p-23f,
+                            1.0f - 0x1p-17f + 0x1p-24f};
+  for (float b : bases) {
+    for (float e : near_one) EXPECT_EQ(std::bit_cast<std::uint32_t>(FastPow(b, e)),
+                                       std::bit_cast<std::uint32_t>(b)) << b << " " << e;
+  }
+  // At 2^-17 and beyond the approximation runs; for 0.3 it does not reproduce the base exactly.
+  for (float e : {1.0f + 0x1p-17f, 1.0f - 0x1p-17f, 1.0f + 0x1p-16f}) {
+    EXPECT_NE(FastPow(0.3f, e), 0.3f) << e;
+    ExpectNearReference(0.3f, e);
+  }
+}
+
+TEST(FastPow, OneToAnyFiniteExponentIsExactlyOne) {
+  for (float e : {0.1f, 0.5f, 2.0f, 9.97f, -3.0f, 0.0f, 1e6f, -1e6f, 1.0f + 0x1p-10f}) {
+    EXPECT_EQ(FastPow(1.0f, e), 1.0f) << e;
+  }
+}
+
+TEST(FastPow, ZeroBase) {
+  // Above exponent 1, z is negative: the result is exactly 0.
+  for (float e : {1.5f, 2.0f, 10.0f, 1.0f + 0x1p-16f}) EXPECT_EQ(FastPow(0.0f, e), 0.0f) << e;
+  // Below 1, about 2^(-127 e). Worked by hand for e = 0.1: y = -12.7, g = 0.3, g - g^2 = 0.21,
+  // z / 2^23 = 114.3 - 0.21 * 0.33971 = 114.2286609, i.e. 2^(114 - 127) * 1.2286609.
+  EXPECT_NEAR(FastPow(0.0f, 0.1f), 1.2286609 / 8192.0, 1e-9);
+  // e = 0.5: y = -63.5, z / 2^23 = 63.5 - 0.25 * 0.33971 = 63.4150725 -> 2^-64 * 1.4150725.
+  EXPECT_NEAR(FastPow(0.0f, 0.5f), std::ldexp(1.4150725, -64), 1e-25);
+  EXPECT_LT(FastPow(0.0f, 0.5f), 1e-18f);
+  EXPECT_GT(FastPow(0.0f, 0.5f), 0.0f);
+}
+
+TEST(FastPow, ExactPowersOfTwoWorkedByHand) {
+  // For b = 2^k and integer k*e the fractions vanish and the result is exact.
+  EXPECT_EQ(FastPow(0.25f, 0.5f), 0.5f);
+  EXPECT_EQ(FastPow(4.0f, 0.5f), 2.0f);
+  EXPECT_EQ(FastPow(2.0f, 3.0f), 8.0f);
+  EXPECT_EQ(FastPow(0.5f, 2.0f), 0.25f);
+  EXPECT_EQ(FastPow(0.5f, -2.0f), 4.0f);
+}
+
+TEST(FastPow, MatchesStepwiseReferenceAcrossNegativeAndPositiveFloors) {
+  // x < 0 for bases below 1, y < 0 for bases below 1 with positive exponents and for bases above
+  // 1 with negative ones: the floors must go toward minus infinity in every case.
+  const float bases[] = {1e-6f, 0.001f, 0.03f, 0.3f, 0.49f, 0.5f, 0.51f, 0.75f, 0.999f,
+                         1.001f, 1.5f, 2.0f, 3.3f, 17.0f, 1000.0f};
+  const float exponents[] = {0.1f, 0.1003f, 0.25f, 0.4545f, 0.5f, 0.9f, 1.1f, 2.2f, 3.0f,
+                             9.97f, 10.0f, -0.5f, -2.0f};
+  for (float b : bases) {
+    for (float e : exponents) ExpectNearReference(b, e);
+  }
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> base(0.0f, 2.0f), expo(0.1f, 10.0f);
+  for (int i = 0; i < 20000; ++i) ExpectNearReference(base(rng), expo(rng));
+}
+
+TEST(FastPow, StaysCloseToTheTruePower) {
+  // The log2 and exp2 estimates are each within about 0.005 (in log2 units) of the truth.
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> base(1e-3f, 4.0f), expo(0.1f, 10.0f);
+  for (int i = 0; i < 20000; ++i) {
+    const float b = base(rng), e = expo(rng);
+    const double err = std::log2(FastPow(b, e)) - static_cast<double>(e) * std::log2(b);
+    EXPECT_LT(std::fabs(err), 0.01 * (1.0 + e)) << b << " " << e;
+  }
+}
+
+TEST(FastPow, NonFiniteExponentsGiveZeroWithoutUndefinedBehaviour) {
+  // y or g is NaN, so z is NaN; the processor's truncation gives INT32_MIN, which is negative.
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  for (float b : {0.5f, 1.0f, 2.0f}) {
+    EXPECT_EQ(FastPow(b, nan), 0.0f) << b;
+    EXPECT_EQ(FastPow(b, inf), 0.0f) << b;
+    EXPECT_EQ(FastPow(b, -inf), 0.0f) << b;
+  }
+}
+
+TEST(FloorF, AgreesWithLibraryFloor) {
+  std::vector<float> values = {0.0f, -0.0f, 0.5f, -0.5f, 1.5f, -1.5f, 2.5f, -2.5f, 1.0f, -1.0f,
+                               0.999999f, -0.999999f, 1e-30f, -1e-30f, 8388607.5f, -8388607.5f,
+                               8388608.0f, -8388608.0f, 8388609.0f, 1e20f, -1e20f, 3e38f, -3e38f,
+                               std::numeric_limits<float>::denorm_min(),
+                               -std::numeric_limits<float>::denorm_min(),
+                               std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity()};
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> wide(-1e7f, 1e7f), narrow(-300.0f, 300.0f);
+  for (int i = 0; i < 50000; ++i) {
+    values.push_back(wide(rng));
+    values.push_back(narrow(rng));
+    values.push_back(std::nearbyint(narrow(rng) * 2.0f) * 0.5f);  // integers and halves
+  }
+  for (float v : values) EXPECT_EQ(FloorF(v), std::floor(v)) << v;  // 0 == -0 is accepted
+  EXPECT_TRUE(std::isnan(FloorF(std::numeric_limits<float>::quiet_NaN())));
+}
+
+}  // namespace
+}  // namespace threeway
