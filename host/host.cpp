@@ -276,6 +276,7 @@ std::int32_t Host::Invoke(std::int32_t command, ParamRecord** params, zkfx::Host
     CurrentHostScope scope(this);
     lastResult_ = entry_(command, &in_, &out_, params, output, extra);
   }
+  inAfterCall_ = in_;
   // The effect hands its data blocks back through the output record.
   in_.globalData = out_.globalData;
   in_.sequenceData = out_.sequenceData;

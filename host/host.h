@@ -160,6 +160,9 @@ class Host {
   const zkfx::HostOutputRecord& out() const { return out_; }             // after the call
   const zkfx::HostOutputRecord& outBefore() const { return outBefore_; }  // as handed to main
   const zkfx::HostInputRecord& in() const { return in_; }
+  // The input record as the module left it when the last call returned (before the host took the
+  // data handles over from the output record).
+  const zkfx::HostInputRecord& inAfterCall() const { return inAfterCall_; }
   std::int32_t lastResult() const { return lastResult_; }
   std::uint32_t outFlags() const { return out_.outFlags; }
   std::uint32_t version() const { return out_.version; }
@@ -251,6 +254,7 @@ class Host {
   zkfx::HostInputRecord in_{};
   zkfx::HostOutputRecord out_{};
   zkfx::HostOutputRecord outBefore_{};
+  zkfx::HostInputRecord inAfterCall_{};
   std::int32_t lastResult_ = 0;
   std::int32_t paramCount_ = 0;
   std::vector<std::unique_ptr<StoredParam>> params_;

@@ -52,6 +52,7 @@ TEST_F(ModuleHost, CommandsOutsideTheTableSucceedAndChangeNothing) {
       EXPECT_EQ(host_.Call(command), zkfx::kErrNone);
       EXPECT_EQ(BytesOf(&host_.out(), sizeof(zkfx::HostOutputRecord)),
                 BytesOf(&host_.outBefore(), sizeof(zkfx::HostOutputRecord)));
+      EXPECT_EQ(BytesOf(&host_.inAfterCall(), sizeof(zkfx::HostInputRecord)), inBefore);
       EXPECT_EQ(BytesOf(&host_.in(), sizeof(zkfx::HostInputRecord)), inBefore);
       EXPECT_EQ(host_.LiveHandleCount(), handles);
       EXPECT_EQ(host_.logs().suites.size() + host_.logs().newHandleCalls + host_.logs().addParamCalls +
@@ -68,6 +69,7 @@ TEST_F(ModuleHost, GlobalSetupRegistersStringsKeepsTheTokenAndDeclaresNineFormat
   EXPECT_EQ(host_.RegisteredTableCount(), 1u);
   ASSERT_NE(host_.globalData(), nullptr);
   EXPECT_EQ(host_.out().globalData, host_.globalData());
+  EXPECT_EQ(host_.inAfterCall().globalData, host_.globalData());  // written into both records
   EXPECT_EQ(host_.HandleSize(host_.globalData()), 8u);
   EXPECT_EQ(host_.LookupString(Token(), 7), "Three-Way Hue Balance and Angle");
   EXPECT_EQ(host_.LookupString(Token(), 95), " ");
@@ -92,6 +94,7 @@ TEST_F(ModuleHost, GlobalSetupRegistersStringsKeepsTheTokenAndDeclaresNineFormat
   EXPECT_EQ(host_.RegisteredTableCount(), 0u);
   EXPECT_EQ(host_.globalData(), nullptr);
   EXPECT_EQ(host_.out().globalData, nullptr);
+  EXPECT_EQ(host_.inAfterCall().globalData, nullptr);
   EXPECT_EQ(host_.LiveHandleCount(), 0u);
 }
 
@@ -110,6 +113,7 @@ TEST_F(ModuleHost, GlobalSetupFailuresLeaveTheMessageAndNoGlobalData) {
     EXPECT_NE(host.outFlags() & zkfx::kOutFlagDisplayErrorMessage, 0u);
     EXPECT_EQ(host.globalData(), nullptr);
     EXPECT_EQ(host.out().globalData, nullptr);
+    EXPECT_EQ(host.inAfterCall().globalData, nullptr);
     EXPECT_EQ(host.LiveHandleCount(), 0u);
     // The slot is non-null in both cases (the table's descriptor, or the host's token): released.
     EXPECT_EQ(host.logs().unregisterStringsSlotValues.size(), 1u);
