@@ -360,6 +360,9 @@ void ConvertRow(const unsigned char* src, const FormatInfo& from, PixmillPixelFo
 // Transient memory.
 
 constexpr std::size_t kTransientAlignment = 64;
+// Larger requests are refused without asking the system: no frame buffer comes near it, and a
+// size this large is a caller's arithmetic gone wrong.
+constexpr std::uint64_t kTransientMaxBytes = std::uint64_t{1} << 39;
 
 uint64_t MixBits(uint64_t z) {  // splitmix64 finaliser
   z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
@@ -372,10 +375,9 @@ uint64_t MixBits(uint64_t z) {  // splitmix64 finaliser
 class TransientRegistry {
  public:
   void* Allocate(uint64_t size, uint64_t* handle, uint64_t* cookie) {
-    if (size > UINT64_MAX - (kTransientAlignment - 1)) return nullptr;
+    if (size > kTransientMaxBytes) return nullptr;
     uint64_t rounded = (size + kTransientAlignment - 1) & ~static_cast<uint64_t>(kTransientAlignment - 1);
     if (rounded == 0) rounded = kTransientAlignment;
-    if (rounded > SIZE_MAX) return nullptr;
     void* data = std::aligned_alloc(kTransientAlignment, static_cast<std::size_t>(rounded));
     if (data == nullptr) return nullptr;
     std::lock_guard<std::mutex> lock(mutex_);

@@ -51,7 +51,8 @@ std::int32_t PM_Convert(const void* src, std::int32_t srcRowBytes, PixmillPixelF
 
 // Lends a block of at least `size` bytes, 64-byte aligned (size 0 still gives a valid block).
 // Returns its address and fills the handle (never 0) and cookie that give it back; returns null
-// and leaves handle and cookie 0 when it cannot. Safe to call from any thread.
+// and leaves handle and cookie 0 when it cannot (requests above 2^39 bytes are always refused).
+// Safe to call from any thread.
 void* PM_AllocateTransientMemoryBlock(std::uint64_t size, std::uint64_t* handle,
                                       std::uint64_t* cookie);
 // Gives a block back. A handle of 0, a handle not lent, or a cookie that does not match is ignored.

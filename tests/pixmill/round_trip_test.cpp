@@ -164,3 +164,36 @@ TEST(PixmillRoundTrip, IntegerFormatsMapOntoEachOtherExactly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A whole row in one call (four pixels at a time where the library has a vector path) against the
+// same pixels one call each (the single-pixel path), out of and into every format, with values
+// beyond the code ranges, NaN and halves among them.
+TEST(PixmillRoundTrip, RowAtOnceAgreesWithPixelByPixel) {
+  constexpr std::int32_t kWidth = 1003;
+  std::mt19937 rng(1003);
+  std::uniform_real_distribution<float> wide(-0.8f, 1.4f);
+  std::vector<float> working(kWidth * 4);
+  for (auto& v : working) v = wide(rng);
+  for (int x = 0; x < kWidth; x += 7) working[4 * x + (x % 4)] = std::nanf("");
+  for (int x = 3; x < kWidth; x += 11) working[4 * x + 3] = 0.5f;  // alpha exactly on a half code
+  for (const auto& f : pixmill_test::kAllFormats) {
+    SCOPED_TRACE(f.name);
+    const std::size_t bpp = static_cast<std::size_t>(PM_BytesPerPixel(f.code));
+    std::vector<unsigned char> row(kWidth * bpp), single(kWidth * bpp);
+    ASSERT_EQ(ConvertRow(working.data(), kPixmillWorkingFormat, row.data(), f.code, kWidth), kPixmillOk);
+    for (std::int32_t x = 0; x < kWidth; ++x) {
+      ASSERT_EQ(ConvertRow(&working[4 * x], kPixmillWorkingFormat, &single[x * bpp], f.code, 1), kPixmillOk);
+    }
+    EXPECT_EQ(row, single);
+    std::vector<float> back(kWidth * 4), backSingle(kWidth * 4);
+    ASSERT_EQ(ConvertRow(row.data(), f.code, back.data(), kPixmillWorkingFormat, kWidth), kPixmillOk);
+    for (std::int32_t x = 0; x < kWidth; ++x) {
+      ASSERT_EQ(ConvertRow(&row[x * bpp], f.code, &backSingle[4 * x], kPixmillWorkingFormat, 1), kPixmillOk);
+    }
+    EXPECT_EQ(std::memcmp(back.data(), backSingle.data(), kWidth * 16), 0);
+  }
+}
+
+}  // namespace
