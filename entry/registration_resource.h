@@ -47,8 +47,10 @@ struct Writer {
     U16(static_cast<std::uint16_t>(v));
     U16(static_cast<std::uint16_t>(v >> 16));
   }
-  constexpr void Pad() {
-    while (size % 4 != 0) U8(0);
+  // Zero-pads the data that began at `start` to a multiple of 4 bytes (the properties follow a
+  // 10-byte header, so the padding is relative to the data, not to the resource).
+  constexpr void PadFrom(std::size_t start) {
+    while ((size - start) % 4 != 0) U8(0);
   }
   constexpr void Header(const char (&key)[5], std::uint32_t length) {
     U32(Code("Q7TM"));
@@ -89,8 +91,9 @@ constexpr Writer Build() {
   w.U16(0);
   w.U32Property("eVER", zkfx::kEffectVersion);
   w.Header("eINF", 2);
+  const std::size_t infStart = w.size;
   w.U16(0);
-  w.Pad();
+  w.PadFrom(infStart);
   w.U32Property("eGLO", kRegistrationGlobalOutFlags);
   w.PascalProperty("eMNA", zkfx::kEffectMatchName);
   w.U32Property("zkFL", 8);
