@@ -1,0 +1,55 @@
+// The effect as a user meets it: the built module loaded by the real host, set up, with one
+// sequence, and frames in any of the nine host formats.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "../host/module_path.h"
+#include "entry/host_interface.h"
+#include "host/host.h"
+#include "params/catalogue.h"
+
+namespace effecttest {
+
+// A frame that owns its pixels.
+struct Frame {
+  std::vector<std::uint8_t> bytes;
+  zkfx::HostFrame frame{};
+
+  Frame(int width, int height, std::uint32_t format) {
+    const int bpp = twhost::BytesPerPixel(format);
+    bytes.assign(static_cast<std::size_t>(width) * height * bpp, 0);
+    frame = {bytes.data(), width * bpp, width, height, format};
+  }
+  template <typename T>
+  T* Row(int y) {
+    return reinterpret_cast<T*>(bytes.data() + static_cast<std::size_t>(y) * frame.rowBytes);
+  }
+  Frame Blank() const { return Frame(frame.width, frame.height, frame.hostPixelFormat); }
+};
+
+class Effect : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(host.Load(twtest::ModulePath(), error)) << error;
+    ASSERT_EQ(host.GlobalSetup(), zkfx::kErrNone);
+    ASSERT_EQ(host.ParamsSetup(), zkfx::kErrNone);
+    ASSERT_EQ(host.SequenceSetup(), zkfx::kErrNone);
+  }
+  void TearDown() override { host.GlobalSetdown(); }
+
+  double FloatValue(int index) { return host.Param(index)->current.value.floatSlider.current; }
+  std::int32_t AngleValue(int index) { return host.Param(index)->current.value.angle.current; }
+  const zkfx::LumaHistogram& Histogram() {
+    return *static_cast<const zkfx::LumaHistogram*>(*host.sequenceData());
+  }
+
+  twhost::Host host;
+};
+
+}  // namespace effecttest
