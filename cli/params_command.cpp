@@ -6,6 +6,7 @@
 
 #include "cli/command.h"
 #include "cli/json.h"
+#include "params/catalogue.h"
 
 namespace threeway::cli {
 namespace {
@@ -31,6 +32,14 @@ std::string Name(const ParamRecord& record) {
 }
 
 std::string Text(const char* text) { return text ? text : ""; }
+
+// The parameter's identifier in the effect's catalogue ("ViewMode" for kParamViewMode), when the
+// declared parameter is the catalogue's row of that index (same persistent id and type); else empty.
+std::string_view Identifier(int index, const ParamRecord& record) {
+  if (index < 1 || index >= threeway::kParamCount) return {};
+  const threeway::ParamSpec& spec = threeway::ParamSpecAt(index);
+  return spec.id == record.id && spec.type == record.type ? spec.identifier : std::string_view();
+}
 
 std::string Format(const char* format, double a, double b = 0, double c = 0) {
   char text[96];
@@ -97,6 +106,8 @@ void PrintTable(const twhost::Host& host) {
     if (r.type != zkfx::kParamTypeGroupEnd) line += " \"" + Name(r) + "\"";
     const std::string essentials = Essentials(param);
     if (!essentials.empty()) line += "  " + essentials;
+    const std::string_view identifier = Identifier(index, r);
+    if (!identifier.empty()) line += "  {" + std::string(identifier) + "}";
     std::printf("%5d %4d  %s%s\n", index, r.id, line.c_str(), FlagWords(r).c_str());
     if (r.type == zkfx::kParamTypeGroupStart) ++depth;
   }
@@ -110,6 +121,8 @@ void PrintJson(const twhost::Host& host) {
     const zkfx::ParamValue& v = r.value;
     std::string o = "{\"index\": " + std::to_string(index) + ", \"id\": " + std::to_string(r.id) +
                     ", \"type\": " + JsonString(TypeName(r.type)) + ", \"name\": " + JsonString(Name(r)) +
+                    ", \"identifier\": " +
+                    (Identifier(index, r).empty() ? std::string("null") : JsonString(Identifier(index, r))) +
                     ", \"flags\": " + std::to_string(r.flags) + ", \"uiFlags\": " + std::to_string(r.uiFlags);
     switch (r.type) {
       case zkfx::kParamTypeGroupStart:
@@ -193,7 +206,8 @@ const Command& ParamsCommand() {
       "\n"
       "Loads the module, runs global set-up and parameter set-up, and prints every declared\n"
       "parameter (index 1 upwards; index 0 is the host's input layer): index, persistent id, type,\n"
-      "name and the type's essentials, indented by group nesting, flags in brackets.\n"
+      "name and the type's essentials, indented by group nesting, the catalogue identifier in\n"
+      "braces, flags in brackets.\n"
       "\n"
       "  --json   one JSON object per parameter per line instead (format: cli/README.md)\n",
       RunParams};

@@ -237,12 +237,12 @@ TEST(Cli, ParamsPrintsTheNestedPanel) {
     return at - 12;
   };
   struct Case { int index; std::size_t indent; const char* text; };
-  for (Case c : {Case{1, 0, "popup \"Output\"  2 choices \"Video|Luma\", default 1  [constant]"},
-                 Case{7, 0, "groupStart \"Three-Way Hue Balance and Angle\"  kind 2  [collapsed]"},
-                 Case{8, 2, "checkbox \" \"  \"Master\", default off  [constant]"},
-                 Case{38, 8, "float \" \"  0 .. 1, default 0.5, 5 decimals  [constant, hidden]"},
+  for (Case c : {Case{1, 0, "popup \"Output\"  2 choices \"Video|Luma\", default 1  {ViewMode}  [constant]"},
+                 Case{7, 0, "groupStart \"Three-Way Hue Balance and Angle\"  kind 2  {ThreeWayGroupStart}  [collapsed]"},
+                 Case{8, 2, "checkbox \" \"  \"Master\", default off  {ThreeWayMaster}  [constant]"},
+                 Case{38, 8, "float \" \"  0 .. 1, default 0.5, 5 decimals  {HueOffset}  [constant, hidden]"},
                  Case{44, 4, "groupEnd"}, Case{65, 0, "groupEnd"},
-                 Case{102, 2, "exponent 3.5  [supervised]"}}) {
+                 Case{102, 2, "exponent 3.5  {MasterInputGrayLevel}  [supervised]"}}) {
     SCOPED_TRACE(c.index);
     EXPECT_EQ(std::stoi(lines[static_cast<std::size_t>(c.index)].substr(0, 5)), c.index);
     EXPECT_EQ(indentOf(c.index), c.indent);
@@ -275,7 +275,7 @@ TEST(Cli, ParamsJsonIsOneObjectPerParameter) {
     ASSERT_EQ(keysByType.count(type), 1u) << lines[i];
     std::set<std::string> keys;
     for (const auto& [key, value] : object) keys.insert(key);
-    std::set<std::string> expected = {"index", "id", "type", "name", "flags", "uiFlags"};
+    std::set<std::string> expected = {"index", "id", "type", "name", "identifier", "flags", "uiFlags"};
     expected.insert(keysByType.at(type).begin(), keysByType.at(type).end());
     EXPECT_EQ(keys, expected) << lines[i];
     objects[static_cast<int>(i + 1)] = object;
@@ -294,6 +294,8 @@ TEST(Cli, ParamsJsonIsOneObjectPerParameter) {
   EXPECT_EQ(objects[25]["groupKind"].kind, 'z');
   EXPECT_EQ(objects[100]["uiFlags"].number, 512);
   EXPECT_EQ(objects[7]["name"].text, "Three-Way Hue Balance and Angle");
+  EXPECT_EQ(objects[1]["identifier"].text, "ViewMode");
+  EXPECT_EQ(objects[106]["identifier"].text, "MasterLevelsGroupEnd");
 }
 
 }  // namespace
