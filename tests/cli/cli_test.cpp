@@ -1,5 +1,7 @@
 // build/bin/threeway run as users run it: exit status, stdout and stderr.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -29,8 +31,10 @@ std::string ReadAll(const std::string& path) {
 }
 
 ToolRun Tool(const std::string& arguments) {
-  const std::string out = ::testing::TempDir() + "/threeway_cli_out.txt";
-  const std::string err = ::testing::TempDir() + "/threeway_cli_err.txt";
+  // CTest runs test cases as parallel processes: the capture files carry the process id.
+  const std::string stem = ::testing::TempDir() + "/threeway_cli_" + std::to_string(::getpid());
+  const std::string out = stem + "_out.txt";
+  const std::string err = stem + "_err.txt";
   const std::string command = "'" + twtest::ToolPath() + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
   const int raw = std::system(command.c_str());
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
