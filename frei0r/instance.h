@@ -1,0 +1,54 @@
+// One frei0r instance: one host of the effect module with one sequence, and the frame buffer the
+// pixel swap needs. Instances share nothing, so a frei0r host may drive one per thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace twfrei0r {
+
+class Instance {
+ public:
+  // Loads the module file, runs global, parameter and sequence set-up and sizes the frame buffer
+  // for width x height. Null with a message in `error` when any step fails or the module is not
+  // the three-way corrector (its parameter list differs from the catalogue).
+  static std::unique_ptr<Instance> Create(int width, int height, const std::string& modulePath,
+                                          std::string& error);
+  ~Instance();  // global set-down; the host then unloads the module
+  Instance(const Instance&) = delete;
+  Instance& operator=(const Instance&) = delete;
+
+  // frei0r's set/get of parameter `index` (0 .. PluginParams().size()-1). `value` points at an
+  // f0r_param_bool/double (a double) or an f0r_param_color_t as the parameter's type says. An
+  // index out of range or a null value is ignored; a NaN double is refused with a message and the
+  // parameter keeps its value.
+  void SetParam(int index, const void* value);
+  void GetParam(int index, void* value) const;
+
+  // Grades one RGBA8888 frame of the constructed size; `in` may equal `out`. If the module refuses
+  // the frame the input is passed through unchanged and a message goes to stderr (once).
+  void Update(const std::uint32_t* in, std::uint32_t* out);
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  const twhost::Host& host() const { return host_; }
+
+ private:
+  Instance(int width, int height) : width_(width), height_(height) {}
+  bool Init(const std::string& modulePath, std::string& error);
+  void Report(const std::string& text) const;
+
+  int width_;
+  int height_;
+  bool setUp_ = false;          // global set-up succeeded: set-down is owed
+  bool renderFailed_ = false;   // a render failure was reported already
+  twhost::Host host_;
+  std::vector<std::uint32_t> input_;  // the input frame in the module's 'bgra' layout
+  std::vector<char> buttonDown_;      // per frei0r parameter: the last bool a button was given
+};
+
+}  // namespace twfrei0r

@@ -1,0 +1,14 @@
+// Between frei0r's RGBA8888 frames (bytes R, G, B, A) and the effect's 8-bit 'bgra' host format
+// (bytes B, G, R, A): swapping the first and third byte of every pixel, losslessly, alpha untouched.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace twfrei0r {
+
+// dst[i] = src[i] with bytes 0 and 2 exchanged, for `count` pixels. `dst` may equal `src` (in
+// place); other overlaps are not allowed.
+void SwapRedBlue(const std::uint32_t* src, std::uint32_t* dst, std::size_t count);
+
+}  // namespace twfrei0r

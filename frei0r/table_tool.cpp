@@ -1,0 +1,75 @@
+// threeway-frei0r-table: prints what a user of the frei0r filter needs from the parameter list.
+//
+//   threeway-frei0r-table                      the parameter table (Markdown) of frei0r/README.md
+//   threeway-frei0r-table --ffmpeg NAME=V ...  the positional parameter list for ffmpeg's frei0r
+//                                               filter: V (0..1, y/n or r/g/b as the table says)
+//                                               at each named position, the default everywhere
+//                                               before the last named one
+#include "frei0r/frei0r_api.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frei0r/param_map.h"
+
+namespace {
+
+std::string Number(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.9g", v);
+  return buffer;
+}
+
+// The default of frei0r parameter `i` written as ffmpeg reads it.
+std::string DefaultText(const twfrei0r::PluginParam& param) {
+  const threeway::ParamSpec& row = threeway::ParamSpecAt(param.catalogueIndex);
+  switch (param.kind) {
+    case twfrei0r::Kind::CheckBox:
+    case twfrei0r::Kind::Button: return "n";
+    case twfrei0r::Kind::Popup: return Number(twfrei0r::PopupToUnit(row.popup.defaultChoice, row.popup.choiceCount));
+    case twfrei0r::Kind::Slider: return Number(twfrei0r::SliderToUnit(row.slider, row.slider.defaultValue));
+    case twfrei0r::Kind::Angle: return "0.5";
+    case twfrei0r::Kind::Color:
+      return Number(twfrei0r::ChannelToUnit(row.color.red)) + "/" + Number(twfrei0r::ChannelToUnit(row.color.green)) +
+             "/" + Number(twfrei0r::ChannelToUnit(row.color.blue));
+  }
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 1) {
+    std::fputs(twfrei0r::MarkdownTable().c_str(), stdout);
+    return 0;
+  }
+  if (std::string(argv[1]) != "--ffmpeg") {
+    std::fprintf(stderr, "usage: %s [--ffmpeg NAME=VALUE ...]\n", argv[0]);
+    return 2;
+  }
+  const auto params = twfrei0r::PluginParams();
+  std::vector<std::string> values(params.size());
+  int last = -1;
+  for (int a = 2; a < argc; ++a) {
+    const std::string arg = argv[a];
+    const std::size_t eq = arg.find('=');
+    const int index = eq == std::string::npos ? -1 : twfrei0r::FindPluginParam(arg.substr(0, eq));
+    if (index < 0) {
+      std::fprintf(stderr, "threeway-frei0r-table: '%s' is not NAME=VALUE with a known parameter name\n",
+                   arg.c_str());
+      return 2;
+    }
+    values[static_cast<std::size_t>(index)] = arg.substr(eq + 1);
+    last = std::max(last, index);
+  }
+  std::string out;
+  for (int i = 0; i <= last; ++i) {
+    if (i) out += '|';
+    const std::string& v = values[static_cast<std::size_t>(i)];
+    out += v.empty() ? DefaultText(params[static_cast<std::size_t>(i)]) : v;
+  }
+  std::puts(out.c_str());
+  return 0;
+}
