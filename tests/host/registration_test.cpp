@@ -256,12 +256,17 @@ TEST_F(ModuleFile, CorruptedElfHeadersAreRefused) {
     EXPECT_FALSE(twhost::ReadRegistration(image, r, error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
   }
-  // The section renamed: ".pipl" becomes ".pipX" in the name table.
+  // The section renamed: ".pipl" becomes ".pipX" in the name table. The same text may also stand
+  // elsewhere in the file (debug information, for one), so every occurrence is renamed.
   std::vector<std::uint8_t> image = image_;
   const std::string name = std::string(zkfx::kRegistrationSectionName) + '\0';
-  auto found = std::search(image.begin(), image.end(), name.begin(), name.end());
-  ASSERT_NE(found, image.end());
-  found[4] = 'X';
+  int renamed = 0;
+  for (auto found = std::search(image.begin(), image.end(), name.begin(), name.end()); found != image.end();
+       found = std::search(found + 1, image.end(), name.begin(), name.end())) {
+    found[4] = 'X';
+    ++renamed;
+  }
+  ASSERT_GT(renamed, 0);
   twhost::Registration r;
   std::string error;
   EXPECT_FALSE(twhost::ReadRegistration(image, r, error));
