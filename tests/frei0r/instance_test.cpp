@@ -1,0 +1,216 @@
+// One frei0r instance over the built module: set-up, defaults, pickers, auto buttons, refusals.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "../host/module_path.h"
+#include "frei0r/frei0r_api.h"
+#include "frei0r/instance.h"
+#include "frei0r/param_map.h"
+#include "frei0r/pixels.h"
+#include "params/catalogue.h"
+
+namespace {
+
+using namespace twfrei0r;
+
+std::vector<std::uint32_t> RandomRgba(std::size_t count, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<std::uint32_t> frame(count);
+  for (auto& p : frame) p = static_cast<std::uint32_t>(rng());
+  return frame;
+}
+
+class Frei0rInstance : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    instance = Instance::Create(kWidth, kHeight, twtest::ModulePath(), error);
+    ASSERT_TRUE(instance) << error;
+  }
+  void SetDouble(const char* name, double unit) {
+    const int i = FindPluginParam(name);
+    ASSERT_GE(i, 0) << name;
+    instance->SetParam(i, &unit);
+  }
+  double GetDouble(const char* name) {
+    double unit = -1.0;
+    instance->GetParam(FindPluginParam(name), &unit);
+    return unit;
+  }
+  void SetColor(const char* name, float r, float g, float b) {
+    const f0r_param_color_t c{r, g, b};
+    instance->SetParam(FindPluginParam(name), &c);
+  }
+  const zkfx::ParamValue& HostValue(std::int32_t index) { return instance->host().Param(index)->current.value; }
+
+  static constexpr int kWidth = 40, kHeight = 24;
+  std::unique_ptr<Instance> instance;
+};
+
+TEST_F(Frei0rInstance, DefaultsLeaveEveryPixelAndAlphaUnchanged) {
+  const std::vector<std::uint32_t> in = RandomRgba(kWidth * kHeight, 1);
+  std::vector<std::uint32_t> out(in.size(), 0);
+  instance->Update(in.data(), out.data());
+  EXPECT_EQ(out, in);
+  // In place (a host may hand the same buffer twice).
+  std::vector<std::uint32_t> same = in;
+  instance->Update(same.data(), same.data());
+  EXPECT_EQ(same, in);
+}
+
+TEST_F(Frei0rInstance, ReadsBackEveryDefaultAsItsUnitValue) {
+  const auto params = PluginParams();
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    const threeway::ParamSpec& row = threeway::ParamSpecAt(params[i].catalogueIndex);
+    if (params[i].kind == Kind::Color) {
+      f0r_param_color_t c{-1, -1, -1};
+      instance->GetParam(static_cast<int>(i), &c);
+      EXPECT_EQ(c.r, row.color.red / 255.0f) << params[i].name;
+      EXPECT_EQ(c.g, row.color.green / 255.0f) << params[i].name;
+      EXPECT_EQ(c.b, row.color.blue / 255.0f) << params[i].name;
+      continue;
+    }
+    double unit = -1.0;
+    instance->GetParam(static_cast<int>(i), &unit);
+    switch (params[i].kind) {
+      case Kind::Slider:
+        EXPECT_EQ(unit, (static_cast<double>(row.slider.defaultValue) - row.slider.minimum) /
+                            (static_cast<double>(row.slider.maximum) - row.slider.minimum))
+            << params[i].name;
+        break;
+      case Kind::Popup:
+        EXPECT_EQ(unit, (row.popup.defaultChoice - 1.0) / (row.popup.choiceCount - 1.0)) << params[i].name;
+        break;
+      case Kind::Angle: EXPECT_EQ(unit, 0.5) << params[i].name; break;
+      default: EXPECT_EQ(unit, 0.0) << params[i].name; break;
+    }
+  }
+}
+
+TEST_F(Frei0rInstance, ValuesReachTheHostAndReadBack) {
+  SetDouble("MasterSaturation", 0.25);
+  EXPECT_EQ(HostValue(threeway::kParamMasterSaturation).floatSlider.current, 50.0);
+  EXPECT_EQ(GetDouble("MasterSaturation"), 0.25);
+  SetDouble("Invert", 1.0);
+  EXPECT_EQ(HostValue(threeway::kParamInvert).popup.current, 3);
+  SetDouble("ShowMask", 0.7);
+  EXPECT_EQ(HostValue(threeway::kParamShowMask).checkBox.current, 1);
+  SetDouble("MidtoneHueAngle", 0.75);
+  EXPECT_EQ(HostValue(threeway::kParamMidtoneHueAngle).angle.current, 90 * 65536);
+  // Not a number: refused, the value stays.
+  SetDouble("MasterSaturation", NAN);
+  EXPECT_EQ(HostValue(threeway::kParamMasterSaturation).floatSlider.current, 50.0);
+  // Out-of-range indices and null values are ignored.
+  double unit = 1.0;
+  instance->SetParam(-1, &unit);
+  instance->SetParam(static_cast<int>(PluginParams().size()), &unit);
+  instance->SetParam(0, nullptr);
+  instance->GetParam(static_cast<int>(PluginParams().size()), &unit);
+  EXPECT_EQ(unit, 1.0);
+}
+
+TEST_F(Frei0rInstance, BalancePickerSendsTheColourAndTakesTheValuesWrittenBack) {
+  // Pure red picked for the highlights: cb = -38, cr = 111 after truncation, so the magnitude is
+  // the float square root of 38^2 + 111^2 and the angle 180 - atan2(111, -38) degrees, reduced
+  // to 0..360 (about 71.10).
+  SetColor("WhiteBalance", 1.0f, 0.0f, 0.0f);
+  const zkfx::ColorARGB picked = HostValue(threeway::kParamWhiteBalance).color.current;
+  EXPECT_EQ(picked.red, 255);
+  EXPECT_EQ(picked.green, 0);
+  EXPECT_EQ(picked.blue, 0);
+  EXPECT_EQ(picked.alpha, 255);
+  EXPECT_EQ(HostValue(threeway::kParamHighlightBalanceMagnitude).floatSlider.current,
+            static_cast<double>(std::sqrt(13765.0f)));
+  const double degrees = HostValue(threeway::kParamHighlightBalanceAngle).angle.current / 65536.0;
+  EXPECT_NEAR(degrees, 180.0 - std::atan2(111.0, -38.0) * 57.29577951308232, 1e-3);
+  // Read back through frei0r: the magnitude beyond the slider's 100 reads beyond 1.
+  EXPECT_NEAR(GetDouble("HighlightBalanceMagnitude"), std::sqrt(13765.0) / 100.0, 1e-6);
+  // The same colour again is no change: a value set since stays.
+  SetDouble("HighlightBalanceMagnitude", 0.1);
+  SetColor("WhiteBalance", 1.0f, 0.0f, 0.0f);
+  EXPECT_EQ(HostValue(threeway::kParamHighlightBalanceMagnitude).floatSlider.current, 10.0);
+}
+
+TEST_F(Frei0rInstance, LevelPickerSetsTheBlackLevelFromLuma) {
+  // Grey 100 picked as black: luma 0.299*100 + 0.587*100 + 0.114*100 in float, truncated.
+  SetColor("BlackLevel", 100 / 255.0f, 100 / 255.0f, 100 / 255.0f);
+  const float luma = 0.299f * 100.0f + 0.587f * 100.0f + 0.114f * 100.0f;
+  EXPECT_EQ(HostValue(threeway::kParamMasterInputBlackLevel).floatSlider.current,
+            static_cast<double>(static_cast<int>(luma)));
+}
+
+TEST_F(Frei0rInstance, AutoButtonFiresOnTheRisingEdgeOnly) {
+  // A second host over the same module, driven directly, is the reference for what one press
+  // after a given frame writes.
+  twhost::Host reference;
+  std::string error;
+  ASSERT_TRUE(reference.Load(twtest::ModulePath(), error)) << error;
+  ASSERT_EQ(reference.GlobalSetup(), 0);
+  ASSERT_EQ(reference.ParamsSetup(), 0);
+  ASSERT_EQ(reference.SequenceSetup(), 0);
+
+  // Greys from 40 to 199 across the frame, then a darker frame from 10 to 169.
+  auto ramp = [](int low) {
+    std::vector<std::uint32_t> f(kWidth * kHeight);
+    for (std::size_t i = 0; i < f.size(); ++i) {
+      const std::uint32_t v = static_cast<std::uint32_t>(low) + static_cast<std::uint32_t>(i % 160);
+      f[i] = v | v << 8 | v << 16 | 0xFF000000u;
+    }
+    return f;
+  };
+  auto referenceBlackAfter = [&](const std::vector<std::uint32_t>& rgba) {
+    std::vector<std::uint32_t> bgra(rgba.size()), out(rgba.size());
+    SwapRedBlue(rgba.data(), bgra.data(), rgba.size());  // greys: the same bytes
+    zkfx::HostFrame in{bgra.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
+    zkfx::HostFrame o{out.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
+    EXPECT_EQ(reference.Render(in, o), 0);
+    EXPECT_EQ(reference.PressButton(threeway::kParamAutoBlackLevel), 0);
+    return reference.Param(threeway::kParamMasterInputBlackLevel)->current.value.floatSlider.current;
+  };
+
+  const std::vector<std::uint32_t> light = ramp(40), dark = ramp(10);
+  std::vector<std::uint32_t> out(light.size());
+  const double lightBlack = referenceBlackAfter(light);
+  const double darkBlack = referenceBlackAfter(dark);
+  ASSERT_GT(lightBlack, darkBlack);  // the two frames must tell the presses apart
+  ASSERT_GT(darkBlack, 0.0);
+
+  instance->Update(light.data(), out.data());
+  SetDouble("AutoBlackLevel", 1.0);  // rising edge: a press
+  EXPECT_EQ(HostValue(threeway::kParamMasterInputBlackLevel).floatSlider.current, lightBlack);
+  EXPECT_EQ(GetDouble("AutoBlackLevel"), 1.0);
+
+  SetDouble("MasterInputBlackLevel", 0.0);
+  instance->Update(dark.data(), out.data());
+  SetDouble("AutoBlackLevel", 1.0);  // still down: no press
+  EXPECT_EQ(HostValue(threeway::kParamMasterInputBlackLevel).floatSlider.current, 0.0);
+  SetDouble("AutoBlackLevel", 0.0);
+  SetDouble("AutoBlackLevel", 1.0);  // down again: a press, on the dark frame's histogram
+  EXPECT_EQ(HostValue(threeway::kParamMasterInputBlackLevel).floatSlider.current, darkBlack);
+  reference.GlobalSetdown();
+}
+
+TEST(Frei0rInstanceCreate, RefusesWithAClearMessage) {
+  struct Case {
+    const char* what;
+    int width, height;
+    std::string path;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"no file", 16, 8, "/nonexistent/ThreeWayColorCorrector.so", "cannot load"},
+      {"not a library", 16, 8, std::string(THREEWAY_SOURCE_DIR) + "/frei0r/README.md", "cannot load"},
+      {"a library without main", 16, 8, "libm.so.6", "exports no entry point"},
+      {"zero width", 0, 8, twtest::ModulePath(), "frame size"},
+      {"too high", 8, 1 << 20, twtest::ModulePath(), "frame size"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(Instance::Create(c.width, c.height, c.path, error), nullptr) << c.what;
+    EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+  }
+}
+
+}  // namespace
