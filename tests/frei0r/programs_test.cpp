@@ -1,0 +1,175 @@
+// ffmpeg and melt, as installed, running build/frei0r/threeway.so; and the command-line tool on
+// the same frames. Every case works in its own temporary folder (CTest runs cases in parallel).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "../host/module_path.h"
+#include "frei0r/param_map.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 64, kHeight = 48, kFrames = 3;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Programs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("tw-frei0r-" + std::to_string(::getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    build = fs::absolute(twtest::BuildDir()).string();
+    env = "FREI0R_PATH='" + build + "/frei0r' ";
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(dir);
+  }
+
+  // Runs `command` in the case's folder; stdout and stderr go to files. The exit status, or
+  // 128 + the signal when the program was killed by one.
+  int Run(const std::string& command) {
+    const std::string line = "cd '" + dir.string() + "' && { " + command + " ; } >'" + (dir / "stdout").string() +
+                             "' 2>'" + (dir / "stderr").string() + "'";
+    const int status = std::system(line.c_str());
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Out() { return ReadFile(dir / "stdout"); }
+  std::string Err() { return ReadFile(dir / "stderr"); }
+  std::string File(const char* name) { return ReadFile(dir / name); }
+
+  // A small generated clip as raw RGBA frames (clip.rgba) and its first frame as a PNG.
+  void MakeClip() {
+    ASSERT_EQ(Run("ffmpeg -v error -f lavfi -i testsrc2=s=64x48:r=25 -frames:v 3 -f rawvideo -pix_fmt rgba "
+                  "-y clip.rgba"),
+              0)
+        << Err();
+    ASSERT_EQ(Run("ffmpeg -v error -f rawvideo -pix_fmt rgba -s 64x48 -i clip.rgba -frames:v 1 -y frame.png"), 0)
+        << Err();
+    ASSERT_EQ(File("clip.rgba").size(), static_cast<std::size_t>(kWidth * kHeight * 4 * kFrames));
+  }
+  // ffmpeg grading clip.rgba through the plug-in with positional parameters into `out`.
+  int Ffmpeg(const std::string& params, const char* out, const std::string& prefix = "") {
+    std::string filter = "frei0r=threeway";
+    if (!params.empty()) filter += ":" + params;
+    return Run(prefix + env + "ffmpeg -v error -f rawvideo -pix_fmt rgba -s 64x48 -i clip.rgba -vf '" + filter +
+               "' -f rawvideo -pix_fmt rgba -y " + out);
+  }
+  std::string Positional(const std::string& assignments) {
+    EXPECT_EQ(Run("'" + build + "/bin/threeway-frei0r-table' --ffmpeg " + assignments), 0) << Err();
+    std::string p = Out();
+    while (!p.empty() && p.back() == '\n') p.pop_back();
+    return p;
+  }
+  void WriteProfile() {
+    std::ofstream(dir / "profile") << "description=64x48\nframe_rate_num=25\nframe_rate_den=1\nwidth=64\n"
+                                      "height=48\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
+                                      "display_aspect_num=4\ndisplay_aspect_den=3\ncolorspace=601\n";
+  }
+
+  fs::path dir;
+  std::string build, env;
+};
+
+TEST_F(Programs, FfmpegWithDefaultsLeavesFramesUnchanged) {
+  MakeClip();
+  ASSERT_EQ(Ffmpeg("", "out.rgba"), 0) << Err();
+  EXPECT_EQ(File("out.rgba"), File("clip.rgba"));
+  // Every default written out by position, as a user would copy it from the table.
+  const std::string all = Positional("MasterOutputWhiteLevel=1");
+  ASSERT_EQ(Ffmpeg(all, "all.rgba"), 0) << Err();
+  EXPECT_EQ(File("all.rgba"), File("clip.rgba"));
+}
+
+TEST_F(Programs, FfmpegTakesBooleansAsYesAndNo) {
+  MakeClip();
+  ASSERT_EQ(Ffmpeg(Positional("ShowTonalRange=n"), "n.rgba"), 0) << Err();
+  EXPECT_EQ(File("n.rgba"), File("clip.rgba"));
+  ASSERT_EQ(Ffmpeg(Positional("ShowTonalRange=y"), "y.rgba"), 0) << Err();
+  // The tonal-range view paints every pixel black, grey or white.
+  const std::string y = File("y.rgba");
+  ASSERT_EQ(y.size(), File("clip.rgba").size());
+  for (std::size_t i = 0; i < y.size(); i += 4) {
+    const auto r = static_cast<unsigned char>(y[i]), g = static_cast<unsigned char>(y[i + 1]),
+               b = static_cast<unsigned char>(y[i + 2]);
+    ASSERT_TRUE(r == g && g == b) << "pixel " << i / 4;
+  }
+  EXPECT_NE(y, File("clip.rgba"));
+}
+
+// The same panel through the command-line tool, ffmpeg by position and melt by name.
+struct Panel {
+  const char* name;
+  const char* unit;   // the frei0r 0..1 value
+  const char* value;  // the same in the parameter's own units, for the tool
+};
+const Panel kPanel[] = {
+    {"MasterSaturation", "0.3", "60"},           {"HighlightBalanceMagnitude", "0.25", "25"},
+    {"HighlightBalanceAngle", "0.25", "-90"},    {"ShadowHueAngle", "0.625", "45"},
+    {"MidtoneSaturation", "0.75", "150"},        {"ShadowThreshold", "0.2", "51"},
+};
+
+TEST_F(Programs, FfmpegByPositionEqualsMeltByName) {
+  MakeClip();
+  WriteProfile();
+  std::string assignments, named;
+  for (const Panel& p : kPanel) {
+    assignments += std::string(" ") + p.name + "=" + p.unit;
+    named += std::string(" ") + p.name + "=" + p.unit;
+  }
+  ASSERT_EQ(Run(env + "ffmpeg -v error -i frame.png -vf 'format=rgba,frei0r=threeway:" + Positional(assignments) +
+                "' -f rawvideo -pix_fmt rgba -y ffmpeg.rgba"),
+            0)
+      << Err();
+  ASSERT_EQ(Run(env + "melt -profile profile frame.png out=0 -filter frei0r.threeway" + named +
+                " -consumer avformat:melt.rgba f=rawvideo pix_fmt=rgba"),
+            0)
+      << Err();
+  ASSERT_EQ(File("ffmpeg.rgba").size(), static_cast<std::size_t>(kWidth * kHeight * 4));
+  EXPECT_EQ(File("melt.rgba"), File("ffmpeg.rgba"));
+  // And the grade did something: the first frame of the clip differs.
+  EXPECT_NE(File("ffmpeg.rgba"), File("clip.rgba").substr(0, kWidth * kHeight * 4));
+}
+
+TEST_F(Programs, MeltQueryListsEveryParameterWithItsExplanation) {
+  ASSERT_EQ(Run(env + "melt -query filter=frei0r.threeway"), 0) << Err();
+  const std::string out = Out();
+  EXPECT_NE(out.find("identifier: frei0r.threeway"), std::string::npos) << out;
+  for (const twfrei0r::PluginParam& p : twfrei0r::PluginParams()) {
+    EXPECT_NE(out.find("title: " + std::string(p.name) + "\n"), std::string::npos) << p.name;
+    EXPECT_NE(out.find(p.explanation), std::string::npos) << p.name;
+  }
+}
+
+TEST_F(Programs, MissingOrWrongModuleIsRefusedWithAMessage) {
+  MakeClip();
+  std::ofstream(dir / "not-a-module.so") << "text\n";
+  const std::pair<std::string, const char*> cases[] = {
+      {"/nonexistent/ThreeWayColorCorrector.so", "cannot use the effect module"},
+      {(dir / "not-a-module.so").string(), "cannot use the effect module"},
+  };
+  for (const auto& [module, message] : cases) {
+    const int status = Ffmpeg("", "out.rgba", "THREEWAY_MODULE='" + module + "' ");
+    EXPECT_NE(status, 0) << module;
+    EXPECT_LT(status, 128) << "killed by a signal: " << module;
+    EXPECT_NE(Err().find(std::string("threeway (frei0r): ") + message), std::string::npos) << Err();
+    EXPECT_NE(Err().find(module), std::string::npos) << Err();
+  }
+}
+
+}  // namespace
