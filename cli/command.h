@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,21 @@ namespace threeway::cli {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;  // the module is missing, wrong, or failed a command
 constexpr int kExitUsage = 2;    // the command line is wrong
+
+// A failure the user must see: one line of text and the exit code. Commands throw it from deep
+// inside (file reading, option checks) and catch it once, in their run function.
+class ToolError : public std::runtime_error {
+ public:
+  explicit ToolError(const std::string& text, int exitCode = kExitFailure)
+      : std::runtime_error(text), exitCode_(exitCode) {}
+  int exitCode() const { return exitCode_; }
+
+ private:
+  int exitCode_;
+};
+
+// A mistake on the command line (exit code 2).
+inline ToolError UsageError(const std::string& text) { return ToolError(text, kExitUsage); }
 
 struct Options {
   std::string modulePath;  // --module, or the default next to the executable
@@ -28,6 +44,8 @@ struct Command {
 
 const Command& InfoCommand();
 const Command& ParamsCommand();
+const Command& GradeCommand();
+const Command& TestcardCommand();
 
 // <directory of the executable>/../plugins/ThreeWayColorCorrector.so
 std::string DefaultModulePath();

@@ -1,8 +1,11 @@
-// Writing JSON values: strings escaped, numbers printed so they read back to the same value.
+// JSON for the tool: writing values (strings escaped, numbers printed so they read back to the same
+// value) and reading whole documents (presets).
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace threeway::cli {
 
@@ -14,5 +17,29 @@ std::string JsonString(std::string_view text);
 std::string JsonFloat(float value);
 // A double with 17 significant digits; non-finite values become null.
 std::string JsonDouble(double value);
+
+// One parsed JSON value. `line` and `column` (both from 1, columns counted in bytes) locate its
+// first character in the text, so a reader can point at a value that it does not accept.
+struct JsonValue {
+  enum class Kind { kNull, kBoolean, kNumber, kString, kArray, kObject };
+  Kind kind = Kind::kNull;
+  bool boolean = false;
+  double number = 0.0;
+  std::string text;                                      // kString
+  std::vector<JsonValue> items;                          // kArray
+  std::vector<std::pair<std::string, JsonValue>> members;  // kObject, in the order written
+  int line = 0;
+  int column = 0;
+};
+
+// The kind's name as a reader would say it: "null", "true or false", "a number", "a string",
+// "an array", "an object".
+const char* JsonKindName(JsonValue::Kind kind);
+
+// Parses one complete JSON text (RFC 8259: whitespace around one value; \uXXXX escapes, surrogate
+// pairs included, decoded to UTF-8). Numbers must fit a double. Repeated keys in one object are
+// refused. Nesting deeper than 256 levels is refused. On failure returns false and sets `error` to
+// "line L, column C: <what was expected>".
+bool ParseJson(std::string_view text, JsonValue& value, std::string& error);
 
 }  // namespace threeway::cli

@@ -14,7 +14,7 @@ namespace threeway::cli {
 namespace {
 
 // Every subcommand, in the order `--help` lists them.
-const Command* const kCommands[] = {&InfoCommand(), &ParamsCommand()};
+const Command* const kCommands[] = {&InfoCommand(), &ParamsCommand(), &GradeCommand(), &TestcardCommand()};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* command : kCommands) {
