@@ -3,7 +3,7 @@
 #   1. ffmpeg reading the frames, no filter (the floor: reading and format handling);
 #   2. ffmpeg with our frei0r filter and a busy panel;
 #   3. ffmpeg with its own colorbalance + colorlevels + hue chain (a comparable grade);
-#   4. `threeway grade` on the same raw frames with the same panel, when the tool has it.
+#   4. `threeway grade` on the same frames as raw bgra with the same panel, when the tool has it.
 # Usage: bench/frei0r/fps.sh [BUILD_DIR] [WIDTHxHEIGHT] [FRAMES]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -39,10 +39,11 @@ tool="$build/bin/threeway"
 if [[ -x "$tool" ]] && "$tool" grade --help >/dev/null 2>&1; then
   sets=(--set MasterSaturation=70 --set ShadowBalanceMagnitude=40 --set ShadowBalanceAngle=-72
         --set HighlightHueAngle=36 --set MidtoneSaturation=160)
+  ffmpeg -v error "${input[@]}" -f rawvideo -pix_fmt bgra -y "$work/clip.bgra"
   start=$(date +%s.%N)
-  "$tool" grade --raw-in rgba "$size" --raw-out rgba "${sets[@]}" "$work/clip.rgba" "$work/graded.rgba"
+  "$tool" grade "$work/clip.bgra" "$work/graded.bgra" --raw-in bgra "$size" --raw-out bgra "${sets[@]}"
   end=$(date +%s.%N)
-  printf '%-44s %8.1f fps\n' "threeway grade (raw rgba in and out)" "$(echo "$frames / ($end - $start)" | bc -l)"
+  printf '%-44s %8.1f fps\n' "threeway grade (raw bgra in and out)" "$(echo "$frames / ($end - $start)" | bc -l)"
 else
   echo "threeway grade: not available in $build/bin/threeway"
 fi

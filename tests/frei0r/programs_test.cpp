@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "../host/module_path.h"
 #include "frei0r/param_map.h"
@@ -144,6 +145,49 @@ TEST_F(Programs, FfmpegByPositionEqualsMeltByName) {
   EXPECT_EQ(File("melt.rgba"), File("ffmpeg.rgba"));
   // And the grade did something: the first frame of the clip differs.
   EXPECT_NE(File("ffmpeg.rgba"), File("clip.rgba").substr(0, kWidth * kHeight * 4));
+}
+
+// ffmpeg grading through the plug-in, and the command-line tool grading the same frames as raw
+// 'bgra' with the same panel (the tool takes values in the parameters' own units), give the same
+// bytes. Panels without active master levels: their dither is seeded from the clock.
+TEST_F(Programs, FfmpegEqualsTheToolByteForByte) {
+  MakeClip();
+  ASSERT_EQ(Run("ffmpeg -v error -f rawvideo -pix_fmt rgba -s 64x48 -i clip.rgba -f rawvideo -pix_fmt bgra "
+                "-y clip.bgra"),
+            0)
+      << Err();
+  struct Case {
+    const char* what;
+    std::vector<Panel> panel;
+  };
+  const Case cases[] = {
+      {"sliders, angles", std::vector<Panel>(std::begin(kPanel), std::end(kPanel))},
+      {"popup, check box, qualifier",
+       {{"Invert", "0.5", "2"}, {"LumaStartThreshold", "0.3", "30"}, {"LumaStartSoftness", "0.1", "10"},
+        {"Soften", "0.2", "10"}, {"EdgeThinning", "0.75", "50"}, {"MasterSaturation", "0.1", "20"},
+        {"ShowSplitView", "y", "on"}, {"SplitViewLayout", "1", "Vertical"}}},
+      {"balance pickers",
+       {{"BlackBalance", "0.250980392/0.125490196/0.0627450980", "64,32,16"},
+        {"WhiteBalance", "1/0/0", "255,0,0"}}},
+  };
+  for (const Case& c : cases) {
+    std::string assignments, sets;
+    for (const Panel& p : c.panel) {
+      assignments += std::string(" ") + p.name + "=" + p.unit;
+      sets += std::string(" --set ") + p.name + "=" + p.value;
+    }
+    ASSERT_EQ(Run(env + "ffmpeg -v error -f rawvideo -pix_fmt rgba -s 64x48 -i clip.rgba -vf 'frei0r=threeway:" +
+                  Positional(assignments) + "' -f rawvideo -pix_fmt bgra -y ffmpeg.bgra"),
+              0)
+        << c.what << ": " << Err();
+    ASSERT_EQ(Run("'" + build + "/bin/threeway' grade clip.bgra tool.bgra --raw-in bgra 64x48 --raw-out bgra" + sets),
+              0)
+        << c.what << ": " << Err();
+    const std::string ffmpeg = File("ffmpeg.bgra"), tool = File("tool.bgra");
+    ASSERT_EQ(ffmpeg.size(), static_cast<std::size_t>(kWidth * kHeight * 4 * kFrames)) << c.what;
+    EXPECT_TRUE(ffmpeg == tool) << c.what;
+    EXPECT_NE(ffmpeg, File("clip.bgra")) << c.what << ": the panel changes nothing";
+  }
 }
 
 TEST_F(Programs, MeltQueryListsEveryParameterWithItsExplanation) {
