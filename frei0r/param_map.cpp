@@ -21,6 +21,13 @@ std::string Number(double v) {
   return buffer;
 }
 
+// A single-precision catalogue value in its shortest round-trip form (0.1f prints as 0.1).
+std::string Float(float v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.7g", static_cast<double>(v));
+  return buffer;
+}
+
 std::string English(std::int32_t entry) { return std::string(threeway::DisplayStringEnglish(entry)); }
 
 // The popup's choices, split at '|'.
@@ -44,7 +51,9 @@ std::string Title(const ParamSpec& row) {
   if (row.type == zkfx::kParamTypeCheckBox || row.type == zkfx::kParamTypeButton) {
     return English(row.textEntry);
   }
-  return English(row.nameEntry);
+  const std::string name = English(row.nameEntry);
+  // A row shown with the blank label (the hidden hue offset) goes by its identifier.
+  return name.find_first_not_of(' ') == std::string::npos ? std::string(row.identifier) : name;
 }
 
 std::string ColorText(const threeway::ColorSpec& c) {
@@ -67,7 +76,7 @@ std::string Mapping(const ParamSpec& row) {
       return text;
     }
     case zkfx::kParamTypeFloatSlider:
-      return "0..1 = " + Number(row.slider.minimum) + " .. " + Number(row.slider.maximum) +
+      return "0..1 = " + Float(row.slider.minimum) + " .. " + Float(row.slider.maximum) +
              (row.slider.displayFlags == zkfx::kDisplayPercent ? " percent" : "");
     case zkfx::kParamTypeAngle: return "0..1 = -180 .. 180 degrees";
     case zkfx::kParamTypeColor: return "r/g/b 0..1 = 0 .. 255 per channel";
@@ -88,7 +97,7 @@ std::string DefaultText(const ParamSpec& row) {
     }
     case zkfx::kParamTypeFloatSlider:
       return Number(SliderToUnit(row.slider, row.slider.defaultValue)) + " (" +
-             Number(row.slider.defaultValue) + ")";
+             Float(row.slider.defaultValue) + ")";
     case zkfx::kParamTypeAngle: return "0.5 (0 degrees)";
     case zkfx::kParamTypeColor: {
       const threeway::ColorSpec& c = row.color;
