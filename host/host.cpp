@@ -285,8 +285,12 @@ std::int32_t Host::Invoke(std::int32_t command, ParamRecord** params, zkfx::Host
 
 std::int32_t Host::CallWithParams(std::int32_t command, const zkfx::HostFrame* input,
                                   zkfx::HostFrame* output, void* extra, bool takeChanges) {
-  std::vector<ParamRecord> records(params_.size() + 1);
-  std::vector<ParamRecord*> pointers(records.size());
+  // The parameter array lives in the host and is reused, so a render allocates nothing once the
+  // panel is declared.
+  std::vector<ParamRecord>& records = callRecords_;
+  std::vector<ParamRecord*>& pointers = callPointers_;
+  records.assign(params_.size() + 1, ParamRecord{});
+  pointers.resize(records.size());
   records[0].type = zkfx::kParamTypeLayer;
   if (input != nullptr) records[0].value.layer.frame = *input;
   for (std::size_t i = 1; i < records.size(); ++i) {

@@ -258,6 +258,8 @@ class Host {
   std::int32_t lastResult_ = 0;
   std::int32_t paramCount_ = 0;
   std::vector<std::unique_ptr<StoredParam>> params_;
+  std::vector<zkfx::ParamRecord> callRecords_;    // the parameter array of the current call
+  std::vector<zkfx::ParamRecord*> callPointers_;
   std::map<zkfx::MemHandle, std::unique_ptr<Block>> handles_;
   std::uint64_t handleSerial_ = 0;
   std::map<const void*, std::unique_ptr<StringTable>> tables_;  // by token
