@@ -3,8 +3,9 @@
 // pixel formats ('bgra', 'Bgra', 'BGra', 'VUya'), once with the default panel and once with a
 // busy grade. Each run reports "MP/s" (megapixels of the frame per second of CPU time; the module
 // starts no threads, so the calling thread's CPU time is the render's cost) and the time per
-// frame. One white-box run calls the renderer's Render directly on the HD 'VUya' frame with the
-// default panel, so the host path's own cost shows against the same work without it.
+// frame. White-box runs call the renderer's Render directly on a 'VUya' frame with the default
+// panel, HD and 16x16, so the host path's own cost shows against the same work without it (the
+// 16x16 pair isolates the fixed cost per call).
 //
 // Before timing, every run renders once and checks the outcome: the command succeeded, every
 // pixel of the frame was counted in the sequence's luma histogram, and the busy grade changed the
@@ -41,11 +42,12 @@ struct Format {
   const char* name;
   std::uint32_t code;
 };
+constexpr Format kVUya{"VUya", zkfx::kPixelFormatVUYA32f};  // the working format, read in place
 constexpr Format kFormats[] = {
     {"bgra", zkfx::kPixelFormatBGRA8},
     {"Bgra", zkfx::kPixelFormatBGRA16},
     {"BGra", zkfx::kPixelFormatBGRA32f},
-    {"VUya", zkfx::kPixelFormatVUYA32f},
+    kVUya,
 };
 
 struct Size {
@@ -54,6 +56,7 @@ struct Size {
 };
 constexpr Size kHD{1920, 1080};
 constexpr Size kUHD{3840, 2160};
+constexpr Size kTiny{16, 16};  // for the fixed cost of a call
 
 enum class Panel { kDefault, kBusyGrade };
 
@@ -265,12 +268,11 @@ void BM_HostRender(benchmark::State& state, Format format, Size size, Panel pane
   SetCounters(state, size);
 }
 
-// The renderer's Render called directly on an HD 'VUya' frame with the default panel: the same
-// work as the host path without the host, the entry point, the suite, the parameter conversions
-// and the renderer's construction.
-void BM_RendererRenderDirect(benchmark::State& state) {
-  const Size size = kHD;
-  const std::uint32_t code = zkfx::kPixelFormatVUYA32f;
+// The renderer's Render called directly on a 'VUya' frame with the default panel: the same work
+// as the host path without the host, the entry point, the suite, the parameter conversions and
+// the renderer's construction.
+void BM_RendererRenderDirect(benchmark::State& state, Size size) {
+  const std::uint32_t code = kVUya.code;
   twhost::Host host;
   std::string error = SetUpEffect(host);
   Frame input(code, size), hostOutput(code, size), output(code, size);
@@ -329,7 +331,7 @@ void BM_RendererRenderDirect(benchmark::State& state) {
   SetCounters(state, size);
 }
 
-// HostRender/<format>/<width>x<height>/<panel>, then the white-box run.
+// HostRender/<format>/<width>x<height>/<panel>, then the white-box and fixed-cost runs.
 bool RegisterRuns() {
   for (const Panel panel : {Panel::kDefault, Panel::kBusyGrade}) {
     for (const Size size : {kHD, kUHD}) {
@@ -344,9 +346,19 @@ bool RegisterRuns() {
     }
   }
   benchmark::RegisterBenchmark("RendererRenderDirect/VUya/1920x1080/default",
-                               BM_RendererRenderDirect)
+                               BM_RendererRenderDirect, kHD)
       ->Unit(benchmark::kMillisecond)
       ->MinTime(1.0);
+  // The fixed cost of one frame: a 16x16 frame through the host and directly. The difference is
+  // what the host path adds per call, whatever the frame size.
+  benchmark::RegisterBenchmark("HostRender/VUya/16x16/default", BM_HostRender, kVUya, kTiny,
+                               Panel::kDefault)
+      ->Unit(benchmark::kMicrosecond)
+      ->MinTime(0.5);
+  benchmark::RegisterBenchmark("RendererRenderDirect/VUya/16x16/default", BM_RendererRenderDirect,
+                               kTiny)
+      ->Unit(benchmark::kMicrosecond)
+      ->MinTime(0.5);
   return true;
 }
 
