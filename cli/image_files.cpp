@@ -98,7 +98,12 @@ std::string Clean(std::string text) {
 class ImageSource : public FrameSource {
  public:
   explicit ImageSource(const std::string& path) : path_(path) {
-    input_ = OIIO::ImageInput::open(path);
+    // Channel values as the file stores them: a file with unassociated alpha (PNG, TIFF with
+    // "extra samples" alpha) is not premultiplied on the way in, nor divided on the way out. A
+    // video effect works on straight colour channels and passes alpha through.
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    input_ = OIIO::ImageInput::open(path, &config);
     if (!input_) throw ToolError("cannot read " + path + ": " + Clean(OIIO::geterror()));
     const OIIO::ImageSpec& spec = input_->spec();
     if (spec.nchannels < 1 || spec.nchannels > 4) {
@@ -212,6 +217,7 @@ class ImageSink : public FrameSink {
   OIIO::TypeDesc Open(const FrameInfo& like, OIIO::TypeDesc type) {
     OIIO::ImageSpec spec(like.width, like.height, channels_, type);
     spec.alpha_channel = channels_ == 4 ? 3 : -1;
+    spec.attribute("oiio:UnassociatedAlpha", 1);
     if (!output_->open(file_.temporaryPath(), spec)) {
       throw ToolError("cannot write " + file_.finalPath() + ": " + Clean(output_->geterror()));
     }

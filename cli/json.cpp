@@ -1,5 +1,6 @@
 #include "cli/json.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -117,11 +118,18 @@ class Reader {
     return true;
   }
 
+  // A literal (true, false, null). A mismatch is reported at the literal's first character with
+  // the letters found there.
   bool Word(std::string_view word) {
-    for (char c : word) {
-      if (!Eat(c)) return Fail("the literal \"" + std::string(word) + "\"");
+    if (text_.substr(at_, word.size()) == word) {
+      for (std::size_t i = 0; i < word.size(); ++i) Advance();
+      return true;
     }
-    return true;
+    std::size_t end = at_;
+    while (end < text_.size() && std::isalnum(static_cast<unsigned char>(text_[end])) && end - at_ < 16) ++end;
+    error_ = "line " + std::to_string(line_) + ", column " + std::to_string(column_) + ": expected the literal \"" +
+             std::string(word) + "\", found \"" + std::string(text_.substr(at_, end - at_)) + "\"";
+    return false;
   }
 
   bool Value(JsonValue& value, int depth) {

@@ -1,0 +1,799 @@
+// threeway grade and threeway testcard, run as users run them: files in, files out, exit status
+// and the one line on stderr. Pictures are written and read back with OpenImageIO; expected values
+// come from the documented formulas (levels from the histogram bins, balance from a picked colour)
+// or, for format round trips, from the host's image library converting the same pixels directly.
+#include <gtest/gtest.h>
+
+#include <OpenImageIO/imageio.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "framewell/framewell.h"
+#include "pixmill/pixmill.h"
+#include "tests/host/module_path.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Each test works in a directory of its own (CTest runs the cases as parallel processes).
+class Grade : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    dir = ::testing::TempDir() + "/threeway_grade_" + std::to_string(::getpid()) + "_" + name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::string Path(const std::string& name) const { return dir + "/" + name; }
+
+  // Runs the tool with `arguments` (a shell fragment); `stdinPath` feeds standard input.
+  ToolRun Tool(const std::string& arguments, const std::string& stdinPath = "/dev/null") {
+    const std::string out = Path(".out.txt"), err = Path(".err.txt");
+    const std::string command = "'" + twtest::ToolPath() + "' " + arguments + " <'" + stdinPath + "' >'" + out +
+                                "' 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    ToolRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
+    fs::remove(out);
+    fs::remove(err);
+    return run;
+  }
+
+  // Files left in the directory whose names contain `part` (leftover temporary files).
+  int CountFiles(const std::string& part) const {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      if (entry.path().filename().string().find(part) != std::string::npos) ++count;
+    }
+    return count;
+  }
+
+  std::string dir;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Image files
+
+struct Image {
+  int width = 0, height = 0, channels = 0;
+  OIIO::TypeDesc type;
+  std::vector<std::uint8_t> bytes;  // interleaved, in `type`
+
+  template <typename T>
+  T At(int x, int y, int c) const {
+    T value;
+    std::memcpy(&value, bytes.data() + ((static_cast<std::size_t>(y) * width + x) * channels + c) * sizeof(T), sizeof(T));
+    return value;
+  }
+};
+
+void WriteImage(const std::string& path, const Image& image) {
+  auto out = OIIO::ImageOutput::create(path);
+  ASSERT_TRUE(out) << path;
+  OIIO::ImageSpec spec(image.width, image.height, image.channels, image.type);
+  if (image.channels == 2 || image.channels == 4) spec.alpha_channel = image.channels - 1;
+  spec.attribute("oiio:UnassociatedAlpha", 1);  // store the channel values as given
+  ASSERT_TRUE(out->open(path, spec)) << out->geterror();
+  ASSERT_TRUE(out->write_image(image.type, image.bytes.data())) << out->geterror();
+  ASSERT_TRUE(out->close());
+}
+
+// Reads a file back in the type it stores.
+Image ReadImage(const std::string& path) {
+  Image image;
+  OIIO::ImageSpec config;
+  config.attribute("oiio:UnassociatedAlpha", 1);  // the values as stored, not premultiplied
+  auto in = OIIO::ImageInput::open(path, &config);
+  if (!in) {
+    ADD_FAILURE() << "cannot read " << path << ": " << OIIO::geterror();
+    return image;
+  }
+  const OIIO::ImageSpec& spec = in->spec();
+  image.width = spec.width, image.height = spec.height, image.channels = spec.nchannels, image.type = spec.format;
+  image.bytes.resize(static_cast<std::size_t>(spec.image_bytes()));
+  EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, spec.format, image.bytes.data())) << in->geterror();
+  return image;
+}
+
+Image RandomImage(int width, int height, int channels, OIIO::TypeDesc type, unsigned seed) {
+  Image image{width, height, channels, type, {}};
+  image.bytes.resize(static_cast<std::size_t>(width) * height * channels * type.size());
+  std::mt19937 rng(seed);
+  const std::size_t count = static_cast<std::size_t>(width) * height * channels;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (type == OIIO::TypeDesc::UINT8) {
+      image.bytes[i] = static_cast<std::uint8_t>(rng() & 0xff);
+    } else if (type == OIIO::TypeDesc::UINT16) {
+      const auto v = static_cast<std::uint16_t>(rng() & 0xffff);
+      std::memcpy(image.bytes.data() + 2 * i, &v, 2);
+    } else if (type == OIIO::TypeDesc::HALF) {
+      // Halves of 0 .. 1.2, converted by OpenImageIO from floats.
+      const float f = std::uniform_real_distribution<float>(0.0f, 1.2f)(rng);
+      OIIO::convert_pixel_values(OIIO::TypeDesc::FLOAT, &f, OIIO::TypeDesc::HALF, image.bytes.data() + 2 * i, 1);
+    } else {
+      const float f = std::uniform_real_distribution<float>(0.0f, 1.2f)(rng);
+      std::memcpy(image.bytes.data() + 4 * i, &f, 4);
+    }
+  }
+  return image;
+}
+
+Image Rgb8(int width, int height) { return Image{width, height, 3, OIIO::TypeDesc::UINT8, {}}; }
+
+void SetRgb8(Image& image, int x, int y, int r, int g, int b) {
+  std::uint8_t* p = image.bytes.data() + (static_cast<std::size_t>(y) * image.width + x) * 3;
+  p[0] = static_cast<std::uint8_t>(r), p[1] = static_cast<std::uint8_t>(g), p[2] = static_cast<std::uint8_t>(b);
+}
+
+// Colourful 8-bit RGB content without extremes.
+Image Colourful(int width, int height) {
+  Image image = Rgb8(width, height);
+  image.bytes.resize(static_cast<std::size_t>(width) * height * 3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) SetRgb8(image, x, y, 30 + (x * 7) % 200, 60 + (y * 11) % 150, 200 - (x * 3 + y * 5) % 170);
+  }
+  return image;
+}
+
+TEST_F(Grade, NeutralPanelKeepsTheImage) {
+  struct Case {
+    const char* file;
+    OIIO::TypeDesc type;
+    int channels;
+    int outChannels;  // grey becomes RGB; alpha stays
+    // Float RGB passes the BT.601 matrix both ways: equal to float rounding, which for the smallest
+    // values of a half can move the last bit.
+    double tolerance;
+  };
+  const Case cases[] = {
+      {"rgb8.png", OIIO::TypeDesc::UINT8, 3, 3, 0},      {"rgba8.png", OIIO::TypeDesc::UINT8, 4, 4, 0},
+      {"grey8.png", OIIO::TypeDesc::UINT8, 1, 3, 0},     {"rgb16.tif", OIIO::TypeDesc::UINT16, 3, 3, 0},
+      {"ga16.tif", OIIO::TypeDesc::UINT16, 2, 4, 0},     {"rgba16.png", OIIO::TypeDesc::UINT16, 4, 4, 0},
+      {"rgba_half.exr", OIIO::TypeDesc::HALF, 4, 4, 4e-6}, {"rgb_float.exr", OIIO::TypeDesc::FLOAT, 3, 3, 4e-6},
+  };
+  unsigned seed = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const Image input = RandomImage(37, 11, c.channels, c.type, ++seed);
+    WriteImage(Path(c.file), input);
+    const std::string output = Path(std::string("out_") + c.file);
+    const ToolRun run = Tool("grade '" + Path(c.file) + "' '" + output + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const Image back = ReadImage(output);
+    ASSERT_EQ(back.type, c.type);
+    ASSERT_EQ(back.channels, c.outChannels);
+    ASSERT_EQ(back.width, 37);
+    int mismatches = 0;
+    for (int y = 0; y < 11; ++y) {
+      for (int x = 0; x < 37; ++x) {
+        for (int oc = 0; oc < c.outChannels; ++oc) {
+          // Output channel oc comes from input channel: grey for R, G, B; alpha from the last.
+          const int ic = c.channels >= 3 ? oc : (oc < 3 ? 0 : c.channels - 1);
+          double a, b;
+          if (c.type == OIIO::TypeDesc::UINT8) {
+            a = input.At<std::uint8_t>(x, y, ic), b = back.At<std::uint8_t>(x, y, oc);
+          } else if (c.type == OIIO::TypeDesc::UINT16) {
+            a = input.At<std::uint16_t>(x, y, ic), b = back.At<std::uint16_t>(x, y, oc);
+          } else if (c.type == OIIO::TypeDesc::HALF) {
+            float fa, fb;
+            OIIO::convert_pixel_values(OIIO::TypeDesc::HALF, input.bytes.data() + ((y * 37 + x) * 4 + ic) * 2,
+                                       OIIO::TypeDesc::FLOAT, &fa, 1);
+            OIIO::convert_pixel_values(OIIO::TypeDesc::HALF, back.bytes.data() + ((y * 37 + x) * 4 + oc) * 2,
+                                       OIIO::TypeDesc::FLOAT, &fb, 1);
+            a = fa, b = fb;
+          } else {
+            a = input.At<float>(x, y, ic), b = back.At<float>(x, y, oc);
+          }
+          if (std::fabs(a - b) > c.tolerance && ++mismatches < 5) {
+            ADD_FAILURE() << x << "," << y << " channel " << oc << ": " << a << " became " << b;
+          }
+        }
+      }
+    }
+    EXPECT_EQ(mismatches, 0);
+  }
+}
+
+TEST_F(Grade, OutputKeepsThePrecisionTheFormatCanHold) {
+  const Image deep = RandomImage(16, 8, 3, OIIO::TypeDesc::UINT16, 7);
+  WriteImage(Path("in16.tif"), deep);
+  const Image floats = RandomImage(16, 8, 3, OIIO::TypeDesc::FLOAT, 8);
+  WriteImage(Path("in_float.exr"), floats);
+  struct Case { const char* input; const char* output; OIIO::TypeDesc stored; };
+  const Case cases[] = {{"in16.tif", "o.jpg", OIIO::TypeDesc::UINT8},   {"in16.tif", "o.png", OIIO::TypeDesc::UINT16},
+                        {"in16.tif", "o.exr", OIIO::TypeDesc::HALF},    {"in_float.exr", "o2.png", OIIO::TypeDesc::UINT16},
+                        {"in_float.exr", "o.tif", OIIO::TypeDesc::FLOAT}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.input) + " -> " + c.output);
+    const ToolRun run = Tool("grade '" + Path(c.input) + "' '" + Path(c.output) + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Image back = ReadImage(Path(c.output));
+    EXPECT_EQ(back.type, c.stored);
+  }
+  // Float into 16-bit PNG: the host library's quantisation, round(v x 65535) clamped, within one
+  // code (the float passed the BT.601 matrix both ways before).
+  const Image png = ReadImage(Path("o2.png"));
+  for (int i = 0; i < 16 * 8 * 3; ++i) {
+    const float v = floats.At<float>(i / 3 % 16, i / 3 / 16, i % 3);
+    const double expected = std::min(65535.0, std::floor(static_cast<double>(v) * 65535.0 + 0.5));
+    ASSERT_NEAR(png.At<std::uint16_t>(i / 3 % 16, i / 3 / 16, i % 3), expected, 1.0) << i;
+  }
+}
+
+TEST_F(Grade, ZeroSaturationLeavesTheLuma) {
+  const Image input = Colourful(40, 20);
+  WriteImage(Path("in.png"), input);
+  // The master result is averaged with the tonal ranges' result: all four saturations go to 0.
+  const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") +
+                           "' --set MasterSaturation=0 --set ShadowSaturation=0 --set MidtoneSaturation=0"
+                           " --set HighlightSaturation=0");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Image out = ReadImage(Path("out.png"));
+  ASSERT_EQ(out.channels, 3);
+  int changed = 0;
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      const int r = input.At<std::uint8_t>(x, y, 0), g = input.At<std::uint8_t>(x, y, 1), b = input.At<std::uint8_t>(x, y, 2);
+      const int grey = out.At<std::uint8_t>(x, y, 0);
+      ASSERT_EQ(out.At<std::uint8_t>(x, y, 1), grey);
+      ASSERT_EQ(out.At<std::uint8_t>(x, y, 2), grey);
+      // BT.601 luma of the input, to within the rounding of two conversions.
+      EXPECT_NEAR(grey, 0.299 * r + 0.587 * g + 0.114 * b, 1.0) << x << "," << y;
+      const bool colourful = r != g || g != b;
+      if (colourful) {
+        EXPECT_TRUE(r != grey || g != grey || b != grey) << x << "," << y;
+      }
+      changed += colourful;
+    }
+  }
+  EXPECT_GT(changed, 40 * 20 - 10);  // the content is colourful nearly everywhere
+}
+
+// ---------------------------------------------------------------------------------------------
+// Options
+
+TEST_F(Grade, BadSetOptionsSayWhatIsAllowed) {
+  WriteImage(Path("in.png"), Colourful(8, 4));
+  struct Case { std::string options; std::vector<std::string> messages; };
+  const std::vector<Case> cases = {
+      {"--set Frobnicate=3", {"unknown parameter \"Frobnicate\"", "settable parameters: ViewMode, ShowSplitView,",
+                              "MasterSaturation", "MasterOutputWhiteLevel"}},
+      {"--set MasterSaturation=250", {"MasterSaturation: 250 is outside the range 0 .. 200"}},
+      {"--set MasterInputGrayLevel=0.05", {"outside the range 0.1000000015 .. 9.970000267"}},
+      {"--set ShadowBalanceGain=0.5", {"outside the range 1 .. 100"}},
+      {"--set MasterSaturation=lots", {"\"lots\" is not a number (range 0 .. 200)"}},
+      {"--set SplitViewLayout=Diagonal", {"\"Diagonal\" is not a choice; choices: Horizontal (1), Vertical (2)"}},
+      {"--set Invert=4", {"choices: None (1), Invert Limit Color (2), Invert Mask (3)"}},
+      {"--set ShowSplitView=maybe", {"use on/off, true/false, yes/no or 1/0"}},
+      {"--set WhiteBalance=255,0", {"write R,G,B with each 0 .. 255"}},
+      {"--set WhiteBalance=256,0,0", {"colour channels are 0 .. 255"}},
+      {"--set AutoContrast=1", {"AutoContrast is a button: press it with --press AutoContrast"}},
+      {"--set SplitViewGroupStart=1", {"is a group, not a value"}},
+      {"--set MasterSaturation", {"--set needs NAME=VALUE"}},
+      {"--press MasterSaturation", {"is not a button; buttons: AutoBlackLevel, AutoContrast, AutoWhiteLevel"}},
+      {"--pick MasterSaturation=1,1", {"is not a colour parameter; colours: BlackBalance"}},
+      {"--pick WhiteBalance=1", {"--pick needs NAME=X,Y"}},
+      {"--render-scale 0", {"--render-scale needs N/D or a decimal number greater than 0"}},
+      {"--pixel-aspect 1/0", {"--pixel-aspect needs N/D"}},
+      {"--format rgba", {"not a host format; formats: vuya Vuya VUya bgra Bgra BGra argb Argb ARgb"}},
+      {"--raw-in bgra", {"--raw-in needs 2 values"}},
+      {"--frobnicate", {"unknown option --frobnicate"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") + "' " + c.options);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("threeway: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    for (const std::string& message : c.messages) EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(Path("out.png")));
+  }
+  // Values inside the ranges, in every spelling the help names, are accepted.
+  const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") +
+                           "' --set MasterInputGrayLevel=0.1 --set showsplitview=YES --set SplitViewLayout=vertical"
+                           " --set Invert=2 --set WhiteBalance=255,0,0 --set MasterHueAngle=-12.5"
+                           " --render-scale 0.5 --pixel-aspect 10/11");
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
+// The value a preset file gives `name` (the text after "name": up to the comma or line end).
+std::string PresetValue(const std::string& preset, const std::string& name) {
+  const std::string key = "\"" + name + "\": ";
+  const std::size_t at = preset.find(key);
+  if (at == std::string::npos) return "(missing)";
+  const std::size_t start = at + key.size();
+  std::size_t end = preset.find('\n', start);
+  if (preset[end - 1] == ',') --end;
+  return preset.substr(start, end - start);
+}
+
+double PresetNumber(const std::string& preset, const std::string& name) { return std::stod(PresetValue(preset, name)); }
+
+// Histogram bin of an 8-bit grey g: the host library gives luma g / 255 in single precision; the
+// render pass counts floor(Y x 255) with the product rounded downward, i.e. the floor of the exact
+// product (which double precision holds exactly).
+int GreyBin(int g) {
+  const float y = static_cast<float>(g) / 255.0f;
+  return static_cast<int>(std::floor(static_cast<double>(y) * 255.0));
+}
+
+TEST_F(Grade, AutoLevelButtonsUseTheRenderedHistogram) {
+  // Every grey from 20 to 200 twice: the lowest and highest bins hold the same count as the rest.
+  Image ramp = Rgb8(181, 2);
+  ramp.bytes.resize(181 * 2 * 3);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 181; ++x) SetRgb8(ramp, x, y, 20 + x, 20 + x, 20 + x);
+  }
+  WriteImage(Path("ramp.png"), ramp);
+  struct Case { const char* button; int black; int white; };
+  const Case cases[] = {{"AutoBlackLevel", GreyBin(20), 255},
+                        {"AutoWhiteLevel", 0, GreyBin(200)},
+                        {"AutoContrast", GreyBin(20), GreyBin(200)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    const ToolRun run = Tool("grade '" + Path("ramp.png") + "' '" + Path("out.png") + "' --press " + c.button +
+                             " --save-preset '" + Path("p.json") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string preset = ReadAll(Path("p.json"));
+    EXPECT_EQ(PresetNumber(preset, "MasterInputBlackLevel"), c.black) << preset;
+    EXPECT_EQ(PresetNumber(preset, "MasterInputWhiteLevel"), c.white);
+  }
+  // The press renders with the values set before it: with the split view only the corrected part
+  // of the frame enters the histogram.
+  const ToolRun run = Tool("grade '" + Path("ramp.png") + "' '" + Path("out.png") +
+                           "' --set ShowSplitView=on --set SplitViewLayout=Vertical --set SplitViewPercent=50"
+                           " --press AutoContrast --save-preset '" + Path("p.json") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string preset = ReadAll(Path("p.json"));
+  // Vertical at 50 %: columns 0..89 (greys 20..109) are counted.
+  EXPECT_EQ(PresetNumber(preset, "MasterInputBlackLevel"), GreyBin(20));
+  EXPECT_EQ(PresetNumber(preset, "MasterInputWhiteLevel"), GreyBin(109));
+}
+
+// Balance from a picked colour as the effect's documentation gives it: Cb, Cr in double, truncated,
+// clamped and centred; the angle 180 - atan2 in degrees reduced to [0, 360) in single precision, in
+// 16.16 rounded half up; the magnitude the single-precision length of (cb, cr).
+void ExpectedBalance(int r, int g, int b, double& degrees, double& magnitude) {
+  const double cbD = -0.148 * r - 0.291 * g + 0.439 * b + 128;
+  const double crD = 0.439 * r - 0.368 * g - 0.071 * b + 128;
+  const int cb = std::clamp(static_cast<int>(cbD), 0, 255) - 128;
+  const int cr = std::clamp(static_cast<int>(crD), 0, 255) - 128;
+  const float theta = static_cast<float>(static_cast<double>(std::atan2(static_cast<float>(cr), static_cast<float>(cb))) *
+                                         57.29577951308232);
+  const float m = std::sqrt(static_cast<float>(cb * cb + cr * cr));
+  float a = (360.0f - theta) + 180.0f;
+  a = a - std::trunc(a / 360.0f) * 360.0f;
+  const auto fixed = static_cast<std::int32_t>(std::trunc(static_cast<double>(a * 65536.0f) + 0.5));
+  degrees = fixed / 65536.0;
+  magnitude = m;
+}
+
+TEST_F(Grade, PicksSetWhatTheEyedropperSets) {
+  Image picture = Colourful(8, 4);
+  SetRgb8(picture, 2, 1, 255, 0, 0);
+  SetRgb8(picture, 5, 3, 128, 128, 128);
+  WriteImage(Path("in.png"), picture);
+  // The same colours in a 16-bit file: picked through the host library's 8-bit conversion.
+  Image deep{8, 4, 3, OIIO::TypeDesc::UINT16, std::vector<std::uint8_t>(8 * 4 * 3 * 2, 0)};
+  const std::uint16_t red[3] = {65535, 0, 0}, grey[3] = {32896, 32896, 32896};  // 32896 = 128 x 257
+  std::memcpy(deep.bytes.data() + (1 * 8 + 2) * 6, red, 6);
+  std::memcpy(deep.bytes.data() + (3 * 8 + 5) * 6, grey, 6);
+  WriteImage(Path("in16.tif"), deep);
+
+  double angle, magnitude;
+  ExpectedBalance(255, 0, 0, angle, magnitude);
+  EXPECT_NEAR(angle, 71.10, 0.01);  // documented: about 71.10 degrees and 117.324
+  EXPECT_NEAR(magnitude, 117.324, 0.001);
+
+  for (const char* input : {"in.png", "in16.tif"}) {
+    SCOPED_TRACE(input);
+    const ToolRun run = Tool("grade '" + Path(input) + "' '" + Path("out.tif") + "' --pick WhiteBalance=2,1 --save-preset '" +
+                             Path("p.json") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string preset = ReadAll(Path("p.json"));
+    EXPECT_EQ(PresetValue(preset, "WhiteBalance"), "[255, 0, 0]");
+    EXPECT_EQ(PresetNumber(preset, "HighlightBalanceAngle"), angle);
+    EXPECT_EQ(PresetNumber(preset, "HighlightBalanceMagnitude"), magnitude);
+  }
+
+  // A neutral grey onto a neutral balance changes nothing: the picture comes back as it was.
+  ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") + "' --pick GrayBalance=5,3 --save-preset '" +
+                     Path("p.json") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::string preset = ReadAll(Path("p.json"));
+  EXPECT_EQ(PresetValue(preset, "MidtoneBalanceAngle"), "0");
+  EXPECT_EQ(PresetValue(preset, "MidtoneBalanceMagnitude"), "0");
+  EXPECT_EQ(ReadImage(Path("out.png")).bytes, picture.bytes);
+  // The same grey onto a balance that is not neutral writes 180 degrees and magnitude 0.
+  run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") +
+             "' --set MidtoneBalanceMagnitude=40 --pick GrayBalance=5,3 --save-preset '" + Path("p.json") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  preset = ReadAll(Path("p.json"));
+  EXPECT_EQ(PresetValue(preset, "MidtoneBalanceAngle"), "180");
+  EXPECT_EQ(PresetValue(preset, "MidtoneBalanceMagnitude"), "0");
+
+  // Gray level picker: luma L of grey 128 (single-precision products and sums, truncated), then
+  // gamma ln 0.5 / logf(L / 255) with black 0 and white 255.
+  run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") + "' --pick GrayLevel=5,3 --save-preset '" +
+             Path("p.json") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const float luma = 0.299f * 128.0f + 0.587f * 128.0f + 0.114f * 128.0f;
+  const int l = static_cast<int>(luma) & 0xff;
+  const double gamma = std::log(0.5) / static_cast<double>(std::log(static_cast<float>(l) / 255.0f));
+  EXPECT_NEAR(gamma, 1.006, 0.001);
+  EXPECT_EQ(PresetNumber(ReadAll(Path("p.json")), "MasterInputGrayLevel"), gamma);
+}
+
+TEST_F(Grade, PresetReproducesTheGradeByteForByte) {
+  Image input = Colourful(64, 32);
+  SetRgb8(input, 3, 3, 255, 0, 0);
+  WriteImage(Path("in.png"), input);
+  // A busy panel without active levels (levels add a clock-seeded dither). The pick writes a
+  // magnitude above the slider's 100, which the preset must restore as it was.
+  const std::string grade =
+      "--set MasterSaturation=135.5 --set ShadowBalanceAngle=200 --set ShadowBalanceMagnitude=30"
+      " --set MidtoneHueAngle=-7.25 --set HighlightSaturation=80 --pick WhiteBalance=3,3"
+      " --set ShowSplitView=on --set SplitViewLayout=Vertical --set SplitViewPercent=75"
+      " --set SatStartThreshold=20 --set SatStartSoftness=10 --set Invert=Invert\\ Mask";
+  ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("a.png") + "' " + grade + " --save-preset '" + Path("a.json") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string preset = ReadAll(Path("a.json"));
+  EXPECT_EQ(PresetValue(preset, "Invert"), "\"Invert Mask\"");
+  EXPECT_EQ(PresetValue(preset, "SplitViewLayout"), "\"Vertical\"");
+  EXPECT_EQ(PresetValue(preset, "ShowSplitView"), "true");
+  EXPECT_EQ(PresetValue(preset, "MidtoneHueAngle"), "-7.25");
+  EXPECT_GT(PresetNumber(preset, "HighlightBalanceMagnitude"), 100.0);
+  // From the defaults, and from a panel changed before: the preset sets every value.
+  for (const std::string before : {"", "--set MasterSaturation=0 --set WhiteBalance=0,0,255 --set ShowMask=on"}) {
+    SCOPED_TRACE(before);
+    run = Tool("grade '" + Path("in.png") + "' '" + Path("b.png") + "' " + before + " --preset '" + Path("a.json") +
+               "' --save-preset '" + Path("b.json") + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(ReadAll(Path("b.png")), ReadAll(Path("a.png")));
+    EXPECT_EQ(ReadAll(Path("b.json")), preset);
+  }
+  EXPECT_NE(ReadAll(Path("a.png")), ReadAll(Path("in.png")));
+}
+
+TEST_F(Grade, BadPresetsPointAtTheirPlace) {
+  WriteImage(Path("in.png"), Colourful(8, 4));
+  struct Case { std::string json; std::string message; };
+  const std::vector<Case> cases = {
+      {"{\n  \"MasterSaturation\": 120,\n  \"ShowMask\": tru\n}", "line 3, column 15: expected the literal \"true\", found \"tru\""},
+      {"{\n  \"MasterSaturation\": 120\n  \"ShowMask\": true\n}", "line 3, column 3: expected ',' or '}', found '\"'"},
+      {"[1, 2]", "line 1, column 1: a preset is an object"},
+      {"{\"Nonsense\": 1}", "line 1, column 14: unknown parameter \"Nonsense\"; settable parameters: ViewMode"},
+      {"{\"ShowMask\": 1}", "ShowMask: expected true or false, found a number"},
+      {"{\"WhiteBalance\": [255, 0]}", "WhiteBalance: expected [R, G, B]"},
+      {"{\"WhiteBalance\": [255, 0, 300]}", "colour channels are 0 .. 255"},
+      {"{\"Invert\": \"Sideways\"}", "\"Sideways\" is not a choice"},
+      {"{\"MasterSaturation\": 1, \"mastersaturation\": 2}", "MasterSaturation is set twice"},
+      {"{\"AutoContrast\": true}", "AutoContrast is a button"},
+      {"", "line 1, column 1: expected a value, found the end of the text"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    WriteAll(Path("p.json"), c.json);
+    const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") + "' --preset '" + Path("p.json") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(Path("p.json") + ": "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(Path("out.png")));
+  }
+}
+
+TEST_F(Grade, RefusesToOverwriteItsInput) {
+  WriteImage(Path("in.png"), Colourful(8, 4));
+  const std::string original = ReadAll(Path("in.png"));
+  fs::create_directory(Path("sub"));
+  fs::create_hard_link(Path("in.png"), Path("hard.png"));
+  fs::create_symlink(Path("in.png"), Path("soft.png"));
+  const std::string in = "'" + Path("in.png") + "' ";
+  for (const std::string& arguments :
+       {in + "'" + Path("in.png") + "'", in + "'" + Path("sub/../in.png") + "'", in + "'" + Path("hard.png") + "'",
+        in + "'" + Path("soft.png") + "'", in + "'" + Path("out.png") + "' --compare '" + Path("in.png") + "'",
+        in + "'" + Path("out.png") + "' --save-preset '" + Path("in.png") + "'"}) {
+    SCOPED_TRACE(arguments);
+    const ToolRun run = Tool("grade " + arguments + " --set MasterSaturation=0");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("refusing to overwrite the input"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadAll(Path("in.png")), original);
+    EXPECT_FALSE(fs::exists(Path("out.png")));
+  }
+}
+
+TEST_F(Grade, FailuresLeaveNoOutputBehind) {
+  WriteImage(Path("in.png"), Colourful(8, 4));
+  WriteAll(Path("short.raw"), std::string(8 * 4 * 4 - 3, '\x40'));
+  WriteAll(Path("two.raw"), std::string(8 * 4 * 4 * 2, '\x40'));
+  struct Case { std::string arguments; int status; std::string message; };
+  const std::string in = "'" + Path("in.png") + "' '" + Path("out.png") + "' ";
+  const std::vector<Case> cases = {
+      {in + "--pick WhiteBalance=8,0", 2, "8,0 is outside the 8x4 frame (X 0 .. 7, Y 0 .. 3)"},
+      {in + "--pick WhiteBalance=0,-1", 2, "is outside the 8x4 frame"},
+      {in + "--save-preset '" + Path("missing/p.json") + "'", 1, "cannot write " + Path("missing/p.json")},
+      {in + "--compare '" + Path("missing/c.png") + "'", 1, "cannot write"},
+      {"--module /dev/null grade " + in, 1, "too short"},
+      {"grade '" + Path("short.raw") + "' '" + Path("out.png") + "' --raw-in bgra 8x4", 1,
+       "ended after 125 of the 128 bytes of frame 1 (8x4 'bgra')"},
+      {"grade '" + Path("two.raw") + "' '" + Path("out.png") + "' --raw-in bgra 8x4", 1, "an image file holds one frame"},
+      {"grade '" + Path("nothing.png") + "' '" + Path("out.png") + "'", 1, "cannot read"},
+      {in.substr(0, in.size() - 9) + "out.unknownformat'", 1, "cannot write"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const bool global = c.arguments.rfind("--module", 0) == 0 || c.arguments.rfind("grade", 0) == 0;
+    const ToolRun run = Tool(global ? c.arguments : "grade " + c.arguments);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(Path("out.png")));
+    EXPECT_EQ(CountFiles(".partial"), 0);
+    EXPECT_EQ(CountFiles("out"), 0);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Raw frames
+
+// Random frame bytes legal for the format: any code for RGB; studio-range luma (16 and up, whose
+// footroom lies below black) for integer YUV; 0 .. 1.2 for float RGB and float luma, +-0.6 chroma.
+std::string RandomRaw(std::uint32_t code, int pixels, unsigned seed) {
+  std::mt19937 rng(seed);
+  const char* c = reinterpret_cast<const char*>(&code);
+  const bool yuv = c[0] == 'v' || c[0] == 'V';
+  const bool isFloat = c[1] >= 'A' && c[1] <= 'Z';
+  const bool deep = c[0] >= 'A' && c[0] <= 'Z';
+  std::string bytes;
+  for (int i = 0; i < pixels * 4; ++i) {
+    const int channel = i % 4;  // V U Y A for YUV
+    if (isFloat) {
+      const float f = yuv && channel < 2 ? std::uniform_real_distribution<float>(-0.6f, 0.6f)(rng)
+                                          : std::uniform_real_distribution<float>(0.0f, 1.2f)(rng);
+      bytes.append(reinterpret_cast<const char*>(&f), 4);
+    } else {
+      const int top = deep ? 65535 : 255;
+      int v = std::uniform_int_distribution<int>(0, top)(rng);
+      if (yuv && channel == 2) v = std::max(v, deep ? 4096 : 16);
+      if (deep) {
+        const auto w = static_cast<std::uint16_t>(v);
+        bytes.append(reinterpret_cast<const char*>(&w), 2);
+      } else {
+        bytes += static_cast<char>(v);
+      }
+    }
+  }
+  return bytes;
+}
+
+// `bytes` converted from `from` to `to` by the host's image library.
+std::string Convert(const std::string& bytes, std::uint32_t from, std::uint32_t to, int width, int height) {
+  const int fromSize = PM_BytesPerPixel(FW::PMPixelFormatFromSDK(from));
+  const int toSize = PM_BytesPerPixel(FW::PMPixelFormatFromSDK(to));
+  std::vector<float> source((bytes.size() + 3) / 4), target(static_cast<std::size_t>(width) * height * toSize / 4);
+  std::memcpy(source.data(), bytes.data(), bytes.size());
+  EXPECT_EQ(PM_Convert(source.data(), width * fromSize, FW::PMPixelFormatFromSDK(from), target.data(), width * toSize,
+                       FW::PMPixelFormatFromSDK(to), width, height, 4),
+            kPixmillOk);
+  return std::string(reinterpret_cast<const char*>(target.data()), target.size() * 4);
+}
+
+constexpr const char* kCodes[] = {"vuya", "Vuya", "VUya", "bgra", "Bgra", "BGra", "argb", "Argb", "ARgb"};
+
+std::uint32_t Code(const char* text) {
+  std::uint32_t code;
+  std::memcpy(&code, text, 4);
+  return code;
+}
+
+// Compares raw frames of `code`: exactly, or within `tolerance` per channel (codes, or float units).
+int RawMismatches(const std::string& a, const std::string& b, std::uint32_t code, double tolerance) {
+  if (a.size() != b.size()) return -1;
+  const char* c = reinterpret_cast<const char*>(&code);
+  const int channelSize = c[1] >= 'A' && c[1] <= 'Z' ? 4 : c[0] >= 'A' && c[0] <= 'Z' ? 2 : 1;
+  int mismatches = 0;
+  for (std::size_t i = 0; i < a.size(); i += static_cast<std::size_t>(channelSize)) {
+    double x, y;
+    if (channelSize == 4) {
+      float fx, fy;
+      std::memcpy(&fx, a.data() + i, 4), std::memcpy(&fy, b.data() + i, 4);
+      x = fx, y = fy;
+    } else if (channelSize == 2) {
+      std::uint16_t wx, wy;
+      std::memcpy(&wx, a.data() + i, 2), std::memcpy(&wy, b.data() + i, 2);
+      x = wx, y = wy;
+    } else {
+      x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    }
+    mismatches += std::fabs(x - y) > tolerance;
+  }
+  return mismatches;
+}
+
+class RawGrade : public Grade, public ::testing::WithParamInterface<const char*> {};
+
+// Raw frames in one code, handed to the effect in each of the nine formats with a neutral panel:
+// what comes back is what the host library makes of the frames converted there and back (the
+// neutral effect returns its input, float RGB to float rounding), and the frames themselves when
+// the code is the format.
+TEST_P(RawGrade, NeutralRoundTripThroughEveryHostFormat) {
+  const char* code = GetParam();
+  const int w = 23, h = 7;
+  const std::string frames = RandomRaw(Code(code), w * h, 11) + RandomRaw(Code(code), w * h, 12);
+  WriteAll(Path("in.raw"), frames);
+  const std::size_t frameBytes = frames.size() / 2;
+  const bool codeIsFloat = code[1] >= 'A' && code[1] <= 'Z';
+  for (const char* format : kCodes) {
+    SCOPED_TRACE(std::string(code) + " handed over as " + format);
+    const ToolRun run = Tool("grade '" + Path("in.raw") + "' '" + Path("out.raw") + "' --raw-in " + code + " 23x7 --raw-out " +
+                             code + " --format " + format);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string out = ReadAll(Path("out.raw"));
+    ASSERT_EQ(out.size(), frames.size());
+    const bool floatRgb = std::string(format) == "BGra" || std::string(format) == "ARgb";
+    const double tolerance = !floatRgb ? 0.0 : codeIsFloat ? 1e-5 : 1.0;
+    for (int f = 0; f < 2; ++f) {
+      const std::string frame = frames.substr(f * frameBytes, frameBytes);
+      const std::string expected = Convert(Convert(frame, Code(code), Code(format), w, h), Code(format), Code(code), w, h);
+      EXPECT_EQ(RawMismatches(out.substr(f * frameBytes, frameBytes), expected, Code(code), tolerance), 0) << "frame " << f;
+      if (std::string(format) == code) {
+        EXPECT_EQ(RawMismatches(out.substr(f * frameBytes, frameBytes), frame, Code(code), floatRgb ? 1e-5 : 0.0), 0);
+      }
+    }
+  }
+  // Without --format the effect gets the raw code itself.
+  const ToolRun run = Tool("grade '" + Path("in.raw") + "' '" + Path("default.raw") + "' --raw-in " + code +
+                           " 23x7 --raw-out " + code);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const ToolRun same = Tool("grade '" + Path("in.raw") + "' '" + Path("own.raw") + "' --raw-in " + code + " 23x7 --raw-out " +
+                            code + " --format " + code);
+  ASSERT_EQ(same.status, 0) << same.err;
+  EXPECT_EQ(ReadAll(Path("default.raw")), ReadAll(Path("own.raw")));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCode, RawGrade, ::testing::ValuesIn(kCodes));
+
+TEST_F(Grade, RawThroughStandardInputAndOutput) {
+  const std::string frames = RandomRaw(Code("Bgra"), 16 * 9, 3) + RandomRaw(Code("Bgra"), 16 * 9, 4) +
+                             RandomRaw(Code("Bgra"), 16 * 9, 5);
+  WriteAll(Path("in.raw"), frames);
+  ToolRun run = Tool("grade - - --raw-in Bgra 16x9 --raw-out Bgra", Path("in.raw"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, frames);
+  // Into another code: each frame as the host library converts it.
+  run = Tool("grade - - --raw-in Bgra 16x9 --raw-out vuya", Path("in.raw"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, Convert(frames, Code("Bgra"), Code("vuya"), 16, 27));
+  // Cut short in the third frame.
+  WriteAll(Path("short.raw"), frames.substr(0, frames.size() - 1));
+  run = Tool("grade - - --raw-in Bgra 16x9 --raw-out Bgra", Path("short.raw"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("raw input standard input ended after 1151 of the 1152 bytes of frame 3"), std::string::npos)
+      << run.err;
+  // Nothing at all.
+  run = Tool("grade - - --raw-in Bgra 16x9 --raw-out Bgra");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("ended after 0 of the 1152 bytes of frame 1"), std::string::npos) << run.err;
+  // Images need files.
+  run = Tool("grade - '" + Path("o.png") + "'");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("standard input takes raw frames"), std::string::npos) << run.err;
+}
+
+TEST_F(Grade, RenderScaleAndPixelAspectChangeOnlyTheSoftenedMask) {
+  WriteImage(Path("in.png"), Colourful(48, 24));
+  const std::string mask = "--set ShowMask=on --set SatStartThreshold=40 --set SatStartSoftness=5";
+  const auto render = [&](const std::string& name, const std::string& options) {
+    const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path(name) + "' " + mask + " " + options);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return ReadAll(Path(name));
+  };
+  const std::string sharp = render("sharp.png", "");
+  EXPECT_EQ(render("sharp_half.png", "--render-scale 1/2 --pixel-aspect 2"), sharp);  // Soften 0: no blur at all
+  const std::string soft = render("soft.png", "--set Soften=4");
+  EXPECT_NE(soft, sharp);
+  const std::string half = render("soft_half.png", "--set Soften=4 --render-scale 1/2");
+  EXPECT_NE(half, soft);
+  EXPECT_EQ(render("soft_half_decimal.png", "--set Soften=4 --render-scale 0.5"), half);
+  EXPECT_NE(render("soft_aspect.png", "--set Soften=4 --pixel-aspect 1/2"), soft);
+}
+
+TEST_F(Grade, CompareShowsInputAndGradeSideBySide) {
+  const Image input = Colourful(20, 10);
+  WriteImage(Path("in.png"), input);
+  const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") + "' --set MasterSaturation=0 --compare '" +
+                           Path("both.png") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Image out = ReadImage(Path("out.png"));
+  const Image both = ReadImage(Path("both.png"));
+  ASSERT_EQ(both.width, 40);
+  ASSERT_EQ(both.height, 10);
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        ASSERT_EQ(both.At<std::uint8_t>(x, y, c), input.At<std::uint8_t>(x, y, c));
+        ASSERT_EQ(both.At<std::uint8_t>(x + 20, y, c), out.At<std::uint8_t>(x, y, c));
+      }
+    }
+  }
+}
+
+TEST_F(Grade, TestcardIsSixteenBitWhereTheFormatAllows) {
+  ToolRun run = Tool("testcard '" + Path("card.png") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Image card = ReadImage(Path("card.png"));
+  EXPECT_EQ(card.width, 1920);
+  EXPECT_EQ(card.height, 1080);
+  EXPECT_EQ(card.channels, 3);
+  EXPECT_EQ(card.type, OIIO::TypeDesc::UINT16);
+  // The bands: 75 % yellow bar, 100 % red patch, both ends of the grey ramp.
+  const auto rgb = [&](int x, int y) {
+    return std::vector<int>{card.At<std::uint16_t>(x, y, 0), card.At<std::uint16_t>(x, y, 1), card.At<std::uint16_t>(x, y, 2)};
+  };
+  EXPECT_EQ(rgb(300, 650), (std::vector<int>{49151, 49151, 0}));
+  EXPECT_EQ(rgb(100, 750), (std::vector<int>{65535, 0, 0}));
+  EXPECT_EQ(rgb(0, 480), (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ(rgb(1919, 480), (std::vector<int>{65535, 65535, 65535}));
+
+  run = Tool("testcard '" + Path("card.jpg") + "' --size 64x36");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ReadImage(Path("card.jpg")).type, OIIO::TypeDesc::UINT8);
+  run = Tool("testcard - --size 64x36 --raw-out Argb");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.size(), 64u * 36 * 8);
+  run = Tool("testcard '" + Path("x.png") + "' --size 4x4");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--size needs WxH between 8x8 and 16384x16384"), std::string::npos) << run.err;
+}
+
+TEST_F(Grade, HelpDocumentsEveryOption) {
+  const ToolRun run = Tool("help grade");
+  ASSERT_EQ(run.status, 0);
+  for (const char* option : {"--raw-in CODE WxH", "--raw-out CODE", "--format CODE", "--set NAME=VALUE", "--press NAME",
+                             "--pick NAME=X,Y", "--preset FILE", "--save-preset FILE", "--render-scale", "--pixel-aspect",
+                             "--compare FILE", "Examples:"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+  const ToolRun list = Tool("--help");
+  EXPECT_NE(list.out.find("grade"), std::string::npos);
+  EXPECT_NE(list.out.find("testcard"), std::string::npos);
+  EXPECT_EQ(Tool("help testcard").status, 0);
+  const ToolRun missing = Tool("grade only_one.png");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("grade needs INPUT and OUTPUT"), std::string::npos);
+}
+
+}  // namespace
