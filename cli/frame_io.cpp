@@ -45,6 +45,14 @@ class RawSource : public FrameSource {
       file_ = std::fopen(path_.c_str(), "rb");
       if (file_ == nullptr) throw ToolError("cannot read " + path_ + ": " + SystemError());
       owned_ = true;
+      // A regular file's length tells how many frames it holds (a frame cut short still fails
+      // when it is reached).
+      struct stat status;
+      if (::fstat(::fileno(file_), &status) == 0 && S_ISREG(status.st_mode)) {
+        const std::int64_t frameBytes = static_cast<std::int64_t>(info_.width) * info_.height *
+                                        twhost::BytesPerPixel(info_.format);
+        info_.frameCount = (status.st_size + frameBytes - 1) / frameBytes;
+      }
     }
   }
 

@@ -29,6 +29,8 @@ struct FrameInfo {
   Storage storage = Storage::k8;
   bool hasAlpha = false;     // the source carries alpha (image files with an alpha channel; raw frames)
   int channels = 4;          // channels in the source file (1 to 4); 4 for raw frames
+  std::int64_t frameCount = 0;  // frames the source will hand out, 0 when not known in advance
+  double frameRate = 0.0;       // frames per second, 0 when the source has no rate (stills, raw)
 };
 
 class FrameSource {
