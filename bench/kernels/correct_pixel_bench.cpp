@@ -9,6 +9,7 @@
 
 #include "kernels/correct_pixel.h"
 #include "kernels/derived_values.h"
+#include "render/renderer.h"
 
 namespace threeway {
 namespace {
@@ -23,20 +24,16 @@ std::vector<WorkingPixel> VariedPixels() {
   return pixels;
 }
 
+// The renderer's defaults (neutral), or those with every step of the correction switched on.
 RendererSettings Settings(bool busy) {
-  RendererSettings s{};
-  s.shadowThreshold = 0.2f;
-  s.shadowSoftness = 0.1f;
-  s.highlightThreshold = 0.8f;
-  s.highlightSoftness = 0.1f;
-  RangeBalance* groups[] = {&s.master, &s.shadow, &s.midtone, &s.highlight};
-  RangeLevels* levels[] = {&s.masterLevels, &s.shadowLevels, &s.midtoneLevels, &s.highlightLevels};
-  for (int g = 0; g < 4; ++g) {
-    const float k = static_cast<float>(g);
-    RangeBalance& b = *groups[g];
-    b = {0.0f, 0.0f, 0.5f, 0.0f, 0.0f, 0.0f, 1.0f};
-    *levels[g] = {0.0f, 1.0f, 1.0f, 0.0f, 1.0f};
-    if (busy) {
+  ColorCorrectorThreeWayFilterRenderer renderer;
+  RendererSettings& s = renderer.settings;
+  if (busy) {
+    RangeBalance* groups[] = {&s.master, &s.shadow, &s.midtone, &s.highlight};
+    RangeLevels* levels[] = {&s.masterLevels, &s.shadowLevels, &s.midtoneLevels, &s.highlightLevels};
+    for (int g = 0; g < 4; ++g) {
+      const float k = static_cast<float>(g);
+      RangeBalance& b = *groups[g];
       b.balanceAngle = 0.5f + k;
       b.balanceMagnitude = 0.2f + 0.1f * k;
       b.balanceX = b.balanceMagnitude * cosf(b.balanceAngle);
@@ -46,12 +43,6 @@ RendererSettings Settings(bool busy) {
       *levels[g] = {0.04f, 0.95f, 1.3f + 0.2f * k, 0.02f, 0.98f};
     }
   }
-  s.maskDisplayGain = 1.0f;
-  s.fullScale = 1.0f;
-  s.midGrey = 0.5f;
-  s.chromaScaleU = 0.5f;
-  s.chromaScaleV = 0.5f;
-  s.balanceRadius = 0.5f;
   ComputeDerivedValues(s);
   return s;
 }
