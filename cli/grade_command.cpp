@@ -1,12 +1,18 @@
 // threeway grade: grades a picture (or a stream of raw frames) with the effect, as a host does.
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "cli/command.h"
+#include "cli/frame_at.h"
 #include "cli/frame_io.h"
 #include "cli/grader.h"
+#include "cli/interrupt.h"
 #include "cli/panel.h"
 #include "cli/picture.h"
+#include "cli/progress.h"
+#include "cli/worker_pool.h"
 
 namespace threeway::cli {
 namespace {
@@ -18,6 +24,10 @@ struct GradeRequest {
   std::vector<PanelStep> steps;
   std::string savePreset;
   std::string compare;
+  int threads = 0;                   // 0: one per core
+  std::optional<FramePosition> at;   // the frame presses and picks act on (default the first)
+  std::string outputDir;             // batch: every positional argument is an input
+  std::vector<std::string> inputs;   // batch inputs
 };
 
 std::uint32_t FormatArgument(const std::string& option, const std::string& text) {
@@ -75,13 +85,41 @@ GradeRequest ParseArguments(std::span<const std::string> arguments) {
       request.output.rawFormat = FormatArgument(option, value());
     } else if (option == "--compare") {
       request.compare = value();
+    } else if (option == "--threads") {
+      const std::string& text = value();
+      char* end = nullptr;
+      const long threads = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || threads < 1 || threads > 256) {
+        throw UsageError("--threads needs a number of worker threads 1 .. 256, got \"" + text + "\"");
+      }
+      request.threads = static_cast<int>(threads);
+    } else if (option == "--at") {
+      request.at = ParseFramePosition(value());
+    } else if (option == "--output-dir") {
+      request.outputDir = value();
+      if (request.outputDir.empty()) throw UsageError("--output-dir needs a directory");
     } else {
       throw UsageError("grade: unknown option " + option + " (see threeway help grade)");
     }
   }
+  if (!request.outputDir.empty()) {
+    if (positional.empty()) throw UsageError("grade --output-dir DIR needs at least one INPUT (see threeway help grade)");
+    for (const std::string& input : positional) {
+      if (input == "-") throw UsageError("grade --output-dir grades files; standard input cannot be one of the inputs");
+    }
+    if (positional.size() > 1 && !request.savePreset.empty()) {
+      throw UsageError("--save-preset with several inputs: presses and picks give each input its own values; "
+                       "save the preset from one input");
+    }
+    if (positional.size() > 1 && !request.compare.empty()) {
+      throw UsageError("--compare writes one picture: give it with a single input");
+    }
+    request.inputs = positional;
+    return request;
+  }
   if (positional.size() != 2) {
-    throw UsageError("grade needs INPUT and OUTPUT (got " + std::to_string(positional.size()) +
-                     " file names; see threeway help grade)");
+    throw UsageError("grade needs INPUT and OUTPUT, or --output-dir DIR and INPUT... (got " +
+                     std::to_string(positional.size()) + " file names; see threeway help grade)");
   }
   request.input.path = positional[0];
   request.output.path = positional[1];
@@ -104,54 +142,151 @@ void CheckOutputs(const GradeRequest& request) {
   }
 }
 
+bool ActsOnAFrame(const std::vector<PanelStep>& steps) {
+  for (const PanelStep& step : steps) {
+    if (step.kind == PanelStep::Kind::kPress || step.kind == PanelStep::Kind::kPick) return true;
+  }
+  return false;
+}
+
+// Grades one input into its output (and the comparison and preset). `label` leads the progress
+// line. Throws ToolError; whatever was not committed is removed on the way out.
+void GradeFile(const Options& options, const GradeRequest& request, const std::string& label) {
+  // Presses and picks act on the --at frame; the whole source is graded with their result.
+  OpenedInput opened = OpenInputAt(request.input, ActsOnAFrame(request.steps) ? request.at : std::nullopt);
+  FrameSource& source = *opened.source;
+  const FrameInfo& info = source.info();
+  const std::uint32_t hostFormat = request.hostFormat.value_or(
+      request.input.rawFormat ? *request.input.rawFormat : DefaultHostFormat(DepthOf(info.format)));
+  Grader grader(options, info.width, info.height, hostFormat);
+  grader.ApplyPanel(request.steps, opened.Reference());
+  opened.reference.reset();
+
+  // Further workers get the first grader's results, not the options again: a press or pick
+  // evaluated anew could see another frame. The host's render scale and pixel aspect as the
+  // options gave them, then every parameter value as a preset holds it (exactly: numbers in 17
+  // digits, applied in catalogue order so the saved values win over what a colour recomputes).
+  std::optional<std::vector<PanelStep>> workerSteps;
+  const auto makeGrader = [&] {
+    if (!workerSteps) {
+      workerSteps.emplace();
+      for (const PanelStep& step : request.steps) {
+        if (step.kind == PanelStep::Kind::kRenderScale || step.kind == PanelStep::Kind::kPixelAspect) {
+          workerSteps->push_back(step);
+        }
+      }
+      const std::vector<PanelStep> values = ParsePreset(PresetJson(grader.host()), "the panel values");
+      workerSteps->insert(workerSteps->end(), values.begin(), values.end());
+    }
+    auto worker = std::make_unique<Grader>(options, info.width, info.height, hostFormat);
+    worker->ApplyPanel(*workerSteps, Picture{});
+    return worker;
+  };
+
+  std::unique_ptr<FrameSink> sink = OpenFrameSink(request.output, info);
+  std::unique_ptr<FrameSink> compareSink;
+  Progress progress(label, info.frameCount);
+  const PoolSettings settings{request.threads > 0 ? request.threads : DefaultThreadCount(), sink->format(), makeGrader};
+  GradeFrames(grader, std::move(opened.first), source, settings,
+              [&](std::int64_t index, const Picture& frame, const Picture& graded) {
+                sink->Write(graded);
+                if (!request.compare.empty() && index == 0) {
+                  FrameInfo wide = info;
+                  wide.width *= 2;
+                  SinkRequest compareRequest;
+                  compareRequest.path = request.compare;
+                  compareSink = OpenFrameSink(compareRequest, wide);
+                  compareSink->Write(SideBySide(ConvertPicture(frame, compareSink->format()),
+                                                ConvertPicture(graded, compareSink->format())));
+                }
+                progress.FrameDone();
+              });
+  progress.Finish();
+
+  sink->Finish();
+  if (compareSink) compareSink->Finish();
+  std::unique_ptr<PendingFile> preset;
+  if (!request.savePreset.empty()) {
+    preset = std::make_unique<PendingFile>(request.savePreset);
+    preset->WriteAll(PresetJson(grader.host()));
+  }
+  ThrowIfInterrupted();
+  // Everything is complete: only now do the outputs get their names.
+  sink->Commit();
+  if (compareSink) compareSink->Commit();
+  if (preset) preset->Commit();
+}
+
+// --output-dir: each input graded into DIR under its own file name, with the same panel. A failing
+// input is reported and the others are still graded.
+int RunBatch(const Options& options, const GradeRequest& request) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::create_directories(request.outputDir, error);
+  if (error || !fs::is_directory(request.outputDir)) {
+    throw ToolError("cannot use " + request.outputDir + " as the output directory: " +
+                    (error ? error.message() : "it is not a directory"));
+  }
+  std::vector<std::string> outputs;
+  for (const std::string& input : request.inputs) {
+    const fs::path name = fs::path(input).filename();
+    if (name.empty() || name == "." || name == "..") throw UsageError("--output-dir: \"" + input + "\" names no file");
+    outputs.push_back((fs::path(request.outputDir) / name).string());
+  }
+  // Checked for every input before any is graded: no output may land on any input, and no two
+  // inputs may share a file name (their outputs would).
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = 0; j < request.inputs.size(); ++j) {
+      if (SameFile(outputs[i], request.inputs[j])) {
+        throw ToolError("refusing to overwrite the input " + request.inputs[j] + " with " + outputs[i] +
+                        " (choose another --output-dir)");
+      }
+      if (j < i && SameFile(outputs[i], outputs[j])) {
+        throw UsageError("--output-dir: " + request.inputs[j] + " and " + request.inputs[i] + " would both write " +
+                         outputs[i]);
+      }
+    }
+  }
+  int failed = 0;
+  for (std::size_t i = 0; i < request.inputs.size(); ++i) {
+    GradeRequest one = request;
+    one.input.path = request.inputs[i];
+    one.output.path = outputs[i];
+    try {
+      CheckOutputs(one);
+      GradeFile(options, one,
+                "[" + std::to_string(i + 1) + "/" + std::to_string(request.inputs.size()) + "] " + one.input.path);
+    } catch (const ToolError& failure) {
+      if (InterruptSignal() != 0) throw InterruptError(InterruptSignal());
+      const std::string text = failure.what();
+      if (!text.empty()) PrintError(text.find(one.input.path) == std::string::npos ? one.input.path + ": " + text : text);
+      ++failed;
+    }
+  }
+  if (failed == 0) return kExitOk;
+  PrintError(std::to_string(failed) + " of " + std::to_string(request.inputs.size()) + " inputs failed; the others are in " +
+             request.outputDir);
+  return kExitFailure;
+}
+
 int RunGrade(const Options& options, std::span<const std::string> arguments) {
+  const InterruptGuard interrupts;
   try {
     const GradeRequest request = ParseArguments(arguments);
+    if (!request.outputDir.empty()) return RunBatch(options, request);
     CheckOutputs(request);
-    std::unique_ptr<FrameSource> source = OpenFrameSource(request.input);
-    const FrameInfo& info = source->info();
-    Picture frame;
-    if (!source->Next(frame)) throw ToolError(request.input.path + " holds no frame");
-
-    const std::uint32_t hostFormat = request.hostFormat.value_or(
-        request.input.rawFormat ? *request.input.rawFormat : DefaultHostFormat(DepthOf(info.format)));
-    Grader grader(options, info.width, info.height, hostFormat);
-    grader.ApplyPanel(request.steps, frame);
-
-    std::unique_ptr<FrameSink> sink = OpenFrameSink(request.output, info);
-    Picture graded = Picture::Blank(info.width, info.height, sink->format());
-    std::unique_ptr<FrameSink> compareSink;
-    int frames = 0;
-    do {
-      grader.Grade(frame, graded);
-      sink->Write(graded);
-      if (!request.compare.empty() && frames == 0) {
-        FrameInfo wide = info;
-        wide.width *= 2;
-        compareSink = OpenFrameSink({request.compare, std::nullopt}, wide);
-        compareSink->Write(SideBySide(ConvertPicture(frame, compareSink->format()),
-                                      ConvertPicture(graded, compareSink->format())));
-      }
-      ++frames;
-    } while (source->Next(frame));
-
-    sink->Finish();
-    if (compareSink) compareSink->Finish();
-    std::unique_ptr<PendingFile> preset;
-    if (!request.savePreset.empty()) {
-      preset = std::make_unique<PendingFile>(request.savePreset);
-      preset->WriteAll(PresetJson(grader.host()));
-    }
-    // Everything is complete: only now do the outputs get their names.
-    sink->Commit();
-    if (compareSink) compareSink->Commit();
-    if (preset) preset->Commit();
+    GradeFile(options, request, "");
     return kExitOk;
-  } catch (const ToolError& error) {
+  } catch (const ToolError& failure) {
+    // A signal during a blocking read or write shows up as that call failing: report the signal.
+    const ToolError& error = InterruptSignal() != 0 ? InterruptError(InterruptSignal()) : failure;
     if (error.what()[0] != '\0') PrintError(error.what());
     return error.exitCode();
   } catch (const std::bad_alloc&) {
     PrintError("out of memory");
+    return kExitFailure;
+  } catch (const std::exception& failure) {
+    PrintError(failure.what());
     return kExitFailure;
   }
 }

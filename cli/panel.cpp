@@ -351,8 +351,9 @@ PanelStep ParseRatioOption(PanelStep::Kind kind, std::string_view option, std::s
   return step;
 }
 
-std::vector<PanelStep> LoadPreset(const std::string& path) {
-  const std::string text = ReadWholeFile(path);
+std::vector<PanelStep> LoadPreset(const std::string& path) { return ParsePreset(ReadWholeFile(path), path); }
+
+std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& path) {
   JsonValue document;
   std::string error;
   if (!ParseJson(text, document, error)) throw ToolError(path + ": " + error);

@@ -50,6 +50,8 @@ PanelStep ParseRatioOption(PanelStep::Kind kind, std::string_view option, std::s
 // writes such values (a picked balance magnitude above 100, an auto black level of 254). Throws
 // ToolError "FILE: line L, column C: ..." on malformed or unknown content.
 std::vector<PanelStep> LoadPreset(const std::string& path);
+// The same for preset text already in memory; `path` names it in messages.
+std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& path);
 // The preset of the host's current values: every valued parameter by identifier, one per line,
 // in catalogue order.
 std::string PresetJson(const twhost::Host& host);
