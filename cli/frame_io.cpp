@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 
 #include "cli/command.h"
 #include "cli/image_files.h"
+#include "cli/video_files.h"
 #include "host/host.h"
 
 namespace threeway::cli {
@@ -140,6 +142,10 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceRequest& request) {
   if (request.path == "-") {
     throw UsageError("images are read from files; standard input takes raw frames (--raw-in CODE WxH)");
   }
+  if (IsVideoPath(request.path)) return VideoFiles().openSource(request);
+  if (request.firstFrame != 0 || request.lastFrame >= 0) {
+    throw UsageError("--frames needs a video input (" + request.path + " is not one)");
+  }
   return ImageFiles().openSource(request.path);
 }
 
@@ -148,27 +154,58 @@ std::unique_ptr<FrameSink> OpenFrameSink(const SinkRequest& request, const Frame
   if (request.path == "-") {
     throw UsageError("images are written to files; standard output takes raw frames (--raw-out CODE)");
   }
+  if (IsVideoPath(request.path)) return VideoFiles().openSink(request, like);
+  if (!request.codec.empty() || request.crf || request.bitrate) {
+    throw UsageError("--codec, --crf and --bitrate need a video output (" + request.path + " is not one)");
+  }
   return ImageFiles().openSink(request.path, like);
 }
 
+namespace {
+
+// The entry `entryName` of the tool's library <directory of threeway>/../lib/`file`, loaded once per
+// process and kept until it exits (the frames and sinks it makes run its code). `what` names the
+// library in the error.
+template <typename Table>
+const Table* LoadFileLibrary(const char* file, const char* entryName, const std::string& what) {
+  std::error_code error;
+  const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+  const fs::path library = ((error ? fs::path(".") : executable.parent_path()) / ".." / "lib" / file).lexically_normal();
+  void* handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  const char* reason = handle ? nullptr : ::dlerror();
+  using Entry = const Table* (*)();
+  const auto entry = handle ? reinterpret_cast<Entry>(::dlsym(handle, entryName)) : nullptr;
+  if (entry == nullptr) {
+    throw ToolError("cannot load the " + what + " library " + library.string() + ": " +
+                    (reason ? reason : "it has no entry " + std::string(entryName)));
+  }
+  return entry();
+}
+
+}  // namespace
+
 const ImageFileFunctions& ImageFiles() {
-  // Loaded once per process and kept until it exits (the frames and sinks it makes run its code).
-  static const ImageFileFunctions* const functions = [] {
-    std::error_code error;
-    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
-    const fs::path library =
-        ((error ? fs::path(".") : executable.parent_path()) / ".." / "lib" / "threeway_images.so").lexically_normal();
-    void* handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-    const char* reason = handle ? nullptr : ::dlerror();
-    using Entry = const ImageFileFunctions* (*)();
-    const auto entry = handle ? reinterpret_cast<Entry>(::dlsym(handle, kImageFilesEntry)) : nullptr;
-    if (entry == nullptr) {
-      throw ToolError("cannot load the image-file library " + library.string() + ": " +
-                      (reason ? reason : "it has no entry " + std::string(kImageFilesEntry)));
-    }
-    return entry();
-  }();
+  static const ImageFileFunctions* const functions =
+      LoadFileLibrary<ImageFileFunctions>("threeway_images.so", kImageFilesEntry, "image-file");
   return *functions;
+}
+
+const VideoFileFunctions& VideoFiles() {
+  static const VideoFileFunctions* const functions =
+      LoadFileLibrary<VideoFileFunctions>("threeway_video.so", kVideoFilesEntry, "video-file");
+  return *functions;
+}
+
+bool IsVideoPath(const std::string& path) {
+  static constexpr const char* kExtensions[] = {"mov", "mp4", "m4v", "mkv", "avi",  "webm", "mxf", "y4m", "mpg",
+                                                "mpeg", "ts", "m2ts", "mts", "flv", "ogv", "nut", "dv",  "3gp"};
+  std::string extension = fs::path(path).extension().string();
+  if (extension.empty()) return false;
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* known : kExtensions) {
+    if (extension.substr(1) == known) return true;
+  }
+  return false;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -47,6 +47,47 @@ void SizeArgument(const std::string& option, const std::string& text, int& width
   height = static_cast<int>(h);
 }
 
+// --frames A-B, A- or -B: frame numbers from 0, both ends included.
+void FramesArgument(const std::string& option, const std::string& text, SourceRequest& input) {
+  const std::size_t dash = text.find('-');
+  const auto number = [&](const std::string& part, std::int64_t& value) {
+    if (part.empty()) return true;
+    if (part.size() > 12 || part.find_first_not_of("0123456789") != std::string::npos) return false;
+    value = std::stoll(part);
+    return true;
+  };
+  std::int64_t first = 0, last = -1;
+  if (dash == std::string::npos || text == "-" || !number(text.substr(0, dash), first) ||
+      !number(text.substr(dash + 1), last) || (last >= 0 && last < first)) {
+    throw UsageError(option + " needs a frame range A-B, A- or -B (frame numbers from 0, both ends included), got \"" +
+                     text + "\"");
+  }
+  input.firstFrame = first;
+  input.lastFrame = last;
+}
+
+// --bitrate 8M, 2500k or 800000 (bits per second).
+std::int64_t BitrateArgument(const std::string& option, const std::string& text) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  double scale = 1;
+  const std::string suffix = end ? std::string(end) : std::string();
+  if (suffix == "k" || suffix == "K") scale = 1e3;
+  else if (suffix == "M" || suffix == "m") scale = 1e6;
+  else if (!suffix.empty()) scale = 0;
+  if (end == text.c_str() || scale == 0 || !(value * scale >= 1000) || value * scale > 1e10) {
+    throw UsageError(option + " needs a bit rate of at least 1000 bits per second (e.g. 8M, 2500k), got \"" + text + "\"");
+  }
+  return static_cast<std::int64_t>(value * scale + 0.5);
+}
+
+int CrfArgument(const std::string& option, const std::string& text) {
+  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 63) {
+    throw UsageError(option + " needs a whole number from 0 to 63 (the codec's constant-quality scale), got \"" + text + "\"");
+  }
+  return std::stoi(text);
+}
+
 GradeRequest ParseArguments(std::span<const std::string> arguments) {
   GradeRequest request;
   std::vector<std::string> positional;
@@ -85,6 +126,16 @@ GradeRequest ParseArguments(std::span<const std::string> arguments) {
       request.output.rawFormat = FormatArgument(option, value());
     } else if (option == "--compare") {
       request.compare = value();
+    } else if (option == "--frames") {
+      FramesArgument(option, value(), request.input);
+    } else if (option == "--codec") {
+      request.output.codec = value();
+    } else if (option == "--crf") {
+      request.output.crf = CrfArgument(option, value());
+    } else if (option == "--bitrate") {
+      request.output.bitrate = BitrateArgument(option, value());
+    } else if (option == "--no-audio") {
+      request.output.audio = false;
     } else if (option == "--threads") {
       const std::string& text = value();
       char* end = nullptr;
@@ -123,6 +174,7 @@ GradeRequest ParseArguments(std::span<const std::string> arguments) {
   }
   request.input.path = positional[0];
   request.output.path = positional[1];
+  if (request.output.crf && request.output.bitrate) throw UsageError("--crf and --bitrate exclude each other");
   return request;
 }
 
@@ -319,6 +371,22 @@ Files:
   --compare FILE         also write FILE: the input (left) and the graded picture (right) side by
                          side, for the first frame.
 
+Video (.mov .mp4 .m4v .mkv .avi .webm .mxf .y4m .mpg .ts .m2ts .flv .ogv .nut .dv .3gp, through
+FFmpeg): every frame is decoded, converted to RGB with the source's own matrix, range and chroma
+siting (untagged: BT.709 from 1280 wide or above 576 lines, else BT.601; limited range), handed
+to the effect as bgra (8-bit sources) or Bgra (deeper), converted back with the same and encoded.
+Timestamps, frame rate, pixel aspect and colour tags are kept; audio streams are copied as they
+are (not re-encoded). Default codecs: .mp4 .mkv .avi and 8-bit .mov: libx264 CRF 18 preset
+medium, 10-bit for deeper sources; deeper .mov: ProRes 422 HQ (4444 for 4:4:4); .webm:
+libvpx-vp9 CRF 30; .y4m: raw. The pixel format is the codec's nearest to the source's.
+  --frames A-B           grade frames A to B only (numbers from 0, both included; A- to the end,
+                         -B from the start). The output starts at time 0, with a key frame, and
+                         carries the audio of the frames' span.
+  --codec NAME           an FFmpeg encoder (ffmpeg -encoders), e.g. libx265, prores_ks, ffv1.
+  --crf N                constant quality (libx264, libx265, libvpx-vp9; lower is better).
+  --bitrate RATE         target bit rate, e.g. 8M or 2500k (instead of constant quality).
+  --no-audio             leave the audio out.
+
 Panel (in the order given):
   --set NAME=VALUE       set a parameter by its identifier (see threeway params): float sliders
                          a number inside the slider's range; check boxes on/off, true/false,
@@ -353,6 +421,8 @@ Examples:
   threeway grade in.exr out.exr --pick GrayBalance=812,400 --set ShowSplitView=on \
       --set SplitViewLayout=Vertical
   threeway grade - - --raw-in Vuya 1920x1080 --raw-out Vuya --set MasterSaturation=0 <in.raw >out.raw
+  threeway grade clip.mov graded.mp4 --preset look.json --crf 16
+  threeway grade clip.mov part3.mp4 --frames 200-299 --preset look.json --no-audio
 )",
       RunGrade};
   return command;
