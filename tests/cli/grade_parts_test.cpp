@@ -1,0 +1,114 @@
+// Pieces of threeway grade tested directly: the progress line and --at positions (parsing, and the
+// frame a time names at a frame rate, worked by hand).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/command.h"
+#include "cli/frame_at.h"
+#include "cli/progress.h"
+
+namespace {
+
+using threeway::cli::FrameInfo;
+using threeway::cli::FramePosition;
+using threeway::cli::ParseFramePosition;
+using threeway::cli::ProgressLine;
+using threeway::cli::ResolveFramePosition;
+using threeway::cli::ToolError;
+
+TEST(ProgressLine, CountRateAndTimeLeft) {
+  struct Case {
+    std::string label;
+    std::int64_t done, total;
+    double seconds;
+    const char* expected;
+  };
+  const Case cases[] = {
+      // 120 frames in 5.128 s: 23.4 fps; 360 left take 15.38 s, shown rounded up.
+      {"", 120, 480, 5.128, "frame 120/480  23.4 fps  ETA 0:16"},
+      {"", 120, 480, 5.0, "frame 120/480  24.0 fps  ETA 0:15"},
+      // Unknown total: no total, no ETA.
+      {"", 7, 0, 2.0, "frame 7  3.5 fps"},
+      // Nothing done yet: no rate.
+      {"", 0, 10, 0.0, "frame 0/10"},
+      {"", 0, 10, 1.0, "frame 0/10"},
+      // Done: nothing left.
+      {"", 10, 10, 4.0, "frame 10/10  2.5 fps  ETA 0:00"},
+      // An hour and more: H:MM:SS. 1 frame in 1 s, 3725 left.
+      {"", 1, 3726, 1.0, "frame 1/3726  1.0 fps  ETA 1:02:05"},
+      // A batch names the input first.
+      {"[2/3] b.png", 1, 0, 0.5, "[2/3] b.png  frame 1  2.0 fps"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ProgressLine(c.label, c.done, c.total, c.seconds), c.expected);
+  }
+}
+
+TEST(FramePosition, FramesAndTimes) {
+  struct Case {
+    const char* text;
+    bool isTime;
+    std::int64_t frame;
+    double seconds;
+  };
+  const Case cases[] = {
+      {"0", false, 0, 0},          {"17", false, 17, 0},          {"2.5", true, 0, 2.5},
+      {"3s", true, 0, 3.0},        {"0.04s", true, 0, 0.04},      {".5", true, 0, 0.5},
+      {"1:02.5", true, 0, 62.5},   {"0:01:02.040", true, 0, 62.04}, {"1:00:00", true, 0, 3600.0},
+      {"10:00", true, 0, 600.0},   {"2:59:59.999", true, 0, 10799.999},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const FramePosition position = ParseFramePosition(c.text);
+    EXPECT_EQ(position.isTime, c.isTime);
+    EXPECT_EQ(position.frame, c.frame);
+    EXPECT_DOUBLE_EQ(position.seconds, c.seconds);
+    EXPECT_EQ(position.text, c.text);
+  }
+  for (const char* bad : {"", "-1", "x", "1.2.3", "1:60", "1:02:60", "1:60:00", "1:2:3:4", "1:02s", "+3", "1e3",
+                          "s", ":5", "5:", "nan", "0x10"}) {
+    SCOPED_TRACE(bad);
+    try {
+      ParseFramePosition(bad);
+      ADD_FAILURE() << "accepted";
+    } catch (const ToolError& error) {
+      EXPECT_EQ(error.exitCode(), threeway::cli::kExitUsage);
+      EXPECT_NE(std::string(error.what()).find("--at needs a frame number"), std::string::npos);
+    }
+  }
+}
+
+TEST(FramePosition, TimeNamesTheFrameShowingThen) {
+  FrameInfo info;
+  struct Case {
+    const char* text;
+    double rate;
+    std::int64_t frame;
+  };
+  const Case cases[] = {
+      {"2.5", 24.0, 60},
+      {"2.52", 24.0, 60},            // 60.48: still frame 60
+      {"2.54", 24.0, 60},            // 60.96
+      {"2.5417", 24.0, 61},          // 61.0008
+      {"1.001", 30000.0 / 1001.0, 30},  // 1.001 x 29.97002997... = 30 up to rounding
+      {"0:01:00", 25.0, 1500},
+      {"0s", 50.0, 0},
+      {"12", 0.0, 12},               // a frame number needs no rate
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    info.frameRate = c.rate;
+    EXPECT_EQ(ResolveFramePosition(ParseFramePosition(c.text), info, "clip.mov"), c.frame);
+  }
+  info.frameRate = 0.0;
+  try {
+    ResolveFramePosition(ParseFramePosition("1.5"), info, "in.raw");
+    ADD_FAILURE() << "a time without a frame rate was accepted";
+  } catch (const ToolError& error) {
+    EXPECT_EQ(error.exitCode(), threeway::cli::kExitFailure);
+    EXPECT_NE(std::string(error.what()).find("in.raw has no frame rate"), std::string::npos) << error.what();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,412 @@
+// threeway grade over many frames and many files, run as a user runs it: thread-count
+// independence, presses and picks on a chosen frame (--at), the progress line on a terminal and
+// silence elsewhere, Ctrl-C leaving nothing behind, and batch grading into --output-dir.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/host/module_path.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+class GradeFrames : public ::testing::Test {
+ public:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    dir = ::testing::TempDir() + "/threeway_pool_" + std::to_string(::getpid()) + "_" + name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    scratch = dir + ".scratch";  // captured output lives outside `dir`, whose listing the tests check
+    fs::create_directories(scratch);
+  }
+  void TearDown() override {
+    fs::remove_all(dir);
+    fs::remove_all(scratch);
+  }
+
+  std::string Path(const std::string& name) const { return dir + "/" + name; }
+
+  // Runs the tool with `arguments` (a shell fragment) in the test's directory.
+  ToolRun Tool(const std::string& arguments, const std::string& stdinPath = "/dev/null") {
+    const std::string out = scratch + "/out.txt", err = scratch + "/err.txt";
+    const std::string command = "cd '" + dir + "' && '" + twtest::ToolPath() + "' " + arguments + " <'" + stdinPath +
+                                "' >'" + out + "' 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
+  }
+
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string dir, scratch;
+};
+
+// 8-bit BGRA frames of random colours, each frame its own.
+std::string RandomFrames(int width, int height, int frames, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string bytes(static_cast<std::size_t>(width) * height * 4 * frames, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 4 == 3 ? 255 : rng() & 0xff);
+  return bytes;
+}
+
+// An 8-bit BGRA grey frame: a ramp from `low` to `high` across, its first pixel coloured.
+std::string RampFrame(int width, int height, int low, int high, int b, int g, int r) {
+  std::string bytes;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const int v = low + (high - low) * x / (width - 1);
+      const bool first = x == 0 && y == 0;
+      bytes += static_cast<char>(first ? b : v);
+      bytes += static_cast<char>(first ? g : v);
+      bytes += static_cast<char>(first ? r : v);
+      bytes += static_cast<char>(255);
+    }
+  }
+  return bytes;
+}
+
+// Histogram bin of an 8-bit grey g: luma g / 255 in single precision, counted as floor(Y x 255)
+// of the exact product.
+int GreyBin(int g) {
+  const float y = static_cast<float>(g) / 255.0f;
+  return static_cast<int>(std::floor(static_cast<double>(y) * 255.0));
+}
+
+std::string PresetValue(const std::string& preset, const std::string& name) {
+  const std::string key = "\"" + name + "\": ";
+  const std::size_t at = preset.find(key);
+  if (at == std::string::npos) return "(missing)";
+  const std::size_t start = at + key.size();
+  std::size_t end = preset.find('\n', start);
+  if (preset[end - 1] == ',') --end;
+  return preset.substr(start, end - start);
+}
+
+// Balances, saturation and a softened saturation-and-luma qualifier; levels untouched (so no
+// dither), plus a grey pick on frame 6 whose result every worker must share.
+const char* const kBusyPanel =
+    " --set MasterSaturation=140 --set ShadowSaturation=60 --set ShadowBalanceAngle=200"
+    " --set ShadowBalanceMagnitude=30 --set HighlightBalanceAngle=35 --set HighlightBalanceMagnitude=25"
+    " --set MasterHueAngle=12 --set SatStartThreshold=20 --set SatStartSoftness=10 --set LumaStartThreshold=15"
+    " --set LumaStartSoftness=10 --set Soften=6 --pick GrayBalance=3,2 --at 6";
+
+TEST_F(GradeFrames, OutputDoesNotDependOnTheThreadCount) {
+  const int w = 64, h = 36, frames = 12;
+  const std::string input = RandomFrames(w, h, frames, 7);
+  WriteAll(Path("in.raw"), input);
+  std::string first;
+  for (int threads : {1, 2, 3, 4}) {
+    SCOPED_TRACE(threads);
+    const std::string out = "out" + std::to_string(threads) + ".raw";
+    const ToolRun run = Tool("grade in.raw " + out + " --raw-in bgra 64x36 --raw-out bgra --threads " +
+                             std::to_string(threads) + kBusyPanel);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");  // no terminal: no progress line
+    const std::string graded = ReadAll(Path(out));
+    ASSERT_EQ(graded.size(), input.size());
+    if (threads == 1) {
+      first = graded;
+      // The grade changes every frame (so a frame out of place would show).
+      for (int f = 0; f < frames; ++f) {
+        const std::size_t size = input.size() / frames;
+        EXPECT_NE(graded.substr(f * size, size), input.substr(f * size, size)) << "frame " << f;
+      }
+    } else {
+      EXPECT_TRUE(graded == first) << "differs from the single-threaded grade";
+    }
+  }
+  // The default (one per core) too.
+  ASSERT_EQ(Tool("grade in.raw default.raw --raw-in bgra 64x36 --raw-out bgra" + std::string(kBusyPanel)).status, 0);
+  EXPECT_TRUE(ReadAll(Path("default.raw")) == first);
+  EXPECT_EQ(Tool("grade in.raw x.raw --raw-in bgra 64x36 --threads 0").status, 2);
+  EXPECT_EQ(Tool("grade in.raw x.raw --raw-in bgra 64x36 --threads two").status, 2);
+}
+
+TEST_F(GradeFrames, PressesAndPicksActOnTheChosenFrame) {
+  // Frame k: a grey ramp from 10 + 5k to 200 - 3k, its first pixel a colour of its own.
+  const int w = 64, h = 4, frames = 12;
+  std::string input;
+  for (int k = 0; k < frames; ++k) input += RampFrame(w, h, 10 + 5 * k, 200 - 3 * k, 40 + k, 90, 200 - 7 * k);
+  WriteAll(Path("in.raw"), input);
+  struct Case {
+    const char* at;  // empty: no --at
+    int frame;
+  };
+  for (const Case& c : {Case{"", 0}, Case{"0", 0}, Case{"7", 7}, Case{"11", 11}}) {
+    SCOPED_TRACE(c.at);
+    const std::string at = *c.at ? std::string(" --at ") + c.at : "";
+    for (const char* source : {"in.raw", "-"}) {
+      SCOPED_TRACE(source);
+      const ToolRun run = Tool(std::string("grade ") + source + " out.raw --raw-in bgra 64x4 --raw-out bgra --threads 2" +
+                                   at + " --press AutoContrast --pick GrayBalance=0,0 --save-preset p.json",
+                               Path("in.raw"));
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(ReadAll(Path("out.raw")).size(), input.size());  // the whole clip is graded
+      const std::string preset = ReadAll(Path("p.json"));
+      EXPECT_EQ(PresetValue(preset, "MasterInputBlackLevel"), std::to_string(GreyBin(10 + 5 * c.frame)));
+      EXPECT_EQ(PresetValue(preset, "MasterInputWhiteLevel"), std::to_string(GreyBin(200 - 3 * c.frame)));
+      EXPECT_EQ(PresetValue(preset, "GrayBalance"),
+                "[" + std::to_string(200 - 7 * c.frame) + ", 90, " + std::to_string(40 + c.frame) + "]");
+    }
+  }
+  // A pick on frame 9 grades every frame as its saved values do (no levels: no dither).
+  ASSERT_EQ(Tool("grade in.raw picked.raw --raw-in bgra 64x4 --raw-out bgra --pick GrayBalance=0,0 --at 9 "
+                 "--save-preset pick.json")
+                .status,
+            0);
+  ASSERT_EQ(Tool("grade in.raw preset.raw --raw-in bgra 64x4 --raw-out bgra --preset pick.json").status, 0);
+  EXPECT_TRUE(ReadAll(Path("picked.raw")) == ReadAll(Path("preset.raw")));
+  EXPECT_NE(ReadAll(Path("picked.raw")), input);
+
+  // Past the end, a time without a frame rate, a malformed position: one line, nothing written.
+  fs::remove(Path("out.raw"));
+  ToolRun run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at 12");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "threeway: --at 12: in.raw ends after 12 frames (the first is frame 0)\n");
+  run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at 0.5");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("in.raw has no frame rate"), std::string::npos) << run.err;
+  run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at soon");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--at needs a frame number"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(Path("out.raw")));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"in.raw", "p.json", "pick.json", "picked.raw", "preset.raw"}));
+}
+
+TEST_F(GradeFrames, ProgressLineOnlyOnATerminal) {
+  // Frames arrive slowly through a pipe, so the run lasts past the line's first drawing.
+  const std::string frame = RandomFrames(16, 16, 1, 3);
+  WriteAll(Path("frame.raw"), frame);
+  const std::string feed = "(for i in 1 2 3 4 5 6 7 8; do cat frame.raw; sleep 0.15; done)";
+  const std::string grade = " | '" + twtest::ToolPath() + "' grade - out.raw --raw-in bgra 16x16 --raw-out bgra";
+  // On a terminal (script gives the tool a pseudo-terminal): the line redrawn with carriage returns.
+  const int raw = std::system(("cd '" + dir + "' && script -qec \"" + feed + grade + "\" /dev/null >'" + scratch +
+                               "/tty.txt' 2>&1")
+                                  .c_str());
+  ASSERT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << ReadAll(scratch + "/tty.txt");
+  const std::string shown = ReadAll(scratch + "/tty.txt");
+  EXPECT_NE(shown.find("\rframe "), std::string::npos) << shown;
+  EXPECT_NE(shown.find(" fps"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\rframe 8  "), std::string::npos) << shown;  // the final count is drawn
+  EXPECT_EQ(ReadAll(Path("out.raw")).size(), frame.size() * 8);
+  // Not a terminal: nothing.
+  const std::string command = "cd '" + dir + "' && " + feed + grade + " 2>'" + scratch + "/err.txt'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadAll(scratch + "/err.txt"), "");
+}
+
+// Starts the tool with standard input a pipe the test writes frames into.
+struct Child {
+  pid_t pid = -1;
+  int input = -1;
+};
+
+Child StartGrade(const std::string& dir, const std::vector<std::string>& arguments, const std::string& errPath) {
+  int pipeFds[2];
+  EXPECT_EQ(::pipe(pipeFds), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
+  posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  std::vector<std::string> all{twtest::ToolPath(), "grade"};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  Child child;
+  EXPECT_EQ(posix_spawn(&child.pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeFds[0]);
+  child.input = pipeFds[1];
+  return child;
+}
+
+TEST_F(GradeFrames, InterruptLeavesNoOutput) {
+  ::signal(SIGPIPE, SIG_IGN);  // the tool stops reading: writes to it fail instead of killing the test
+  const std::string frame = RandomFrames(320, 180, 1, 5);
+  struct Case {
+    const char* threads;
+    int signal;
+    bool keepFeeding;  // true: the tool is busy grading when the signal comes; false: waiting for input
+  };
+  for (const Case& c : {Case{"1", SIGINT, false}, Case{"2", SIGINT, true}, Case{"1", SIGTERM, true}, Case{"3", SIGINT, false}}) {
+    SCOPED_TRACE(std::string("threads ") + c.threads + (c.keepFeeding ? ", busy" : ", waiting"));
+    const std::string err = scratch + "/err.txt";
+    Child child = StartGrade(dir, {"-", "graded.raw", "--raw-in", "bgra", "320x180", "--raw-out", "bgra", "--threads",
+                                   c.threads, "--set", "Soften=8", "--set", "SatStartThreshold=20"},
+                             err);
+    // Feed until the output's temporary file has frames in it.
+    bool started = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!started && std::chrono::steady_clock::now() < deadline) {
+      ASSERT_EQ(::write(child.input, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+      for (const auto& entry : fs::directory_iterator(dir)) {
+        started = started || (entry.path().filename().string().find(".partial") != std::string::npos &&
+                              fs::file_size(entry.path()) > 0);
+      }
+    }
+    ASSERT_TRUE(started);
+    ASSERT_EQ(::kill(child.pid, c.signal), 0);
+    int status = 0;
+    bool ended = false;
+    while (c.keepFeeding && !ended) {
+      ended = ::waitpid(child.pid, &status, WNOHANG) == child.pid;
+      if (!ended && ::write(child.input, frame.data(), frame.size()) < 0) break;
+    }
+    if (!ended) {
+      ASSERT_EQ(::waitpid(child.pid, &status, 0), child.pid);
+    }
+    ::close(child.input);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of stopping cleanly";
+    EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
+    const std::string name = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
+    EXPECT_EQ(ReadAll(err), "threeway: interrupted by " + name + "; unfinished outputs removed\n");
+    EXPECT_TRUE(Files().empty()) << Files().front();
+  }
+}
+
+// A raw 8-bit BGRA grey ramp, 64x8.
+void WriteRamp(GradeFrames& test, const std::string& name, int low, int high) {
+  WriteAll(test.Path(name), RampFrame(64, 8, low, high, low, low, low));
+}
+
+constexpr const char* kRaw = " --raw-in bgra 64x8 --raw-out bgra";
+
+TEST_F(GradeFrames, BatchGradesEachInputAndReportsTheFailures) {
+  fs::create_directories(Path("in"));
+  WriteRamp(*this, "in/a.raw", 20, 200);
+  WriteRamp(*this, "in/b.raw", 60, 140);
+  WriteAll(Path("in/short.raw"), RampFrame(64, 7, 0, 255, 0, 0, 0));  // a frame cut short
+  // Each input gets its own AutoContrast, from its own histogram.
+  ToolRun run = Tool("grade --output-dir out in/a.raw in/short.raw in/missing.raw in/b.raw --press AutoContrast" +
+                     std::string(kRaw));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("threeway: raw input in/short.raw ended after 1792 of the 2048 bytes of frame 1"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("threeway: cannot read in/missing.raw: No such file or directory\n"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("threeway: 2 of 4 inputs failed; the others are in out\n"), std::string::npos) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
+  std::vector<std::string> written;
+  for (const auto& entry : fs::directory_iterator(Path("out"))) written.push_back(entry.path().filename().string());
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<std::string>{"a.raw", "b.raw"}));
+  // The levels add a dither, so outputs are compared within a few codes: each batch output against
+  // the input graded alone, and b's against b graded with a's levels (which must differ).
+  ASSERT_EQ(Tool("grade in/a.raw alone_a.raw --press AutoContrast --save-preset a.json" + std::string(kRaw)).status, 0);
+  ASSERT_EQ(Tool("grade in/b.raw alone_b.raw --press AutoContrast" + std::string(kRaw)).status, 0);
+  ASSERT_EQ(Tool("grade in/b.raw b_with_a.raw --preset a.json" + std::string(kRaw)).status, 0);
+  const auto largestDifference = [&](const std::string& x, const std::string& y) {
+    const std::string px = ReadAll(Path(x)), py = ReadAll(Path(y));
+    EXPECT_EQ(px.size(), 64u * 8 * 4);
+    EXPECT_EQ(px.size(), py.size());
+    int largest = 0;
+    for (std::size_t i = 0; i < std::min(px.size(), py.size()); ++i) {
+      largest = std::max(largest, std::abs(static_cast<unsigned char>(px[i]) - static_cast<unsigned char>(py[i])));
+    }
+    return largest;
+  };
+  EXPECT_LE(largestDifference("out/a.raw", "alone_a.raw"), 4);
+  EXPECT_LE(largestDifference("out/b.raw", "alone_b.raw"), 4);
+  EXPECT_GT(largestDifference("out/b.raw", "b_with_a.raw"), 20);
+  // The same panel without presses: each output exactly as a single grade makes it.
+  run = Tool("grade --output-dir same in/a.raw in/b.raw --set MasterSaturation=0 --set ShadowBalanceMagnitude=20" +
+             std::string(kRaw));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  ASSERT_EQ(Tool("grade in/b.raw single_b.raw --set MasterSaturation=0 --set ShadowBalanceMagnitude=20" + std::string(kRaw))
+                .status,
+            0);
+  EXPECT_TRUE(ReadAll(Path("same/b.raw")) == ReadAll(Path("single_b.raw")));
+}
+
+TEST_F(GradeFrames, BatchRefusals) {
+  fs::create_directories(Path("in"));
+  fs::create_directories(Path("other"));
+  WriteRamp(*this, "in/a.raw", 20, 200);
+  WriteRamp(*this, "other/a.raw", 30, 100);
+  WriteRamp(*this, "in/c.raw", 30, 100);
+  const std::string a = ReadAll(Path("in/a.raw"));
+  struct Case {
+    const char* arguments;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"grade --output-dir in in/c.raw in/a.raw", 1, "refusing to overwrite the input in/c.raw with in/c.raw"},
+      {"grade --output-dir ./in/../in in/a.raw", 1, "refusing to overwrite the input in/a.raw"},
+      {"grade --output-dir out in/a.raw other/a.raw", 2, "in/a.raw and other/a.raw would both write out/a.raw"},
+      {"grade --output-dir out in/a.raw in/c.raw --save-preset p.json", 2, "--save-preset with several inputs"},
+      {"grade --output-dir out in/a.raw in/c.raw --compare cmp.png", 2, "--compare writes one picture"},
+      {"grade --output-dir out -", 2, "standard input cannot be one of the inputs"},
+      {"grade --output-dir out", 2, "needs at least one INPUT"},
+      {"grade --output-dir in/a.raw in/c.raw", 1, "cannot use in/a.raw as the output directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ToolRun run = Tool(c.arguments + std::string(kRaw));
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  EXPECT_TRUE(ReadAll(Path("in/a.raw")) == a);
+  EXPECT_FALSE(fs::exists(Path("out")) && !fs::is_empty(Path("out")));
+  EXPECT_FALSE(fs::exists(Path("p.json")));
+  // One input with --save-preset is fine: it is that input's preset.
+  const ToolRun run = Tool("grade --output-dir out in/a.raw --press AutoContrast --save-preset p.json" + std::string(kRaw));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(PresetValue(ReadAll(Path("p.json")), "MasterInputBlackLevel"), std::to_string(GreyBin(20)));
+  EXPECT_TRUE(fs::exists(Path("out/a.raw")));
+}
+
+}  // namespace
