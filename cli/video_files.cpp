@@ -14,6 +14,7 @@
 // the frame rate is kept, and the audio streams are copied packet by packet, never re-encoded.
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <vector>
@@ -276,6 +277,13 @@ class VideoSource : public FrameSource {
       announced_ = stream_->nb_frames;
     } else if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
       announced_ = av_rescale_q(stream_->duration, stream_->time_base, av_inv_q(rate));
+    } else if (const AVDictionaryEntry* tag = av_dict_get(stream_->metadata, "DURATION", nullptr, 0)) {
+      // Matroska keeps each track's length as a tag, "HH:MM:SS.fraction".
+      unsigned hours = 0, minutes = 0;
+      double seconds = 0;
+      if (std::sscanf(tag->value, "%u:%u:%lf", &hours, &minutes, &seconds) == 3) {
+        announced_ = static_cast<std::int64_t>((hours * 3600.0 + minutes * 60.0 + seconds) * av_q2d(rate) + 0.5);
+      }
     }
     std::int64_t count = announced_;
     if (count > 0) count = std::max<std::int64_t>(0, (last_ >= 0 ? std::min(last_ + 1, count) : count) - first_);
@@ -418,7 +426,7 @@ std::string DefaultCodec(const std::string& extension, bool deep) {
     return "libx264";
   }
   if (extension == "webm") return "libvpx-vp9";
-  if (extension == "y4m") return "rawvideo";
+  if (extension == "y4m") return "wrapped_avframe";  // the YUV4MPEG muxer writes the frames as they are
   return "";
 }
 
@@ -529,6 +537,7 @@ class VideoSink : public FrameSink {
     }
     if (name == "libvpx-vp9" && !request.bitrate) settings.bit_rate = 0;  // constant quality, no cap
     if (name == "libx264" || name == "libx265") av_opt_set(settings.priv_data, "preset", "medium", 0);
+    if (name == "libx265") av_opt_set(settings.priv_data, "x265-params", "log-level=error", 0);  // x265 prints itself
     if (name == "prores_ks") {
       const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
       av_opt_set(settings.priv_data, "profile", descriptor->log2_chroma_w == 0 ? "4444" : "hq", 0);
@@ -541,6 +550,8 @@ class VideoSink : public FrameSink {
     result = avformat_alloc_output_context2(&raw, container, nullptr, file_.temporaryPath().c_str());
     if (result < 0 || raw == nullptr) throw ToolError("cannot write " + path + ": " + AvError(result));
     output_.reset(raw);
+    // YUV4MPEG takes more than 8 bits only as an extension its readers may not know.
+    if (std::string(container->name) == "yuv4mpegpipe") raw->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     video_ = avformat_new_stream(raw, nullptr);
     if (video_ == nullptr) throw std::bad_alloc();
     result = avcodec_parameters_from_context(video_->codecpar, encoder_.get());
@@ -645,7 +656,10 @@ class VideoSink : public FrameSink {
       packet_->stream_index = video_->index;
       if (audio_) {
         const std::int64_t at = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
-        PumpAudio(av_rescale_q(at, video_->time_base, AV_TIME_BASE_Q) + AV_TIME_BASE, std::nullopt);
+        // Audio up to a second ahead of the video (the muxer interleaves); for a range, no
+        // further than the video, since where the range ends is known only at the finish.
+        const std::int64_t ahead = track_->partial ? 0 : AV_TIME_BASE;
+        PumpAudio(av_rescale_q(at, video_->time_base, AV_TIME_BASE_Q) + ahead, std::nullopt);
       }
       Mux(packet_.get());
     }
@@ -660,6 +674,11 @@ class VideoSink : public FrameSink {
   // Every audio stream of the source, copied as it is stored (no re-encoding).
   void AddAudio(const std::string& path, const AVOutputFormat* container) {
     audio_ = OpenInput(track_->path);
+    const bool hasAudio = std::any_of(audio_->streams, audio_->streams + audio_->nb_streams,
+                                      [](const AVStream* in) { return in->codecpar->codec_type == AVMEDIA_TYPE_AUDIO; });
+    if (hasAudio && container->audio_codec == AV_CODEC_ID_NONE) {
+      throw UsageError("a ." + Extension(path) + " file holds no audio and " + track_->path + " has some; use --no-audio");
+    }
     for (unsigned i = 0; i < audio_->nb_streams; ++i) {
       const AVStream* in = audio_->streams[i];
       if (in->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
