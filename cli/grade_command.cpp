@@ -349,6 +349,7 @@ const Command& GradeCommand() {
   static const Command command{
       "grade", "grade a picture or raw frames with the effect",
       R"(usage: threeway [--module PATH] grade INPUT OUTPUT [options]
+       threeway [--module PATH] grade --output-dir DIR INPUT... [options]
 
 Loads the effect as a host does, sets its panel from the options (applied in the order given),
 and renders INPUT into OUTPUT. The pixels travel file layout -> host format -> effect -> host
@@ -387,6 +388,25 @@ libvpx-vp9 CRF 30; .y4m: raw. The pixel format is the codec's nearest to the sou
   --bitrate RATE         target bit rate, e.g. 8M or 2500k (instead of constant quality).
   --no-audio             leave the audio out.
 
+Frames:
+  --threads N            grade frames on N worker threads, each with its own effect instance
+                         (default: one per core); frames are written in order and the output
+                         is the same for every N. 1 grades on the main thread.
+  --at FRAME|TIME        the frame presses and picks act on (default the first): a frame number
+                         counted from 0, or a time for sources with a frame rate: seconds with a
+                         point or an "s" (2.5, 3s) or M:SS / H:MM:SS with fractions (1:02.5).
+                         The values they give then grade every frame. Without presses or picks
+                         it changes nothing.
+
+Batch:
+  --output-dir DIR       every file name given is an INPUT, graded with the same options into
+                         DIR under its own file name (DIR is created when missing). Presses and
+                         picks are evaluated on each input's own --at frame. An input that fails
+                         is reported and the others are still graded; exit 1 if any failed.
+                         Refused before anything is graded: an output that would replace any
+                         input, two inputs with one file name, standard input, and --save-preset
+                         or --compare with more than one input.
+
 Panel (in the order given):
   --set NAME=VALUE       set a parameter by its identifier (see threeway params): float sliders
                          a number inside the slider's range; check boxes on/off, true/false,
@@ -410,7 +430,10 @@ Panel (in the order given):
                          saved, also ones outside a slider's range that the effect itself wrote.
 
 Outputs are written whole or not at all (a temporary file, renamed when everything succeeded);
-the tool refuses to overwrite its input. Errors: one line on stderr; exit 1, or 2 for a wrong
+the tool refuses to overwrite its input. On a terminal a progress line on stderr shows the frames
+done, frames per second and (when the total is known) the time left; elsewhere nothing is printed.
+Ctrl-C (SIGINT) or SIGTERM stops after the frame in hand, removes unfinished outputs and exits
+with 130 or 143. Errors: one line on stderr; exit 1, or 2 for a wrong
 command line.
 
 Examples:
@@ -420,6 +443,9 @@ Examples:
   threeway grade other.tif other_graded.tif --preset look.json
   threeway grade in.exr out.exr --pick GrayBalance=812,400 --set ShowSplitView=on \
       --set SplitViewLayout=Vertical
+  threeway grade clip.raw graded.raw --raw-in bgra 1920x1080 --raw-out bgra --threads 2 \
+      --press AutoContrast --at 48
+  threeway grade --output-dir graded shots/*.tif --preset look.json
   threeway grade - - --raw-in Vuya 1920x1080 --raw-out Vuya --set MasterSaturation=0 <in.raw >out.raw
   threeway grade clip.mov graded.mp4 --preset look.json --crf 16
   threeway grade clip.mov part3.mp4 --frames 200-299 --preset look.json --no-audio

@@ -410,3 +410,18 @@ TEST_F(GradeFrames, BatchRefusals) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GradeFramesHelp, DocumentsTheOptions) {
+  const std::string out = ::testing::TempDir() + "/threeway_pool_help_" + std::to_string(::getpid()) + ".txt";
+  ASSERT_EQ(std::system(("'" + twtest::ToolPath() + "' help grade >'" + out + "'").c_str()), 0);
+  const std::string help = ReadAll(out);
+  fs::remove(out);
+  for (const char* text : {"--threads N", "--at FRAME|TIME", "--output-dir DIR", "grade --output-dir DIR INPUT...",
+                           "progress line", "SIGINT"}) {
+    EXPECT_NE(help.find(text), std::string::npos) << text;
+  }
+}
+
+}  // namespace
