@@ -46,6 +46,7 @@ const Command& InfoCommand();
 const Command& ParamsCommand();
 const Command& GradeCommand();
 const Command& TestcardCommand();
+const Command& ScopesCommand();
 
 // <directory of the executable>/../plugins/ThreeWayColorCorrector.so
 std::string DefaultModulePath();

@@ -1,0 +1,598 @@
+// The scopes: traces and pictures of known frames, white-box (the expected cells come from the
+// BT.601 matrix and the documented mappings, worked here in double precision), the histogram
+// picture against the bins the built module leaves, and `threeway scopes` run as a process.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/picture.h"
+#include "cli/scopes.h"
+#include "host/host.h"
+#include "tests/host/module_path.h"
+
+namespace threeway::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// An 8-bit BGRA picture of one colour.
+Picture Solid(int width, int height, int r, int g, int b) {
+  Picture picture = Picture::Blank(width, height, zkfx::kPixelFormatBGRA8);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* p = picture.Row(y) + 4 * x;
+      p[0] = static_cast<std::uint8_t>(b), p[1] = static_cast<std::uint8_t>(g), p[2] = static_cast<std::uint8_t>(r), p[3] = 255;
+    }
+  }
+  return picture;
+}
+
+// Grey 0..255 across (column x holds x * 255 / (width - 1)), `height` rows.
+Picture GreyRamp(int width, int height) {
+  Picture picture = Solid(width, height, 0, 0, 0);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const auto v = static_cast<std::uint8_t>(x * 255 / (width - 1));
+      std::uint8_t* p = picture.Row(y) + 4 * x;
+      p[0] = p[1] = p[2] = v;
+    }
+  }
+  return picture;
+}
+
+// BT.601 chroma of an RGB colour (0..1), in double precision.
+void Chroma(double r, double g, double b, double& u, double& v) {
+  const double y = 0.299 * r + 0.587 * g + 0.114 * b;
+  u = (b - y) / 1.772;
+  v = (r - y) / 1.402;
+}
+
+// The vectorscope cell of a chroma value: U from -0.6 (left) to 0.6, V from 0.6 (top) to -0.6 on
+// the grid points 0 .. size - 1, the nearest one taken.
+int ChromaColumn(double u, int size) { return static_cast<int>(std::floor((u + 0.6) / 1.2 * (size - 1) + 0.5)); }
+int ChromaRow(double v, int size) { return static_cast<int>(std::floor((0.6 - v) / 1.2 * (size - 1) + 0.5)); }
+
+struct Lit {
+  int x, y;
+  std::uint32_t count;
+};
+std::vector<Lit> LitCells(const ScopeTrace& trace) {
+  std::vector<Lit> cells;
+  for (int y = 0; y < trace.height; ++y) {
+    for (int x = 0; x < trace.width; ++x) {
+      if (trace.At(x, y) != 0) cells.push_back({x, y, trace.At(x, y)});
+    }
+  }
+  return cells;
+}
+
+const std::uint8_t* ScopePixel(const Picture& picture, int x, int y) { return picture.Row(y) + 4 * x; }  // A, R, G, B
+
+// ---------------------------------------------------------------------------------------------
+// Vectorscope
+
+TEST(Vectorscope, EachFullColourLandsOnItsTargetOnly) {
+  // The six 100 % colours, their BT.601 chroma worked out by hand (Cb, Cr of the textbook table).
+  const struct {
+    const char* label;
+    int r, g, b;
+    double u, v;
+  } cases[] = {
+      {"R", 255, 0, 0, -0.168736, 0.5},       {"Mg", 255, 0, 255, 0.331264, 0.418688},
+      {"B", 0, 0, 255, 0.5, -0.081312},       {"Cy", 0, 255, 255, 0.168736, -0.5},
+      {"G", 0, 255, 0, -0.331264, -0.418688}, {"Yl", 255, 255, 0, -0.5, 0.081312},
+  };
+  constexpr int kSize = 201;
+  ASSERT_EQ(ChromaTargets().size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    const auto& c = cases[i];
+    SCOPED_TRACE(c.label);
+    const ChromaTarget& target = ChromaTargets()[i];
+    EXPECT_EQ(target.label, c.label);
+    EXPECT_NEAR(target.u, c.u, 1e-6);
+    EXPECT_NEAR(target.v, c.v, 1e-6);
+
+    const ScopeTrace trace = VectorscopeTrace(Solid(8, 4, c.r, c.g, c.b), kSize);
+    const std::vector<Lit> lit = LitCells(trace);
+    ASSERT_EQ(lit.size(), 1u);  // all the energy in one cell...
+    EXPECT_EQ(lit[0].count, 32u);
+    EXPECT_EQ(lit[0].x, ChromaColumn(c.u, kSize));  // ...the one of the colour's chroma
+    EXPECT_EQ(lit[0].y, ChromaRow(c.v, kSize));
+  }
+}
+
+TEST(Vectorscope, PureRedDrawsOnlyAtTheRedTarget) {
+  // Against the scope of a grey frame, which lights only the centre, the red frame's picture
+  // differs only at the red target's cell and at the centre.
+  constexpr int kSize = 255;
+  const Picture red = DrawVectorscope(Solid(16, 9, 255, 0, 0), kSize);
+  const Picture grey = DrawVectorscope(Solid(16, 9, 128, 128, 128), kSize);
+  ASSERT_EQ(red.width, kSize);
+  ASSERT_EQ(red.height, kSize);
+  ASSERT_EQ(red.format, kScopeFormat);
+  double u, v;
+  Chroma(1, 0, 0, u, v);
+  const int rx = ChromaColumn(u, kSize), ry = ChromaRow(v, kSize);
+  const int cx = ChromaColumn(0, kSize), cy = ChromaRow(0, kSize);
+  int differing = 0;
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      if (std::memcmp(ScopePixel(red, x, y), ScopePixel(grey, x, y), 4) == 0) continue;
+      ++differing;
+      const bool atRed = x == rx && y == ry, atCentre = x == cx && y == cy;
+      EXPECT_TRUE(atRed || atCentre) << "pixel " << x << "," << y;
+    }
+  }
+  EXPECT_EQ(differing, 2);
+  // The red frame is bright at its target, the grey one at the centre.
+  EXPECT_GT(ScopePixel(red, rx, ry)[2], ScopePixel(grey, rx, ry)[2] + 100);
+  EXPECT_GT(ScopePixel(grey, cx, cy)[2], ScopePixel(red, cx, cy)[2] + 100);
+}
+
+TEST(Vectorscope, GreysSitAtTheCentreAndStrangeValuesStayOnTheGrid) {
+  const ScopeTrace greys = VectorscopeTrace(GreyRamp(256, 4), 201);
+  const std::vector<Lit> lit = LitCells(greys);
+  ASSERT_EQ(lit.size(), 1u);
+  EXPECT_EQ(lit[0].x, 100);
+  EXPECT_EQ(lit[0].y, 100);
+  EXPECT_EQ(lit[0].count, 1024u);
+
+  // Float working pixels with chroma far out of range, infinite or not a number: every pixel is
+  // counted, on the rim when out of range.
+  const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+  const struct {
+    float v, u;
+    int column, row;  // expected cell on an 11 x 11 grid
+  } cases[] = {{0.0f, 0.0f, 5, 5}, {5.0f, -5.0f, 0, 0}, {-5.0f, 5.0f, 10, 10}, {kInf, -kInf, 0, 0}, {0.55f, 0.55f, 10, 0}};
+  for (const auto& c : cases) {
+    Picture frame = Picture::Blank(1, 1, zkfx::kPixelFormatVUYA32f);
+    const float pixel[4] = {c.v, c.u, 0.5f, 1.0f};
+    std::memcpy(frame.bytes.data(), pixel, sizeof pixel);
+    const std::vector<Lit> cells = LitCells(VectorscopeTrace(frame, 11));
+    ASSERT_EQ(cells.size(), 1u);
+    EXPECT_EQ(cells[0].x, c.column) << c.u << "," << c.v;
+    EXPECT_EQ(cells[0].y, c.row) << c.u << "," << c.v;
+  }
+  Picture nan = Picture::Blank(3, 1, zkfx::kPixelFormatVUYA32f);
+  for (int x = 0; x < 3; ++x) {
+    const float pixel[4] = {kNaN, kNaN, kNaN, 1.0f};
+    std::memcpy(nan.bytes.data() + 16 * x, pixel, sizeof pixel);
+  }
+  std::uint64_t total = 0;
+  for (const Lit& cell : LitCells(VectorscopeTrace(nan, 11))) total += cell.count;
+  EXPECT_EQ(total, 3u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Waveform and parade
+
+TEST(Waveform, GreyRampIsADiagonalAndTheParadeAgrees) {
+  constexpr int kColumns = 256, kRows = 240;
+  const Picture ramp = GreyRamp(256, 4);
+  const ScopeTrace waveform = WaveformTrace(ramp, kColumns, kRows);
+  int previous = kRows;
+  for (int x = 0; x < kColumns; ++x) {
+    SCOPED_TRACE(x);
+    // Luma x / 255 lies at (1.1 - Y) / 1.2 of the way down the rows 0 .. 239; the nearest row,
+    // either one at an exact half.
+    const double t = (1.1 - x / 255.0) / 1.2 * (kRows - 1) + 0.5;
+    int found = -1;
+    for (int y = 0; y < kRows; ++y) {
+      if (waveform.At(x, y) == 0) continue;
+      EXPECT_EQ(found, -1) << "second lit row " << y;
+      found = y;
+      EXPECT_EQ(waveform.At(x, y), 4u);
+    }
+    EXPECT_TRUE(found == static_cast<int>(std::floor(t - 1e-4)) || found == static_cast<int>(std::floor(t + 1e-4)))
+        << "row " << found << " for " << t;
+    EXPECT_LE(found, previous);  // rising to the right
+    previous = found;
+  }
+  // Black at row 219 (219.08), white at row 20 (19.92) of 0 .. 239.
+  EXPECT_EQ(waveform.At(0, 219), 4u);
+  EXPECT_EQ(waveform.At(255, 20), 4u);
+  // For greys R = G = B = Y: each parade panel is the waveform.
+  for (int channel = 0; channel < 3; ++channel) {
+    EXPECT_EQ(ParadeTrace(ramp, channel, kColumns, kRows).counts, waveform.counts) << "channel " << channel;
+  }
+}
+
+TEST(Waveform, ParadeSeparatesTheChannels) {
+  // Red 255, green 0, blue 128: red at white, green at black, blue at 128/255.
+  const Picture frame = Solid(10, 3, 255, 0, 128);
+  constexpr int kRows = 120;
+  // Rows 0 .. 119: white at 9.92, black at 109.08, 128/255 at 59.30.
+  const int expected[3] = {10, 109, 59};
+  for (int channel = 0; channel < 3; ++channel) {
+    const std::vector<Lit> lit = LitCells(ParadeTrace(frame, channel, 10, kRows));
+    ASSERT_EQ(lit.size(), 10u) << channel;
+    for (const Lit& cell : lit) EXPECT_EQ(cell.y, expected[channel]) << channel;
+  }
+}
+
+TEST(Waveform, ColumnsAreStretchedOrSharedWithoutLoss) {
+  const struct {
+    int width, columns;
+  } cases[] = {{3, 7}, {7, 3}, {5, 5}, {1, 4}, {4, 1}, {1000, 3}, {3, 1000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " onto " + std::to_string(c.columns));
+    const Picture frame = Solid(c.width, 2, 200, 200, 200);
+    const ScopeTrace trace = WaveformTrace(frame, c.columns, 50);
+    std::uint64_t total = 0;
+    for (int x = 0; x < c.columns; ++x) {
+      std::uint64_t column = 0;
+      for (int y = 0; y < 50; ++y) column += trace.At(x, y);
+      EXPECT_GT(column, 0u) << "column " << x << " is empty";
+      // Stretched: each column shows one picture column (both its rows).
+      if (c.width <= c.columns) {
+        EXPECT_EQ(column, 2u) << "column " << x;
+      }
+      total += column;
+    }
+    // Shared: every pixel counted once.
+    if (c.width >= c.columns) {
+      EXPECT_EQ(total, static_cast<std::uint64_t>(c.width) * 2);
+    }
+  }
+}
+
+TEST(Waveform, LevelRowsAtTheEdgesOfTheRange) {
+  const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+  const struct {
+    float value;
+    int row;  // of 120
+  } cases[] = {{1.1f, 0}, {-0.1f, 119}, {5.0f, 0}, {-5.0f, 119}, {kInf, 0}, {-kInf, 119}, {kNaN, 119},
+               {1.0f, 10}, {0.0f, 109}, {0.45f, 64}};
+  for (const auto& c : cases) EXPECT_EQ(LevelRow(c.value, 120), c.row) << c.value;
+}
+
+TEST(Waveform, PictureShowsTheRampOnItsGraticule) {
+  constexpr int kWidth = 600, kHeight = 300;
+  const PlotArea area = WaveformArea(kWidth, kHeight);
+  ASSERT_GT(area.left, 0);
+  ASSERT_LE(area.left + area.width, kWidth);
+  ASSERT_LE(area.top + area.height, kHeight);
+  const Picture ramp = GreyRamp(area.width, 8);  // one picture column per plot column
+  const Picture picture = DrawWaveform(ramp, kWidth, kHeight);
+  ASSERT_EQ(picture.width, kWidth);
+  ASSERT_EQ(picture.height, kHeight);
+  ASSERT_EQ(picture.format, kScopeFormat);
+  const ScopeTrace trace = WaveformTrace(ramp, area.width, area.height);
+  for (int x = 0; x < area.width; ++x) {
+    for (int y = 0; y < area.height; ++y) {
+      const std::uint8_t* p = ScopePixel(picture, area.left + x, area.top + y);
+      ASSERT_EQ(p[0], 255);
+      // All eight pixels of a column in one cell: the trace saturates green there; elsewhere the
+      // plot shows only background, graticule and its label, all dimmer.
+      if (trace.At(x, y) != 0) {
+        EXPECT_EQ(p[2], 255) << x << "," << y;
+      } else {
+        EXPECT_LT(p[2], 200) << x << "," << y;
+      }
+    }
+  }
+  // The 0 % and 100 % lines are drawn where those levels land: the dark plot's brightest rows.
+  const int zero = area.top + LevelRow(0.0f, area.height), full = area.top + LevelRow(1.0f, area.height);
+  const Picture black = DrawWaveform(Solid(4, 4, 0, 0, 0), kWidth, kHeight);
+  const int empty = area.top + LevelRow(0.5f, area.height) + 3;  // between lines
+  EXPECT_GT(ScopePixel(black, area.left + area.width - 2, full)[1], ScopePixel(black, area.left + area.width - 2, empty)[1]);
+  EXPECT_GT(ScopePixel(black, area.left + area.width - 2, zero)[2], 200);  // black's trace on the 0 % line
+}
+
+// ---------------------------------------------------------------------------------------------
+// Histogram
+
+TEST(Histogram, AutoLevelPicksAtTheThreshold) {
+  const float kJustAbove = std::nextafter(0.005f, 1.0f);
+  const struct {
+    const char* name;
+    std::vector<std::pair<int, float>> bins;
+    int black, white;
+    bool found;
+  } cases[] = {
+      {"empty", {}, 0, 255, false},
+      {"at the threshold", {{10, 0.005f}, {200, 0.005f}}, 0, 255, false},
+      {"just above", {{10, kJustAbove}, {200, kJustAbove}}, 10, 200, true},
+      {"only 254", {{254, 1.0f}}, 254, 254, true},
+      {"ends", {{0, 1.0f}, {255, 0.5f}}, 0, 255, true},
+      {"not a number", {{3, std::numeric_limits<float>::quiet_NaN()}, {7, 1.0f}}, 7, 7, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    zkfx::LumaHistogram histogram{};
+    for (const auto& [bin, value] : c.bins) histogram.normalized[bin] = value;
+    const AutoLevelBins picks = AutoLevelPicks(histogram);
+    EXPECT_EQ(picks.black, c.black);
+    EXPECT_EQ(picks.white, c.white);
+    EXPECT_EQ(picks.found, c.found);
+    const Picture picture = DrawHistogram(histogram, 300, 150);  // any content draws
+    EXPECT_EQ(picture.width, 300);
+    EXPECT_EQ(picture.height, 150);
+  }
+}
+
+TEST(Histogram, BarsFollowTheBinsTheModuleKeeps) {
+  // Greys 20, 25, ..., 200; grey number k (from 0) on k + 1 pixels of one row.
+  std::vector<int> greys;
+  for (int g = 20; g <= 200; g += 5) greys.push_back(g);
+  const int count = static_cast<int>(greys.size());
+  const int width = count * (count + 1) / 2;
+  Picture frame = Solid(width, 1, 0, 0, 0);
+  int x = 0;
+  for (int k = 0; k < count; ++k) {
+    for (int n = 0; n <= k; ++n, ++x) {
+      std::uint8_t* p = frame.Row(0) + 4 * x;
+      p[0] = p[1] = p[2] = static_cast<std::uint8_t>(greys[static_cast<std::size_t>(k)]);
+    }
+  }
+
+  twhost::Host host;
+  std::string error;
+  ASSERT_TRUE(host.Load(twtest::ModulePath(), error)) << error;
+  ASSERT_EQ(host.GlobalSetup(), zkfx::kErrNone);
+  ASSERT_EQ(host.ParamsSetup(), zkfx::kErrNone);
+  ASSERT_EQ(host.SequenceSetup(), zkfx::kErrNone);
+  Picture out = Picture::Blank(width, 1, zkfx::kPixelFormatBGRA8);
+  zkfx::HostFrame outFrame = out.HostView();
+  ASSERT_EQ(host.Render(frame.HostView(), outFrame), zkfx::kErrNone);
+  const zkfx::LumaHistogram histogram = *static_cast<const zkfx::LumaHistogram*>(*host.sequenceData());
+  host.GlobalSetdown();
+
+  // The module's bins: grey g has luma g / 255 and lands in bin floor(Y x 255) (single precision).
+  std::vector<float> expected(256, 0.0f);
+  for (int k = 0; k < count; ++k) {
+    const float y = static_cast<float>(greys[static_cast<std::size_t>(k)]) / 255.0f;
+    expected[static_cast<std::size_t>(std::floor(y * 255.0f))] = static_cast<float>(k + 1) / static_cast<float>(count);
+  }
+  for (int bin = 0; bin < 256; ++bin) ASSERT_NEAR(histogram.normalized[bin], expected[static_cast<std::size_t>(bin)], 1e-6) << bin;
+
+  constexpr int kWidth = 1100, kHeight = 400;
+  const Picture picture = DrawHistogram(histogram, kWidth, kHeight);
+  const PlotArea area = HistogramArea(kWidth, kHeight);
+  ASSERT_GE(area.width, 2 * 256);  // every bin has columns of its own
+  const int bottom = area.top + area.height;
+  const auto isBar = [&](int px, int py) {
+    const std::uint8_t* p = ScopePixel(picture, px, py);
+    return p[1] == 205 && p[2] == 205 && p[3] == 200;
+  };
+  for (int bin = 0; bin < 256; ++bin) {
+    SCOPED_TRACE(bin);
+    const int column = area.left + bin * area.width / 256;  // the bin's first column
+    int height = 0;
+    for (int py = area.top; py < bottom; ++py) {
+      if (isBar(column, py)) {
+        height = bottom - py;  // the bar's top
+        break;
+      }
+    }
+    EXPECT_NEAR(height, expected[static_cast<std::size_t>(bin)] * area.height, 1.0);
+  }
+  // Auto Black and Auto White marks at the bins of grey 20 and grey 200.
+  const auto marked = [&](int bin, const std::uint8_t (&rgb)[3]) {
+    const int left = area.left + bin * area.width / 256, right = area.left + (bin + 1) * area.width / 256;
+    for (int px = left; px < right; ++px) {
+      for (int py = area.top; py < bottom; ++py) {
+        if (std::memcmp(ScopePixel(picture, px, py) + 1, rgb, 3) == 0) return true;
+      }
+    }
+    return false;
+  };
+  const std::uint8_t blackMark[3] = {90, 200, 255}, whiteMark[3] = {255, 170, 60};
+  const AutoLevelBins picks = AutoLevelPicks(histogram);
+  EXPECT_EQ(picks.black, static_cast<int>(std::floor(20.0f / 255.0f * 255.0f)));
+  EXPECT_EQ(picks.white, static_cast<int>(std::floor(200.0f / 255.0f * 255.0f)));
+  EXPECT_TRUE(marked(picks.black, blackMark));
+  EXPECT_TRUE(marked(picks.white, whiteMark));
+  EXPECT_FALSE(marked(picks.black + 1, blackMark));
+  EXPECT_FALSE(marked(100, whiteMark));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text
+
+TEST(ScopeText, WidthsAndClipping) {
+  EXPECT_EQ(TextWidth("", 1), 0);
+  EXPECT_EQ(TextWidth("Auto", 1), 23);  // 4 glyphs of 6, less the last spacing
+  EXPECT_EQ(TextWidth("Auto", 3), 69);
+  Picture picture = Picture::Blank(10, 10, kScopeFormat);
+  // Partly or wholly outside the picture: clipped, nothing written out of bounds.
+  EXPECT_EQ(DrawText(picture, -3, -3, "Mg", 1, 255, 255, 255), 11);
+  DrawText(picture, 7, 6, "Yl", 2, 255, 255, 255);
+  DrawText(picture, -100, 200, "R", 4, 255, 255, 255);
+  DrawText(picture, 0, 0, "\x01\xff?", 1, 255, 255, 255);  // characters without glyphs: blanks
+  int lit = 0;
+  for (std::size_t i = 1; i < picture.bytes.size(); i += 4) lit += picture.bytes[i] == 255;
+  EXPECT_GT(lit, 0);
+  // "1" at scale 1 lights the documented pattern's 10 pixels.
+  Picture one = Picture::Blank(8, 8, kScopeFormat);
+  DrawText(one, 0, 0, "1", 1, 255, 0, 0);
+  lit = 0;
+  for (std::size_t i = 1; i < one.bytes.size(); i += 4) lit += one.bytes[i] == 255;
+  EXPECT_EQ(lit, 10);
+}
+
+TEST(ScopePictures, SizesAndTinyFrames) {
+  const Picture frame = Solid(1, 1, 10, 20, 30);
+  for (const auto& [w, h] : {std::pair{kScopeMinWidth, kScopeMinHeight}, std::pair{640, 360}, std::pair{1024, 512}}) {
+    SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+    const Picture pictures[4] = {DrawWaveform(frame, w, h), DrawParade(frame, w, h), DrawVectorscope(frame, h),
+                                 DrawHistogram(zkfx::LumaHistogram{}, w, h)};
+    const int widths[4] = {w, w, h, w};
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(pictures[i].width, widths[i]);
+      EXPECT_EQ(pictures[i].height, h);
+      EXPECT_EQ(pictures[i].format, kScopeFormat);
+    }
+    for (const PlotArea& a : ParadeAreas(w, h)) {
+      EXPECT_GT(a.width, 0);
+      EXPECT_LE(a.left + a.width, w);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// threeway scopes as a process
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+class ScopesTool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir = ::testing::TempDir() + "/threeway_scopes_" + std::to_string(::getpid()) + "_" + info->name();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  std::string Path(const std::string& name) const { return dir + "/" + name; }
+
+  struct Run {
+    int status;
+    std::string err;
+  };
+  Run Tool(const std::string& arguments) {
+    const std::string err = Path(".err");
+    const std::string command = "'" + twtest::ToolPath() + "' " + arguments + " </dev/null >/dev/null 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    Run run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(err)};
+    fs::remove(err);
+    return run;
+  }
+
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // Width and height from a PNG file's header, or 0 x 0 when it is not a PNG.
+  static std::pair<int, int> PngSize(const std::string& path) {
+    const std::string bytes = ReadAll(path);
+    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 || bytes.compare(12, 4, "IHDR") != 0) return {0, 0};
+    const auto be32 = [&](std::size_t at) {
+      return static_cast<int>((static_cast<unsigned char>(bytes[at]) << 24) | (static_cast<unsigned char>(bytes[at + 1]) << 16) |
+                              (static_cast<unsigned char>(bytes[at + 2]) << 8) | static_cast<unsigned char>(bytes[at + 3]));
+    };
+    return {be32(16), be32(20)};
+  }
+
+  // Raw 'bgra' frames of 32 x 8, each one colour.
+  void WriteRawFrames(const std::string& name, const std::vector<std::array<int, 3>>& colours) {
+    std::string bytes;
+    for (const auto& c : colours) {
+      const Picture frame = Solid(32, 8, c[0], c[1], c[2]);
+      bytes.append(reinterpret_cast<const char*>(frame.bytes.data()), frame.bytes.size());
+    }
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+  }
+
+  std::string dir;
+};
+
+TEST_F(ScopesTool, WritesFourPngsOfTheDocumentedSizes) {
+  ASSERT_EQ(Tool("testcard '" + Path("card.png") + "' --size 64x36").status, 0);
+  Run run = Tool("scopes '" + Path("card.png") + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"card-histogram.png", "card-parade.png", "card-vectorscope.png",
+                                               "card-waveform.png", "card.png"}));
+  EXPECT_EQ(PngSize(Path("card-waveform.png")), std::pair(1024, 512));
+  EXPECT_EQ(PngSize(Path("card-parade.png")), std::pair(1024, 512));
+  EXPECT_EQ(PngSize(Path("card-vectorscope.png")), std::pair(512, 512));
+  EXPECT_EQ(PngSize(Path("card-histogram.png")), std::pair(1024, 512));
+
+  fs::create_directories(Path("out"));
+  run = Tool("scopes '" + Path("card.png") + "' --out-dir '" + Path("out") + "' --size 400x300 --set MasterSaturation=0");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(PngSize(Path("out/card-waveform.png")), std::pair(400, 300));
+  EXPECT_EQ(PngSize(Path("out/card-vectorscope.png")), std::pair(300, 300));
+  run = Tool("scopes '" + Path("card.png") + "' --prefix '" + Path("p") + "' --size 400x300");
+  ASSERT_EQ(run.status, 0) << run.err;
+  // Graded to no saturation, the card's colours collapse into the centre: another vectorscope and
+  // parade. The histogram is the effect's, of the frame it receives: the same either way.
+  EXPECT_NE(ReadAll(Path("out/card-vectorscope.png")), ReadAll(Path("p-vectorscope.png")));
+  EXPECT_NE(ReadAll(Path("out/card-parade.png")), ReadAll(Path("p-parade.png")));
+  EXPECT_EQ(ReadAll(Path("out/card-histogram.png")), ReadAll(Path("p-histogram.png")));
+}
+
+TEST_F(ScopesTool, AtPicksTheFrameOfARawInput) {
+  // Three frames: black, grey, red; the third alone in a file of its own.
+  WriteRawFrames("three.raw", {{0, 0, 0}, {128, 128, 128}, {255, 0, 0}});
+  WriteRawFrames("red.raw", {{255, 0, 0}});
+  const std::string raw = " --raw-in bgra 32x8 --size 192x128";
+  ASSERT_EQ(Tool("scopes '" + Path("three.raw") + "' --at 2 --prefix '" + Path("at2") + "'" + raw).status, 0);
+  ASSERT_EQ(Tool("scopes '" + Path("three.raw") + "' --at 1 --prefix '" + Path("at1") + "'" + raw).status, 0);
+  ASSERT_EQ(Tool("scopes '" + Path("three.raw") + "' --prefix '" + Path("at0") + "'" + raw).status, 0);
+  ASSERT_EQ(Tool("scopes '" + Path("red.raw") + "' --prefix '" + Path("red") + "'" + raw).status, 0);
+  for (const char* suffix : {"-waveform.png", "-parade.png", "-vectorscope.png", "-histogram.png"}) {
+    SCOPED_TRACE(suffix);
+    EXPECT_EQ(ReadAll(Path(std::string("at2") + suffix)), ReadAll(Path(std::string("red") + suffix)));
+  }
+  // Black, grey and red frames have different waveforms and histograms.
+  EXPECT_NE(ReadAll(Path("at1-waveform.png")), ReadAll(Path("at2-waveform.png")));
+  EXPECT_NE(ReadAll(Path("at0-waveform.png")), ReadAll(Path("at1-waveform.png")));
+  EXPECT_NE(ReadAll(Path("at0-histogram.png")), ReadAll(Path("at1-histogram.png")));
+}
+
+TEST_F(ScopesTool, FailuresLeaveNoFiles) {
+  WriteRawFrames("two.raw", {{0, 0, 0}, {255, 255, 255}});
+  ASSERT_EQ(Tool("testcard '" + Path("shot-waveform.png") + "' --size 16x16").status, 0);
+  const std::vector<std::string> before = Files();
+  const struct {
+    const char* name;
+    std::string arguments;
+    int status;
+    const char* message;
+  } cases[] = {
+      {"past the end", "'" + Path("two.raw") + "' --raw-in bgra 32x8 --at 2 --prefix '" + Path("x") + "'", 1, "ends after 2 frames"},
+      {"over the input", "'" + Path("shot-waveform.png") + "' --prefix '" + Path("shot") + "'", 1, "refusing to overwrite"},
+      {"no directory", "'" + Path("two.raw") + "' --raw-in bgra 32x8 --out-dir '" + Path("missing") + "'", 1, "no such directory"},
+      {"cut short", "'" + Path("two.raw") + "' --raw-in bgra 32x9 --at 1 --prefix '" + Path("x") + "'", 1, "ended after"},
+      {"unreadable", "'" + Path("nothing.png") + "' --prefix '" + Path("x") + "'", 1, "nothing.png"},
+      {"bad module", "'" + Path("two.raw") + "' --raw-in bgra 32x8 --prefix '" + Path("x") + "'", 1, ""},
+      {"size too small", "'" + Path("two.raw") + "' --raw-in bgra 32x8 --size 100x100", 2, "--size"},
+      {"unknown option", "'" + Path("two.raw") + "' --colour", 2, "unknown option --colour"},
+      {"two inputs", "'" + Path("two.raw") + "' '" + Path("two.raw") + "'", 2, "one INPUT"},
+      {"both names", "'" + Path("two.raw") + "' --prefix a --out-dir b", 2, "not both"},
+      {"bad --at", "'" + Path("two.raw") + "' --at -1", 2, "--at"},
+      {"bad panel value", "'" + Path("two.raw") + "' --raw-in bgra 32x8 --set MasterSaturation=1000", 2, "MasterSaturation"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string module = std::string(c.name) == "bad module" ? "--module '" + Path("two.raw") + "' " : "";
+    const Run run = Tool(module + "scopes " + c.arguments);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(Files(), before);  // nothing new, no temporary files
+  }
+}
+
+TEST_F(ScopesTool, HelpNamesTheFiles) {
+  const std::string out = Path("help.txt");
+  ASSERT_EQ(std::system(("'" + twtest::ToolPath() + "' help scopes >'" + out + "'").c_str()), 0);
+  const std::string help = ReadAll(out);
+  for (const char* text : {"-waveform.png", "-parade.png", "-vectorscope.png", "-histogram.png", "--at", "--size", "graded"}) {
+    EXPECT_NE(help.find(text), std::string::npos) << text;
+  }
+}
+
+}  // namespace
+}  // namespace threeway::cli
