@@ -127,6 +127,19 @@ struct AutoLevelBins {
 };
 AutoLevelBins AutoLevelPicks(const zkfx::LumaHistogram& histogram);
 
+// A before/after comparison picture: `before` on the left and `after` on the right (same size and
+// host format; the result is twice as wide, in that format), a thin light divider over the seam
+// (covering at most the outer columns of each half next to it) and small "before" / "after"
+// labels on dark boxes in the top-left corner of each half (left out when a half is too small to
+// hold them).
+Picture BeforeAfter(const Picture& before, const Picture& after);
+// Where BeforeAfter draws the divider: columns [first, first + width) of the result.
+struct DividerColumns {
+  int first = 0;
+  int width = 0;
+};
+DividerColumns BeforeAfterDivider(int halfWidth, int height);
+
 // Text in the tool's built-in 5 x 7 pixel font, each glyph cell 6 x 8 pixels at scale 1, drawn in
 // opaque colour onto an 8-bit ARGB picture (clipped at its edges). Characters the font lacks are
 // drawn as blanks. Returns the width drawn, in pixels.

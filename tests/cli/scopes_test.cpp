@@ -440,6 +440,60 @@ TEST(ScopePictures, SizesAndTinyFrames) {
   }
 }
 
+TEST(BeforeAfter, HalvesDividerAndLabelsInEveryFormat) {
+  // The pixel value of an 8-bit RGB colour in a format, as the host's image library converts it.
+  const auto value = [](int r, int g, int b, std::uint32_t format) {
+    const Picture pixel = ConvertPicture(Solid(1, 1, r, g, b), format);
+    return std::vector<std::uint8_t>(pixel.bytes.begin(), pixel.bytes.end());
+  };
+  const auto at = [](const Picture& picture, int x, int y) {
+    const std::size_t bpp = static_cast<std::size_t>(picture.rowBytes() / picture.width);
+    const std::uint8_t* p = picture.Row(y) + static_cast<std::size_t>(x) * bpp;
+    return std::vector<std::uint8_t>(p, p + bpp);
+  };
+  for (std::uint32_t format : {zkfx::kPixelFormatBGRA8, zkfx::kPixelFormatARGB16, zkfx::kPixelFormatBGRA32f,
+                               zkfx::kPixelFormatVUYA8}) {
+    SCOPED_TRACE(FormatCodeText(format));
+    constexpr int kWidth = 200, kHeight = 120;
+    const Picture before = ConvertPicture(Solid(kWidth, kHeight, 200, 40, 40), format);
+    const Picture after = ConvertPicture(Solid(kWidth, kHeight, 40, 40, 200), format);
+    const Picture both = BeforeAfter(before, after);
+    ASSERT_EQ(both.width, 2 * kWidth);
+    ASSERT_EQ(both.height, kHeight);
+    ASSERT_EQ(both.format, format);
+    // Away from the overlay each half is its picture.
+    EXPECT_EQ(at(both, kWidth / 2, kHeight - 1), value(200, 40, 40, format));
+    EXPECT_EQ(at(both, kWidth + kWidth / 2, kHeight - 1), value(40, 40, 200, format));
+    // The divider covers the seam, the same number of columns on both sides or one more on the right.
+    const DividerColumns divider = BeforeAfterDivider(kWidth, kHeight);
+    EXPECT_GE(divider.width, 1);
+    EXPECT_LE(divider.first, kWidth - 1);
+    EXPECT_GE(divider.first + divider.width, kWidth + 1);
+    for (int x = divider.first; x < divider.first + divider.width; ++x) {
+      EXPECT_EQ(at(both, x, kHeight / 2), value(215, 215, 215, format)) << x;
+    }
+    EXPECT_EQ(at(both, divider.first - 1, kHeight / 2), value(200, 40, 40, format));
+    EXPECT_EQ(at(both, divider.first + divider.width, kHeight / 2), value(40, 40, 200, format));
+    // Each half has a label: light text on a dark box near its top-left corner.
+    for (int left : {0, kWidth}) {
+      int text = 0, box = 0;
+      for (int y = 0; y < 20; ++y) {
+        for (int x = left; x < left + 50; ++x) {
+          text += at(both, x, y) == value(235, 235, 235, format);
+          box += at(both, x, y) == value(20, 20, 20, format);
+        }
+      }
+      EXPECT_GT(text, 20) << left;
+      EXPECT_GT(box, 50) << left;
+    }
+  }
+  // Halves too small for a label keep their corners; a one-pixel-wide pair is all divider.
+  const Picture small = BeforeAfter(Solid(12, 6, 10, 20, 30), Solid(12, 6, 30, 20, 10));
+  EXPECT_EQ(std::vector<std::uint8_t>(small.bytes.begin(), small.bytes.begin() + 4), (std::vector<std::uint8_t>{30, 20, 10, 255}));
+  const Picture thin = BeforeAfter(Solid(1, 3, 0, 0, 0), Solid(1, 3, 0, 0, 0));
+  EXPECT_EQ(thin.width, 2);
+}
+
 // ---------------------------------------------------------------------------------------------
 // threeway scopes as a process
 
