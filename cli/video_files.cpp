@@ -223,7 +223,7 @@ class VideoSource : public FrameSource {
     const AVPixelFormat format = static_cast<AVPixelFormat>(parameters->format);
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     if (descriptor == nullptr || parameters->width <= 0 || parameters->height <= 0) {
-      throw ToolError(path_ + ": its video has no known size or pixel format");
+      throw ToolError("cannot read " + path_ + ": its video stream gives no picture size or pixel format (cut short or damaged?)");
     }
     if (descriptor->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL)) {
       throw ToolError(path_ + ": video in pixel format " + descriptor->name + " is not supported");
@@ -329,7 +329,8 @@ class VideoSource : public FrameSource {
         return false;
       }
       if (received != AVERROR(EAGAIN)) {
-        throw ToolError(path_ + ": cannot decode frame " + std::to_string(index_) + ": " + AvError(received));
+        throw ToolError(path_ + ": frame " + std::to_string(index_) + " cannot be decoded (damaged or cut short): " +
+                        AvError(received));
       }
       if (flushed_) throw ToolError(path_ + ": the decoder stopped without finishing");
       const int read = av_read_frame(input_.get(), packet_.get());
@@ -343,7 +344,8 @@ class VideoSource : public FrameSource {
         const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
         av_packet_unref(packet_.get());
         if (sent < 0 && sent != AVERROR(EAGAIN)) {
-          throw ToolError(path_ + ": damaged video near frame " + std::to_string(index_) + ": " + AvError(sent));
+          throw ToolError(path_ + ": the video near frame " + std::to_string(index_) +
+                          " cannot be decoded (damaged or cut short): " + AvError(sent));
         }
       } else {
         av_packet_unref(packet_.get());
