@@ -435,18 +435,17 @@ Picture DrawVectorscope(const Picture& frame, int size) {
        3 * scale);
 
   for (const ChromaTarget& target : ChromaTargets()) {
-    // 75 % bars: a small box; 100 %: a larger box and the label, placed outwards.
-    const double x75 = px(0.75 * target.u), y75 = py(0.75 * target.v);
+    // 75 % bars: a small box; 100 %: a larger box and the label, placed outwards. The boxes are
+    // centred on the cells where the trace counts those colours.
+    const Cell at75 = VectorscopeCell(static_cast<float>(0.75 * target.u), static_cast<float>(0.75 * target.v), size);
     const int small = 2 * scale;
-    Outline(picture, static_cast<int>(std::lround(x75)) - small, static_cast<int>(std::lround(y75)) - small, 2 * small + 1,
-            2 * small + 1, kGraticule);
-    const double x = px(target.u), y = py(target.v);
+    Outline(picture, at75.x - small, at75.y - small, 2 * small + 1, 2 * small + 1, kGraticule);
+    const Cell at = VectorscopeCell(static_cast<float>(target.u), static_cast<float>(target.v), size);
     const int half = 4 * scale;
-    Outline(picture, static_cast<int>(std::lround(x)) - half, static_cast<int>(std::lround(y)) - half, 2 * half + 1,
-            2 * half + 1, kGraticuleText);
+    Outline(picture, at.x - half, at.y - half, 2 * half + 1, 2 * half + 1, kGraticuleText);
     const double length = std::hypot(target.u, target.v);
     const double away = half + 7.0 * scale;
-    const double lx = x + target.u / length * away, ly = y - target.v / length * away;
+    const double lx = at.x + target.u / length * away, ly = at.y - target.v / length * away;
     const int textWidth = TextWidth(target.label, scale);
     const Rgb8 tint{static_cast<std::uint8_t>(120 + 120 * target.r), static_cast<std::uint8_t>(120 + 120 * target.g),
                     static_cast<std::uint8_t>(120 + 120 * target.b)};

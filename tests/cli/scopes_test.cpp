@@ -92,7 +92,7 @@ TEST(Vectorscope, EachFullColourLandsOnItsTargetOnly) {
       {"B", 0, 0, 255, 0.5, -0.081312},       {"Cy", 0, 255, 255, 0.168736, -0.5},
       {"G", 0, 255, 0, -0.331264, -0.418688}, {"Yl", 255, 255, 0, -0.5, 0.081312},
   };
-  constexpr int kSize = 201;
+  constexpr int kSize = 181;  // no target or 75 % point near the middle between two cells
   ASSERT_EQ(ChromaTargets().size(), 6u);
   for (std::size_t i = 0; i < 6; ++i) {
     const auto& c = cases[i];
@@ -108,35 +108,53 @@ TEST(Vectorscope, EachFullColourLandsOnItsTargetOnly) {
     EXPECT_EQ(lit[0].count, 32u);
     EXPECT_EQ(lit[0].x, ChromaColumn(c.u, kSize));  // ...the one of the colour's chroma
     EXPECT_EQ(lit[0].y, ChromaRow(c.v, kSize));
+
+    // The drawn target box (9 x 9 at this size) is centred on that cell, the 75 % box (5 x 5) on
+    // the cell of three quarters of the chroma.
+    const Picture scope = DrawVectorscope(Solid(1, 1, 0, 0, 0), kSize);
+    const auto boxAround = [&](int x, int y, int half) {
+      for (const auto& [dx, dy] : {std::pair{-half, 0}, std::pair{half, 0}, std::pair{0, -half}, std::pair{0, half}}) {
+        const std::uint8_t* p = ScopePixel(scope, x + dx, y + dy);
+        if (p[1] < 60) return false;  // background or the dim axes, not a box
+      }
+      return true;
+    };
+    EXPECT_TRUE(boxAround(lit[0].x, lit[0].y, 4));
+    EXPECT_TRUE(boxAround(ChromaColumn(0.75 * c.u, kSize), ChromaRow(0.75 * c.v, kSize), 2));
   }
 }
 
 TEST(Vectorscope, PureRedDrawsOnlyAtTheRedTarget) {
   // Against the scope of a grey frame, which lights only the centre, the red frame's picture
-  // differs only at the red target's cell and at the centre.
-  constexpr int kSize = 255;
-  const Picture red = DrawVectorscope(Solid(16, 9, 255, 0, 0), kSize);
-  const Picture grey = DrawVectorscope(Solid(16, 9, 128, 128, 128), kSize);
-  ASSERT_EQ(red.width, kSize);
-  ASSERT_EQ(red.height, kSize);
-  ASSERT_EQ(red.format, kScopeFormat);
-  double u, v;
-  Chroma(1, 0, 0, u, v);
-  const int rx = ChromaColumn(u, kSize), ry = ChromaRow(v, kSize);
-  const int cx = ChromaColumn(0, kSize), cy = ChromaRow(0, kSize);
-  int differing = 0;
-  for (int y = 0; y < kSize; ++y) {
-    for (int x = 0; x < kSize; ++x) {
-      if (std::memcmp(ScopePixel(red, x, y), ScopePixel(grey, x, y), 4) == 0) continue;
-      ++differing;
-      const bool atRed = x == rx && y == ry, atCentre = x == cx && y == cy;
-      EXPECT_TRUE(atRed || atCentre) << "pixel " << x << "," << y;
+  // differs only at the red target's cell and at the centre (each a spot on large scopes).
+  for (const int size : {255, 600}) {
+    SCOPED_TRACE(size);
+    const Picture red = DrawVectorscope(Solid(16, 9, 255, 0, 0), size);
+    const Picture grey = DrawVectorscope(Solid(16, 9, 128, 128, 128), size);
+    ASSERT_EQ(red.width, size);
+    ASSERT_EQ(red.height, size);
+    ASSERT_EQ(red.format, kScopeFormat);
+    double u, v;
+    Chroma(1, 0, 0, u, v);
+    const int rx = ChromaColumn(u, size), ry = ChromaRow(v, size);
+    const int cx = ChromaColumn(0, size), cy = ChromaRow(0, size);
+    const int spot = VectorscopeSpot(size);
+    EXPECT_EQ(spot, size < 512 ? 0 : 1);
+    int differing = 0;
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        if (std::memcmp(ScopePixel(red, x, y), ScopePixel(grey, x, y), 4) == 0) continue;
+        ++differing;
+        const bool atRed = std::abs(x - rx) <= spot && std::abs(y - ry) <= spot;
+        const bool atCentre = std::abs(x - cx) <= spot && std::abs(y - cy) <= spot;
+        EXPECT_TRUE(atRed || atCentre) << "pixel " << x << "," << y;
+      }
     }
+    EXPECT_EQ(differing, 2 * (2 * spot + 1) * (2 * spot + 1));
+    // The red frame is bright at its target, the grey one at the centre.
+    EXPECT_GT(ScopePixel(red, rx, ry)[2], ScopePixel(grey, rx, ry)[2] + 100);
+    EXPECT_GT(ScopePixel(grey, cx, cy)[2], ScopePixel(red, cx, cy)[2] + 100);
   }
-  EXPECT_EQ(differing, 2);
-  // The red frame is bright at its target, the grey one at the centre.
-  EXPECT_GT(ScopePixel(red, rx, ry)[2], ScopePixel(grey, rx, ry)[2] + 100);
-  EXPECT_GT(ScopePixel(grey, cx, cy)[2], ScopePixel(red, cx, cy)[2] + 100);
 }
 
 TEST(Vectorscope, GreysSitAtTheCentreAndStrangeValuesStayOnTheGrid) {
