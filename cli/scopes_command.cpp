@@ -170,7 +170,8 @@ int RunScopes(const Options& options, std::span<const std::string> arguments) {
 
     // Without panel options the scopes show the frame as the effect receives it (in the host
     // format), with them the graded frame.
-    const Picture shown = request.steps.empty() ? ConvertPicture(frame, hostFormat) : std::move(graded);
+    Picture shown = request.steps.empty() ? ConvertPicture(frame, hostFormat) : std::move(graded);
+    graded = Picture(), frame = Picture();  // no longer needed: a UHD float frame is large
     const Picture working = ConvertPicture(shown, zkfx::kPixelFormatVUYA32f);
     const Picture rgb = ConvertPicture(shown, zkfx::kPixelFormatBGRA32f);
     const Picture pictures[4] = {DrawWaveform(working, request.width, request.height),
