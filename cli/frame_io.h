@@ -55,10 +55,19 @@ struct VideoTrack {
     timestamps_.pop_front();
     return timestamp;
   }
+  // True for the first sink that asks: it takes the timestamps and the audio. Further sinks opened
+  // with the same track (a comparison picture written as video) count their own frames.
+  bool Claim() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool first = !claimed_;
+    claimed_ = true;
+    return first;
+  }
 
  private:
   std::mutex mutex_;
   std::deque<std::int64_t> timestamps_;
+  bool claimed_ = false;
 };
 
 // What a source says about its frames before the first one is read, and what a sink is asked to

@@ -466,6 +466,7 @@ class VideoSink : public FrameSink {
     // Timing and colour as the source has them; a still or raw frames become 25 frames per second.
     std::shared_ptr<VideoTrack> source = like.video;
     track_ = source ? source : std::make_shared<VideoTrack>();
+    timed_ = source && source->Claim();
     rate_ = {track_->rateNum, track_->rateDen};
     sourceTimeBase_ = source ? AVRational{track_->timeBaseNum, track_->timeBaseDen} : av_inv_q(rate_);
     const AVPixelFormat sourceFormat =
@@ -561,7 +562,7 @@ class VideoSink : public FrameSink {
     video_->time_base = settings.time_base;
     video_->avg_frame_rate = rate_;
     video_->sample_aspect_ratio = settings.sample_aspect_ratio;
-    if (source && request.audio) AddAudio(path, container);
+    if (timed_ && request.audio) AddAudio(path, container);
     if (!(container->flags & AVFMT_NOFILE)) {
       result = avio_open(&raw->pb, file_.temporaryPath().c_str(), AVIO_FLAG_WRITE);
       if (result < 0) throw ToolError("cannot write " + path + ": " + AvError(result));
@@ -606,7 +607,7 @@ class VideoSink : public FrameSink {
     sws_scale(scaler_.get(), planes, strides, 0, picture.height, frame_->data, frame_->linesize);
 
     std::int64_t timestamp = written_;
-    if (like_source()) {
+    if (timed_) {
       const std::optional<std::int64_t> next = track_->PopTimestamp();
       if (!next) throw ToolError("internal: more frames written to " + file_.finalPath() + " than were read");
       timestamp = av_rescale_q(*next, sourceTimeBase_, encoder_->time_base);
@@ -644,8 +645,6 @@ class VideoSink : public FrameSink {
   void Commit() override { file_.Commit(); }
 
  private:
-  bool like_source() const { return !track_->path.empty(); }
-
   void Encode(AVFrame* frame) {
     int result = avcodec_send_frame(encoder_.get(), frame);
     if (result < 0) throw ToolError("cannot encode " + file_.finalPath() + ": " + AvError(result));
@@ -743,6 +742,7 @@ class VideoSink : public FrameSink {
 
   PendingFile file_;  // first: removed after everything writing to it is closed
   std::shared_ptr<VideoTrack> track_;
+  bool timed_ = false;  // frames take the source's timestamps (else one per frame at the rate)
   AVRational rate_{25, 1};
   AVRational sourceTimeBase_{1, 25};
   Codec encoder_;
