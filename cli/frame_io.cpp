@@ -138,26 +138,28 @@ class RawSink : public FrameSink {
 }  // namespace
 
 std::unique_ptr<FrameSource> OpenFrameSource(const SourceRequest& request) {
+  const bool video = !request.rawFormat && IsVideoPath(request.path);
+  if (!video && (request.firstFrame != 0 || request.lastFrame >= 0)) {
+    throw UsageError("--frames needs a video input (" + request.path + " is not one)");
+  }
   if (request.rawFormat) return std::make_unique<RawSource>(request);
   if (request.path == "-") {
     throw UsageError("images are read from files; standard input takes raw frames (--raw-in CODE WxH)");
   }
-  if (IsVideoPath(request.path)) return VideoFiles().openSource(request);
-  if (request.firstFrame != 0 || request.lastFrame >= 0) {
-    throw UsageError("--frames needs a video input (" + request.path + " is not one)");
-  }
+  if (video) return VideoFiles().openSource(request);
   return ImageFiles().openSource(request.path);
 }
 
 std::unique_ptr<FrameSink> OpenFrameSink(const SinkRequest& request, const FrameInfo& like) {
+  const bool video = !request.rawFormat && IsVideoPath(request.path);
+  if (!video && (!request.codec.empty() || request.crf || request.bitrate)) {
+    throw UsageError("--codec, --crf and --bitrate need a video output (" + request.path + " is not one)");
+  }
   if (request.rawFormat) return std::make_unique<RawSink>(request.path, *request.rawFormat);
   if (request.path == "-") {
     throw UsageError("images are written to files; standard output takes raw frames (--raw-out CODE)");
   }
-  if (IsVideoPath(request.path)) return VideoFiles().openSink(request, like);
-  if (!request.codec.empty() || request.crf || request.bitrate) {
-    throw UsageError("--codec, --crf and --bitrate need a video output (" + request.path + " is not one)");
-  }
+  if (video) return VideoFiles().openSink(request, like);
   return ImageFiles().openSink(request.path, like);
 }
 

@@ -323,6 +323,8 @@ TEST_F(Video, FrameRanges) {
                        Bad{"clip.mp4 out.mp4 --frames 5-3", 2, "--frames needs a frame range"},
                        Bad{"clip.mp4 out.mp4 --frames 1:2", 2, "--frames needs a frame range"},
                        Bad{"clip.mp4 out.png --codec libx264", 2, "need a video output"},
+                       Bad{"clip.mp4 out.raw --raw-out bgra --crf 20", 2, "need a video output"},
+                       Bad{"out.raw x.raw --raw-in bgra 64x48 --raw-out bgra --frames 0-1", 2, "needs a video input"},
                        Bad{"clip.mp4 out.mp4 --crf 20 --bitrate 1M", 2, "exclude each other"}}) {
     SCOPED_TRACE(b.arguments);
     const Outcome run = Tool("grade " + b.arguments);
