@@ -194,17 +194,17 @@ TEST_F(Video, NeutralGradeKeepsTimingTagsAudioAndColour) {
   const Case cases[] = {
       // 8-bit H.264, BT.709 tags, AAC audio -> default .mp4 (libx264, 8-bit 4:2:0).
       {"hd.mp4",
-       "-t 1 -c:v libx264 -pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -color_range tv "
+       "-t 0.6 -c:v libx264 -pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -color_range tv "
        "-c:a aac -shortest",
        "graded.mp4", "", "h264", "yuv420p", "bt709", "bt601", 2.5},
       // 10-bit 4:2:2 FFV1, BT.601 (SMPTE 170M) tags, FLAC audio -> default .mkv (libx264 10-bit 4:2:2).
       {"sd10.mkv",
-       "-t 1 -c:v ffv1 -pix_fmt yuv422p10le -color_primaries smpte170m -color_trc smpte170m -colorspace smpte170m "
+       "-t 0.6 -c:v ffv1 -pix_fmt yuv422p10le -color_primaries smpte170m -color_trc smpte170m -colorspace smpte170m "
        "-color_range tv -c:a flac -shortest",
        "graded.mkv", "", "h264", "yuv422p10le", "smpte170m", "bt709", 2.0},
       // 10-bit 4:2:2 FFV1 tagged BT.709 -> default .mov (ProRes 422 HQ), audio left out.
       {"tagged709.mkv",
-       "-t 1 -c:v ffv1 -pix_fmt yuv422p10le -color_primaries bt709 -color_trc bt709 -colorspace bt709 "
+       "-t 0.6 -c:v ffv1 -pix_fmt yuv422p10le -color_primaries bt709 -color_trc bt709 -colorspace bt709 "
        "-color_range tv -c:a flac -shortest",
        "graded.mov", "--no-audio", "prores", "yuv422p10le", "bt709", "bt601", 2.0},
   };
@@ -219,14 +219,14 @@ TEST_F(Video, NeutralGradeKeepsTimingTagsAudioAndColour) {
     auto out = Probe(c.output);
     EXPECT_EQ(out["video.codec_name"], c.codec);
     EXPECT_EQ(out["video.pix_fmt"], c.pixelFormat);
-    EXPECT_EQ(out["video.nb_read_frames"], "25");
+    EXPECT_EQ(out["video.nb_read_frames"], "15");
     EXPECT_EQ(out["video.r_frame_rate"], "25/1");
     for (const char* tag : {"video.color_space", "video.color_primaries", "video.color_transfer", "video.color_range"}) {
       EXPECT_EQ(out[tag], in[tag]) << tag;
     }
     EXPECT_EQ(out["video.color_space"], c.matrix);
     EXPECT_EQ(FramesOf(c.output).times, FramesOf(c.source).times);
-    EXPECT_NEAR(std::stod(out["format.duration"]), 1.0, 0.03);
+    EXPECT_NEAR(std::stod(out["format.duration"]), 0.6, 0.03);
 
     if (c.extra.empty()) {
       EXPECT_EQ(out["audio.codec_name"], in["audio.codec_name"]);
