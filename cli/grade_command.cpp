@@ -10,6 +10,7 @@
 #include "cli/grader.h"
 #include "cli/interrupt.h"
 #include "cli/panel.h"
+#include "cli/scopes.h"
 #include "cli/picture.h"
 #include "cli/progress.h"
 #include "cli/worker_pool.h"
@@ -248,8 +249,8 @@ void GradeFile(const Options& options, const GradeRequest& request, const std::s
                   SinkRequest compareRequest;
                   compareRequest.path = request.compare;
                   compareSink = OpenFrameSink(compareRequest, wide);
-                  compareSink->Write(SideBySide(ConvertPicture(frame, compareSink->format()),
-                                                ConvertPicture(graded, compareSink->format())));
+                  compareSink->Write(BeforeAfter(ConvertPicture(frame, compareSink->format()),
+                                                 ConvertPicture(graded, compareSink->format())));
                 }
                 progress.FrameDone();
               });

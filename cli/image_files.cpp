@@ -163,24 +163,29 @@ class ImageSource : public FrameSource {
   bool done_ = false;
 };
 
+// Image formats whose files store integer channels only (the writer converts anything else).
+bool IntegerOnlyFormat(std::string_view name) {
+  for (std::string_view n : {"png", "jpeg", "bmp", "gif", "pnm", "targa", "ico", "webp", "jpeg2000"}) {
+    if (name == n) return true;
+  }
+  return false;
+}
+
 class ImageSink : public FrameSink {
  public:
   ImageSink(const std::string& path, const FrameInfo& like) : file_(path) {
     output_ = OIIO::ImageOutput::create(path);
     if (!output_) throw ToolError("cannot write " + path + ": " + Clean(OIIO::geterror()));
     channels_ = like.hasAlpha && output_->supports("alpha") ? 4 : 3;
-    OIIO::TypeDesc stored = Open(like, TypeOf(like.storage));
-    // Some formats take float only as 8 bits (PNG); 16 bits keeps more of a deep source.
-    if (stored == OIIO::TypeDesc::UINT8 && like.storage != Storage::k8) {
-      output_->close();
-      const OIIO::TypeDesc wider = Open(like, OIIO::TypeDesc::UINT16);
-      if (wider == OIIO::TypeDesc::UINT16) {
-        stored = wider;
-      } else {
-        output_->close();
-        stored = Open(like, OIIO::TypeDesc::UINT8);
-      }
+    // Formats that hold integers only would take a float source as 8 bits; 16 bits keeps more of
+    // it where the format has them. The file is opened once: opening and closing it again
+    // without writing makes some writers (libpng) complain on stderr.
+    OIIO::TypeDesc wanted = TypeOf(like.storage);
+    if ((like.storage == Storage::kHalf || like.storage == Storage::kFloat) &&
+        IntegerOnlyFormat(output_->format_name())) {
+      wanted = OIIO::TypeDesc::UINT16;
     }
+    const OIIO::TypeDesc stored = Open(like, wanted);
     format_ = ArgbFormat(DepthOfStorage(StorageOf(stored)));
   }
 

@@ -732,6 +732,7 @@ TEST_F(Grade, RenderScaleAndPixelAspectChangeOnlyTheSoftenedMask) {
 }
 
 TEST_F(Grade, CompareShowsInputAndGradeSideBySide) {
+  // Too small for the labels: the halves and the thin light divider over the seam remain.
   const Image input = Colourful(20, 10);
   WriteImage(Path("in.png"), input);
   const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") + "' --set MasterSaturation=0 --compare '" +
@@ -741,14 +742,23 @@ TEST_F(Grade, CompareShowsInputAndGradeSideBySide) {
   const Image both = ReadImage(Path("both.png"));
   ASSERT_EQ(both.width, 40);
   ASSERT_EQ(both.height, 10);
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < 20; ++x) {
+  int dividerColumns = 0;
+  for (int x = 0; x < 40; ++x) {
+    const bool seam = x >= 18 && x < 22;
+    bool divider = true;
+    for (int y = 0; y < 10; ++y) divider = divider && both.At<std::uint8_t>(x, y, 0) == 215;
+    if (seam && divider) {
+      ++dividerColumns;
+      continue;
+    }
+    for (int y = 0; y < 10; ++y) {
       for (int c = 0; c < 3; ++c) {
-        ASSERT_EQ(both.At<std::uint8_t>(x, y, c), input.At<std::uint8_t>(x, y, c));
-        ASSERT_EQ(both.At<std::uint8_t>(x + 20, y, c), out.At<std::uint8_t>(x, y, c));
+        const Image& half = x < 20 ? input : out;
+        ASSERT_EQ(both.At<std::uint8_t>(x, y, c), half.At<std::uint8_t>(x % 20, y, c)) << x << "," << y;
       }
     }
   }
+  EXPECT_GE(dividerColumns, 1);
 }
 
 TEST_F(Grade, TestcardIsSixteenBitWhereTheFormatAllows) {

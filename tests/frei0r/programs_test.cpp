@@ -36,6 +36,12 @@ class Programs : public ::testing::Test {
     fs::create_directories(dir);
     build = fs::absolute(twtest::BuildDir()).string();
     env = "FREI0R_PATH='" + build + "/frei0r' ";
+#ifdef THREEWAY_SANITIZER_RUNTIME
+    // ffmpeg and melt are not built with the sanitizers: the runtime our instrumented plug-in
+    // needs must be loaded first. Their own allocations are not ours to account for, so leak
+    // detection is left to the in-process tests.
+    env += "LD_PRELOAD='" THREEWAY_SANITIZER_RUNTIME "' ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 ";
+#endif
   }
   void TearDown() override {
     if (!HasFailure()) fs::remove_all(dir);
