@@ -132,6 +132,12 @@ const Panel kPanel[] = {
 };
 
 TEST_F(Programs, FfmpegByPositionEqualsMeltByName) {
+#ifdef THREEWAY_SANITIZER_RUNTIME
+  // melt does not finish a render with the sanitizer runtime preloaded (it waits forever on its
+  // consumer thread), and cannot load the instrumented plug-in without it. The normal build runs
+  // this comparison; the sanitizer build covers the plug-in through ffmpeg and in process.
+  GTEST_SKIP() << "melt cannot render with the sanitizer runtime";
+#endif
   MakeClip();
   WriteProfile();
   std::string assignments, named;
