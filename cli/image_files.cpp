@@ -105,13 +105,13 @@ class ImageSource : public FrameSource {
     config.attribute("oiio:UnassociatedAlpha", 1);
     input_ = OIIO::ImageInput::open(path, &config);
     if (!input_) throw ToolError("cannot read " + path + ": " + Clean(OIIO::geterror()));
-    const OIIO::ImageSpec& spec = input_->spec();
-    if (spec.nchannels < 1 || spec.nchannels > 4) {
-      throw ToolError(path + " has " + std::to_string(spec.nchannels) + " channels; the tool reads 1 to 4");
+    const OIIO::ImageSpec& imageSpec = input_->spec();
+    if (imageSpec.nchannels < 1 || imageSpec.nchannels > 4) {
+      throw ToolError(path + " has " + std::to_string(imageSpec.nchannels) + " channels; the tool reads 1 to 4");
     }
-    if (spec.depth > 1) throw ToolError(path + " is a volume image (depth " + std::to_string(spec.depth) + ")");
-    channels_ = spec.nchannels;
-    alpha_ = spec.alpha_channel;
+    if (imageSpec.depth > 1) throw ToolError(path + " is a volume image (depth " + std::to_string(imageSpec.depth) + ")");
+    channels_ = imageSpec.nchannels;
+    alpha_ = imageSpec.alpha_channel;
     if (alpha_ < 0 || alpha_ >= channels_) alpha_ = (channels_ == 2 || channels_ == 4) ? channels_ - 1 : -1;
     for (int c = 0; c < channels_; ++c) {
       if (c != alpha_) colour_[colourCount_++] = c;
@@ -119,13 +119,13 @@ class ImageSource : public FrameSource {
     if (colourCount_ != 1 && colourCount_ != 3) {
       throw ToolError(path + " has " + std::to_string(colourCount_) + " colour channels besides alpha; the tool reads grey or RGB");
     }
-    info_.storage = StorageOf(spec.format);
+    info_.storage = StorageOf(imageSpec.format);
     info_.format = ArgbFormat(DepthOfStorage(info_.storage));
     info_.hasAlpha = alpha_ >= 0;
     info_.channels = channels_;
-    info_.width = spec.width;
-    info_.height = spec.height;
-    Picture::Blank(spec.width, spec.height, info_.format);  // checks the size before reading
+    info_.width = imageSpec.width;
+    info_.height = imageSpec.height;
+    Picture::Blank(imageSpec.width, imageSpec.height, info_.format);  // checks the size before reading
   }
 
   const FrameInfo& info() const override { return info_; }
@@ -220,10 +220,10 @@ class ImageSink : public FrameSink {
 
  private:
   OIIO::TypeDesc Open(const FrameInfo& like, OIIO::TypeDesc type) {
-    OIIO::ImageSpec spec(like.width, like.height, channels_, type);
-    spec.alpha_channel = channels_ == 4 ? 3 : -1;
-    spec.attribute("oiio:UnassociatedAlpha", 1);
-    if (!output_->open(file_.temporaryPath(), spec)) {
+    OIIO::ImageSpec imageSpec(like.width, like.height, channels_, type);
+    imageSpec.alpha_channel = channels_ == 4 ? 3 : -1;
+    imageSpec.attribute("oiio:UnassociatedAlpha", 1);
+    if (!output_->open(file_.temporaryPath(), imageSpec)) {
       throw ToolError("cannot write " + file_.finalPath() + ": " + Clean(output_->geterror()));
     }
     open_ = true;

@@ -15,8 +15,8 @@
 namespace threeway::cli {
 namespace {
 
-bool IsValued(const ParamSpec& spec) {
-  switch (spec.type) {
+bool IsValued(const ParamSpec& row) {
+  switch (row.type) {
     case zkfx::kParamTypePopup:
     case zkfx::kParamTypeCheckBox:
     case zkfx::kParamTypeColor:
@@ -42,24 +42,24 @@ std::string Trim(std::string_view text) {
 
 // The catalogue row named `name`: exact first, then ignoring case. Null when none.
 const ParamSpec* FindByName(std::string_view name) {
-  if (const ParamSpec* spec = FindParamSpec(name)) return spec;
+  if (const ParamSpec* row = FindParamSpec(name)) return row;
   const std::string lower = Lower(name);
-  for (const ParamSpec& spec : ParamSpecs()) {
-    if (Lower(spec.identifier) == lower) return &spec;
+  for (const ParamSpec& row : ParamSpecs()) {
+    if (Lower(row.identifier) == lower) return &row;
   }
   return nullptr;
 }
 
 std::string Names(bool (*accept)(const ParamSpec&)) {
   std::string names;
-  for (const ParamSpec& spec : ParamSpecs()) {
-    if (accept(spec)) names += (names.empty() ? "" : ", ") + std::string(spec.identifier);
+  for (const ParamSpec& row : ParamSpecs()) {
+    if (accept(row)) names += (names.empty() ? "" : ", ") + std::string(row.identifier);
   }
   return names;
 }
 
-bool IsButton(const ParamSpec& spec) { return spec.type == zkfx::kParamTypeButton; }
-bool IsColor(const ParamSpec& spec) { return spec.type == zkfx::kParamTypeColor; }
+bool IsButton(const ParamSpec& row) { return row.type == zkfx::kParamTypeButton; }
+bool IsColor(const ParamSpec& row) { return row.type == zkfx::kParamTypeColor; }
 
 // Parses all of `text` as a finite number.
 bool ParseNumber(std::string_view text, double& value) {
@@ -79,11 +79,11 @@ bool ParseInt(std::string_view text, long long& value) {
   return first != last && status == std::errc() && end == last;
 }
 
-std::vector<std::string> Choices(const ParamSpec& spec) {
+std::vector<std::string> Choices(const ParamSpec& row) {
   std::vector<std::string> choices;
-  const std::string_view text = DisplayStringEnglish(spec.popup.choicesEntry);
+  const std::string_view text = DisplayStringEnglish(row.popup.choicesEntry);
   std::size_t start = 0;
-  while (static_cast<int>(choices.size()) < spec.popup.choiceCount) {
+  while (static_cast<int>(choices.size()) < row.popup.choiceCount) {
     const std::size_t bar = text.find('|', start);
     choices.emplace_back(text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
     if (bar == std::string_view::npos) break;
@@ -92,8 +92,8 @@ std::vector<std::string> Choices(const ParamSpec& spec) {
   return choices;
 }
 
-std::string ChoiceList(const ParamSpec& spec) {
-  const std::vector<std::string> choices = Choices(spec);
+std::string ChoiceList(const ParamSpec& row) {
+  const std::vector<std::string> choices = Choices(row);
   std::string list;
   for (std::size_t i = 0; i < choices.size(); ++i) {
     list += (i ? ", " : "") + choices[i] + " (" + std::to_string(i + 1) + ")";
@@ -107,53 +107,53 @@ std::string Number(double value) {
   return text;
 }
 
-std::string RangeText(const ParamSpec& spec) {
-  return Number(static_cast<double>(spec.slider.minimum)) + " .. " + Number(static_cast<double>(spec.slider.maximum));
+std::string RangeText(const ParamSpec& row) {
+  return Number(static_cast<double>(row.slider.minimum)) + " .. " + Number(static_cast<double>(row.slider.maximum));
 }
 
 // The row a --set or preset key names, or the reason it cannot be set.
 const ParamSpec& SettableSpec(std::string_view name, const std::string& where, int exitCode) {
-  const ParamSpec* spec = FindByName(name);
-  if (spec == nullptr) {
+  const ParamSpec* row = FindByName(name);
+  if (row == nullptr) {
     throw ToolError(where + "unknown parameter \"" + std::string(name) + "\"; settable parameters: " + SettableNames(),
                     exitCode);
   }
-  if (IsValued(*spec)) return *spec;
-  const std::string id(spec->identifier);
-  if (spec->type == zkfx::kParamTypeButton) {
+  if (IsValued(*row)) return *row;
+  const std::string id(row->identifier);
+  if (row->type == zkfx::kParamTypeButton) {
     throw ToolError(where + id + " is a button: press it with --press " + id, exitCode);
   }
-  if (spec->type == zkfx::kParamTypeLayer) {
+  if (row->type == zkfx::kParamTypeLayer) {
     throw ToolError(where + id + " is the input picture, not a setting", exitCode);
   }
   throw ToolError(where + id + " is a group, not a value; settable parameters: " + SettableNames(), exitCode);
 }
 
-void SetFloat(PanelStep& step, const ParamSpec& spec, double value, const std::string& where, int exitCode,
+void SetFloat(PanelStep& step, const ParamSpec& row, double value, const std::string& where, int exitCode,
               bool checkRange) {
   // The declared range is single precision: compare as the slider does, so typing 0.1 reaches
   // the minimum 0.1f of the gray level.
   const float asFloat = static_cast<float>(value);
-  if (checkRange && (asFloat < spec.slider.minimum || asFloat > spec.slider.maximum)) {
-    throw ToolError(where + std::string(spec.identifier) + ": " + Number(value) + " is outside the range " +
-                        RangeText(spec),
+  if (checkRange && (asFloat < row.slider.minimum || asFloat > row.slider.maximum)) {
+    throw ToolError(where + std::string(row.identifier) + ": " + Number(value) + " is outside the range " +
+                        RangeText(row),
                     exitCode);
   }
   step.floatValue = value;
 }
 
-void SetAngle(PanelStep& step, const ParamSpec& spec, double degrees, const std::string& where, int exitCode) {
+void SetAngle(PanelStep& step, const ParamSpec& row, double degrees, const std::string& where, int exitCode) {
   const double fixed = std::nearbyint(degrees * 65536.0);
   if (!(std::fabs(fixed) <= static_cast<double>(std::numeric_limits<std::int32_t>::max()))) {
-    throw ToolError(where + std::string(spec.identifier) + ": " + Number(degrees) +
+    throw ToolError(where + std::string(row.identifier) + ": " + Number(degrees) +
                         " degrees is outside the range -32767 .. 32767",
                     exitCode);
   }
   step.intValue = static_cast<std::int32_t>(fixed);
 }
 
-void SetPopup(PanelStep& step, const ParamSpec& spec, std::string_view text, const std::string& where, int exitCode) {
-  const std::vector<std::string> choices = Choices(spec);
+void SetPopup(PanelStep& step, const ParamSpec& row, std::string_view text, const std::string& where, int exitCode) {
+  const std::vector<std::string> choices = Choices(row);
   const std::string lower = Lower(Trim(text));
   for (std::size_t i = 0; i < choices.size(); ++i) {
     if (Lower(choices[i]) == lower) {
@@ -166,16 +166,16 @@ void SetPopup(PanelStep& step, const ParamSpec& spec, std::string_view text, con
     step.intValue = static_cast<std::int32_t>(number);
     return;
   }
-  throw ToolError(where + std::string(spec.identifier) + ": \"" + std::string(text) + "\" is not a choice; choices: " +
-                      ChoiceList(spec),
+  throw ToolError(where + std::string(row.identifier) + ": \"" + std::string(text) + "\" is not a choice; choices: " +
+                      ChoiceList(row),
                   exitCode);
 }
 
-void SetColorChannels(PanelStep& step, const ParamSpec& spec, const long long channels[3], const std::string& where,
+void SetColorChannels(PanelStep& step, const ParamSpec& row, const long long channels[3], const std::string& where,
                       int exitCode) {
   for (int c = 0; c < 3; ++c) {
     if (channels[c] < 0 || channels[c] > 255) {
-      throw ToolError(where + std::string(spec.identifier) + ": colour channels are 0 .. 255", exitCode);
+      throw ToolError(where + std::string(row.identifier) + ": colour channels are 0 .. 255", exitCode);
     }
   }
   step.color = {255, static_cast<std::uint8_t>(channels[0]), static_cast<std::uint8_t>(channels[1]),
@@ -229,21 +229,21 @@ PanelStep ParseSetOption(std::string_view text) {
   if (!SplitAssignment(text, name, value)) {
     throw UsageError("--set needs NAME=VALUE, got \"" + std::string(text) + "\"");
   }
-  const ParamSpec& spec = SettableSpec(Trim(name), "--set: ", kExitUsage);
+  const ParamSpec& row = SettableSpec(Trim(name), "--set: ", kExitUsage);
   PanelStep step;
   step.kind = PanelStep::Kind::kSet;
-  step.index = spec.index;
-  step.type = spec.type;
+  step.index = row.index;
+  step.type = row.type;
   step.origin = "--set " + std::string(text);
   const std::string where = "--set: ";
-  const std::string id(spec.identifier);
-  switch (spec.type) {
+  const std::string id(row.identifier);
+  switch (row.type) {
     case zkfx::kParamTypeFloatSlider: {
       double number;
       if (!ParseNumber(value, number)) {
-        throw UsageError(where + id + ": \"" + std::string(value) + "\" is not a number (range " + RangeText(spec) + ")");
+        throw UsageError(where + id + ": \"" + std::string(value) + "\" is not a number (range " + RangeText(row) + ")");
       }
-      SetFloat(step, spec, number, where, kExitUsage, true);
+      SetFloat(step, row, number, where, kExitUsage, true);
       break;
     }
     case zkfx::kParamTypeAngle: {
@@ -251,10 +251,10 @@ PanelStep ParseSetOption(std::string_view text) {
       if (!ParseNumber(value, degrees)) {
         throw UsageError(where + id + ": \"" + std::string(value) + "\" is not an angle in degrees");
       }
-      SetAngle(step, spec, degrees, where, kExitUsage);
+      SetAngle(step, row, degrees, where, kExitUsage);
       break;
     }
-    case zkfx::kParamTypePopup: SetPopup(step, spec, value, where, kExitUsage); break;
+    case zkfx::kParamTypePopup: SetPopup(step, row, value, where, kExitUsage); break;
     case zkfx::kParamTypeCheckBox: {
       const std::string word = Lower(Trim(value));
       if (word == "on" || word == "true" || word == "yes" || word == "1") {
@@ -272,7 +272,7 @@ PanelStep ParseSetOption(std::string_view text) {
       if (!ParseIntList(value, channels, 3)) {
         throw UsageError(where + id + ": \"" + std::string(value) + "\" is not a colour; write R,G,B with each 0 .. 255");
       }
-      SetColorChannels(step, spec, channels, where, kExitUsage);
+      SetColorChannels(step, row, channels, where, kExitUsage);
       break;
     }
   }
@@ -280,14 +280,14 @@ PanelStep ParseSetOption(std::string_view text) {
 }
 
 PanelStep ParsePressOption(std::string_view text) {
-  const ParamSpec* spec = FindByName(Trim(text));
-  if (spec == nullptr || spec->type != zkfx::kParamTypeButton) {
+  const ParamSpec* row = FindByName(Trim(text));
+  if (row == nullptr || row->type != zkfx::kParamTypeButton) {
     throw UsageError("--press: \"" + std::string(text) + "\" is not a button; buttons: " + Names(IsButton));
   }
   PanelStep step;
   step.kind = PanelStep::Kind::kPress;
-  step.index = spec->index;
-  step.origin = "--press " + std::string(spec->identifier);
+  step.index = row->index;
+  step.origin = "--press " + std::string(row->identifier);
   return step;
 }
 
@@ -297,13 +297,13 @@ PanelStep ParsePickOption(std::string_view text) {
   if (!SplitAssignment(text, name, where) || !ParseIntList(where, xy, 2)) {
     throw UsageError("--pick needs NAME=X,Y, got \"" + std::string(text) + "\"");
   }
-  const ParamSpec* spec = FindByName(Trim(name));
-  if (spec == nullptr || spec->type != zkfx::kParamTypeColor) {
+  const ParamSpec* row = FindByName(Trim(name));
+  if (row == nullptr || row->type != zkfx::kParamTypeColor) {
     throw UsageError("--pick: \"" + std::string(name) + "\" is not a colour parameter; colours: " + Names(IsColor));
   }
   PanelStep step;
   step.kind = PanelStep::Kind::kPick;
-  step.index = spec->index;
+  step.index = row->index;
   const auto clampToInt = [](long long v) {
     return static_cast<int>(std::clamp<long long>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
   };
@@ -367,24 +367,24 @@ std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& p
   std::vector<PanelStep> steps;
   for (const auto& [name, value] : document.members) {
     const std::string where = at(value);
-    const ParamSpec& spec = SettableSpec(name, where, kExitFailure);
-    const std::string id(spec.identifier);
+    const ParamSpec& row = SettableSpec(name, where, kExitFailure);
+    const std::string id(row.identifier);
     PanelStep step;
     step.kind = PanelStep::Kind::kSet;
-    step.index = spec.index;
-    step.type = spec.type;
+    step.index = row.index;
+    step.type = row.type;
     step.origin = where + id;
     const auto expect = [&](JsonValue::Kind kind, const char* what) {
       if (value.kind != kind) throw ToolError(where + id + ": expected " + what + ", found " + JsonKindName(value.kind));
     };
-    switch (spec.type) {
+    switch (row.type) {
       case zkfx::kParamTypeFloatSlider:
         expect(JsonValue::Kind::kNumber, "a number");
-        SetFloat(step, spec, value.number, where, kExitFailure, false);
+        SetFloat(step, row, value.number, where, kExitFailure, false);
         break;
       case zkfx::kParamTypeAngle:
         expect(JsonValue::Kind::kNumber, "an angle in degrees");
-        SetAngle(step, spec, value.number, where, kExitFailure);
+        SetAngle(step, row, value.number, where, kExitFailure);
         break;
       case zkfx::kParamTypeCheckBox:
         expect(JsonValue::Kind::kBoolean, "true or false");
@@ -392,10 +392,10 @@ std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& p
         break;
       case zkfx::kParamTypePopup:
         if (value.kind == JsonValue::Kind::kNumber) {
-          SetPopup(step, spec, Number(value.number), where, kExitFailure);
+          SetPopup(step, row, Number(value.number), where, kExitFailure);
         } else {
           expect(JsonValue::Kind::kString, "a choice");
-          SetPopup(step, spec, value.text, where, kExitFailure);
+          SetPopup(step, row, value.text, where, kExitFailure);
         }
         break;
       case zkfx::kParamTypeColor: {
@@ -407,7 +407,7 @@ std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& p
                         });
         if (!ok) throw ToolError(where + id + ": expected [R, G, B] with each an integer 0 .. 255");
         for (int c = 0; c < 3; ++c) channels[c] = static_cast<long long>(value.items[static_cast<std::size_t>(c)].number);
-        SetColorChannels(step, spec, channels, where, kExitFailure);
+        SetColorChannels(step, row, channels, where, kExitFailure);
         break;
       }
     }
@@ -423,18 +423,18 @@ std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& p
 std::string PresetJson(const twhost::Host& host) {
   std::string json = "{";
   bool first = true;
-  for (const ParamSpec& spec : ParamSpecs()) {
-    if (!IsValued(spec)) continue;
-    const twhost::StoredParam* param = host.Param(spec.index);
-    if (param == nullptr || param->current.type != spec.type) continue;
+  for (const ParamSpec& row : ParamSpecs()) {
+    if (!IsValued(row)) continue;
+    const twhost::StoredParam* param = host.Param(row.index);
+    if (param == nullptr || param->current.type != row.type) continue;
     const zkfx::ParamValue& v = param->current.value;
     std::string value;
-    switch (spec.type) {
+    switch (row.type) {
       case zkfx::kParamTypeFloatSlider: value = JsonDouble(v.floatSlider.current); break;
       case zkfx::kParamTypeAngle: value = JsonDouble(v.angle.current / 65536.0); break;
       case zkfx::kParamTypeCheckBox: value = v.checkBox.current ? "true" : "false"; break;
       case zkfx::kParamTypePopup: {
-        const std::vector<std::string> choices = Choices(spec);
+        const std::vector<std::string> choices = Choices(row);
         const int choice = v.popup.current;
         value = choice >= 1 && choice <= static_cast<int>(choices.size())
                     ? JsonString(choices[static_cast<std::size_t>(choice - 1)])
@@ -446,7 +446,7 @@ std::string PresetJson(const twhost::Host& host) {
                 std::to_string(v.color.current.blue) + "]";
         break;
     }
-    json += std::string(first ? "\n" : ",\n") + "  " + JsonString(spec.identifier) + ": " + value;
+    json += std::string(first ? "\n" : ",\n") + "  " + JsonString(row.identifier) + ": " + value;
     first = false;
   }
   return json + "\n}\n";

@@ -37,8 +37,8 @@ std::string Text(const char* text) { return text ? text : ""; }
 // declared parameter is the catalogue's row of that index (same persistent id and type); else empty.
 std::string_view Identifier(int index, const ParamRecord& record) {
   if (index < 1 || index >= threeway::kParamCount) return {};
-  const threeway::ParamSpec& spec = threeway::ParamSpecAt(index);
-  return spec.id == record.id && spec.type == record.type ? spec.identifier : std::string_view();
+  const threeway::ParamSpec& param = threeway::ParamSpecAt(index);
+  return param.id == record.id && param.type == record.type ? param.identifier : std::string_view();
 }
 
 std::string Format(const char* format, double a, double b = 0, double c = 0) {

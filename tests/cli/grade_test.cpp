@@ -103,10 +103,10 @@ struct Image {
 void WriteImage(const std::string& path, const Image& image) {
   auto out = OIIO::ImageOutput::create(path);
   ASSERT_TRUE(out) << path;
-  OIIO::ImageSpec spec(image.width, image.height, image.channels, image.type);
-  if (image.channels == 2 || image.channels == 4) spec.alpha_channel = image.channels - 1;
-  spec.attribute("oiio:UnassociatedAlpha", 1);  // store the channel values as given
-  ASSERT_TRUE(out->open(path, spec)) << out->geterror();
+  OIIO::ImageSpec imageSpec(image.width, image.height, image.channels, image.type);
+  if (image.channels == 2 || image.channels == 4) imageSpec.alpha_channel = image.channels - 1;
+  imageSpec.attribute("oiio:UnassociatedAlpha", 1);  // store the channel values as given
+  ASSERT_TRUE(out->open(path, imageSpec)) << out->geterror();
   ASSERT_TRUE(out->write_image(image.type, image.bytes.data())) << out->geterror();
   ASSERT_TRUE(out->close());
 }
@@ -121,10 +121,10 @@ Image ReadImage(const std::string& path) {
     ADD_FAILURE() << "cannot read " << path << ": " << OIIO::geterror();
     return image;
   }
-  const OIIO::ImageSpec& spec = in->spec();
-  image.width = spec.width, image.height = spec.height, image.channels = spec.nchannels, image.type = spec.format;
-  image.bytes.resize(static_cast<std::size_t>(spec.image_bytes()));
-  EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, spec.format, image.bytes.data())) << in->geterror();
+  const OIIO::ImageSpec& imageSpec = in->spec();
+  image.width = imageSpec.width, image.height = imageSpec.height, image.channels = imageSpec.nchannels, image.type = imageSpec.format;
+  image.bytes.resize(static_cast<std::size_t>(imageSpec.image_bytes()));
+  EXPECT_TRUE(in->read_image(0, 0, 0, imageSpec.nchannels, imageSpec.format, image.bytes.data())) << in->geterror();
   return image;
 }
 
