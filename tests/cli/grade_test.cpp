@@ -19,59 +19,18 @@
 
 #include "framewell/framewell.h"
 #include "pixmill/pixmill.h"
-#include "tests/host/module_path.h"
+#include "tests/cli/tool_case.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int status;
-  std::string out;
-  std::string err;
-};
+using twtest::ReadAll;
+using twtest::ToolRun;
+using twtest::WriteAll;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// Each test works in a directory of its own (CTest runs the cases as parallel processes).
-class Grade : public ::testing::Test {
+class Grade : public twtest::ToolCase {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    }
-    dir = ::testing::TempDir() + "/threeway_grade_" + std::to_string(::getpid()) + "_" + name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  std::string Path(const std::string& name) const { return dir + "/" + name; }
-
-  // Runs the tool with `arguments` (a shell fragment); `stdinPath` feeds standard input.
-  ToolRun Tool(const std::string& arguments, const std::string& stdinPath = "/dev/null") {
-    const std::string out = Path(".out.txt"), err = Path(".err.txt");
-    const std::string command = "'" + twtest::ToolPath() + "' " + arguments + " <'" + stdinPath + "' >'" + out +
-                                "' 2>'" + err + "'";
-    const int raw = std::system(command.c_str());
-    ToolRun run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return run;
-  }
-
   // Files left in the directory whose names contain `part` (leftover temporary files).
   int CountFiles(const std::string& part) const {
     int count = 0;
@@ -80,8 +39,6 @@ class Grade : public ::testing::Test {
     }
     return count;
   }
-
-  std::string dir;
 };
 
 // ---------------------------------------------------------------------------------------------

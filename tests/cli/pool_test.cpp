@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/host/module_path.h"
+#include "tests/cli/tool_case.h"
 
 extern char** environ;
 
@@ -29,63 +29,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int status;
-  std::string out;
-  std::string err;
-};
+using twtest::ReadAll;
+using twtest::ToolRun;
+using twtest::WriteAll;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-class GradeFrames : public ::testing::Test {
- public:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    }
-    dir = ::testing::TempDir() + "/threeway_pool_" + std::to_string(::getpid()) + "_" + name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    scratch = dir + ".scratch";  // captured output lives outside `dir`, whose listing the tests check
-    fs::create_directories(scratch);
-  }
-  void TearDown() override {
-    fs::remove_all(dir);
-    fs::remove_all(scratch);
-  }
-
-  std::string Path(const std::string& name) const { return dir + "/" + name; }
-
-  // Runs the tool with `arguments` (a shell fragment) in the test's directory.
-  ToolRun Tool(const std::string& arguments, const std::string& stdinPath = "/dev/null") {
-    const std::string out = scratch + "/out.txt", err = scratch + "/err.txt";
-    const std::string command = "cd '" + dir + "' && '" + twtest::ToolPath() + "' " + arguments + " <'" + stdinPath +
-                                "' >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
-  }
-
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  std::string dir, scratch;
-};
+class GradeFrames : public twtest::ToolCase {};
 
 // 8-bit BGRA frames of random colours, each frame its own.
 std::string RandomFrames(int width, int height, int frames, unsigned seed) {

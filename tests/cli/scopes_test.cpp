@@ -18,7 +18,7 @@
 #include "cli/picture.h"
 #include "cli/scopes.h"
 #include "host/host.h"
-#include "tests/host/module_path.h"
+#include "tests/cli/tool_case.h"
 
 namespace threeway::cli {
 namespace {
@@ -515,45 +515,10 @@ TEST(BeforeAfter, HalvesDividerAndLabelsInEveryFormat) {
 // ---------------------------------------------------------------------------------------------
 // threeway scopes as a process
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using twtest::ReadAll;
 
-class ScopesTool : public ::testing::Test {
+class ScopesTool : public twtest::ToolCase {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = ::testing::TempDir() + "/threeway_scopes_" + std::to_string(::getpid()) + "_" + info->name();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  std::string Path(const std::string& name) const { return dir + "/" + name; }
-
-  struct Run {
-    int status;
-    std::string err;
-  };
-  Run Tool(const std::string& arguments) {
-    const std::string err = Path(".err");
-    const std::string command = "'" + twtest::ToolPath() + "' " + arguments + " </dev/null >/dev/null 2>'" + err + "'";
-    const int raw = std::system(command.c_str());
-    Run run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(err)};
-    fs::remove(err);
-    return run;
-  }
-
-  std::vector<std::string> Files() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
   // Width and height from a PNG file's header, or 0 x 0 when it is not a PNG.
   static std::pair<int, int> PngSize(const std::string& path) {
     const std::string bytes = ReadAll(path);
@@ -574,13 +539,11 @@ class ScopesTool : public ::testing::Test {
     }
     std::ofstream(Path(name), std::ios::binary) << bytes;
   }
-
-  std::string dir;
 };
 
 TEST_F(ScopesTool, WritesFourPngsOfTheDocumentedSizes) {
   ASSERT_EQ(Tool("testcard '" + Path("card.png") + "' --size 64x36").status, 0);
-  Run run = Tool("scopes '" + Path("card.png") + "'");
+  twtest::ToolRun run = Tool("scopes '" + Path("card.png") + "'");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(Files(), (std::vector<std::string>{"card-histogram.png", "card-parade.png", "card-vectorscope.png",
@@ -649,7 +612,7 @@ TEST_F(ScopesTool, FailuresLeaveNoFiles) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string module = std::string(c.name) == "bad module" ? "--module '" + Path("two.raw") + "' " : "";
-    const Run run = Tool(module + "scopes " + c.arguments);
+    const twtest::ToolRun run = Tool(module + "scopes " + c.arguments);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;

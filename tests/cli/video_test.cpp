@@ -16,24 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/module_path.h"
+#include "tests/cli/tool_case.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using twtest::ReadAll;
+using Outcome = twtest::ToolRun;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -44,35 +34,8 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-class Video : public ::testing::Test {
+class Video : public twtest::ToolCase {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    }
-    dir = ::testing::TempDir() + "/threeway_video_" + std::to_string(::getpid()) + "_" + name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  std::string Path(const std::string& name) const { return dir + "/" + name; }
-
-  // Runs a shell command line in the test's directory, capturing its output.
-  Outcome Shell(const std::string& command) {
-    const std::string out = Path(".out.txt"), err = Path(".err.txt");
-    const std::string line = "cd '" + dir + "' && " + command + " </dev/null >'" + out + "' 2>'" + err + "'";
-    const int raw = std::system(line.c_str());
-    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return run;
-  }
-
-  Outcome Tool(const std::string& arguments) { return Shell("'" + twtest::ToolPath() + "' " + arguments); }
-
   // Makes a clip with ffmpeg: `video` and `audio` are the lavfi sources, `options` the output
   // options (codec, pixel format, tags).
   void Make(const std::string& name, const std::string& video, const std::string& audio, const std::string& options) {
@@ -160,8 +123,6 @@ class Video : public ::testing::Test {
     }
     return others;
   }
-
-  std::string dir;
 };
 
 double MeanDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b, std::size_t from = 0,
