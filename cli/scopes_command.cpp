@@ -85,19 +85,8 @@ ScopesRequest ParseArguments(std::span<const std::string> arguments) {
       }
     } else if (option == "--format") {
       request.hostFormat = FormatArgument(option, value());
-    } else if (option == "--set") {
-      request.steps.push_back(ParseSetOption(value()));
-    } else if (option == "--press") {
-      request.steps.push_back(ParsePressOption(value()));
-    } else if (option == "--pick") {
-      request.steps.push_back(ParsePickOption(value()));
-    } else if (option == "--preset") {
-      const std::vector<PanelStep> preset = LoadPreset(value());
-      request.steps.insert(request.steps.end(), preset.begin(), preset.end());
-    } else if (option == "--render-scale") {
-      request.steps.push_back(ParseRatioOption(PanelStep::Kind::kRenderScale, option, value()));
-    } else if (option == "--pixel-aspect") {
-      request.steps.push_back(ParseRatioOption(PanelStep::Kind::kPixelAspect, option, value()));
+    } else if (ParsePanelOption(option, [&]() -> const std::string& { return value(); }, request.steps)) {
+      // a panel option: its steps are now in request.steps
     } else {
       throw UsageError("scopes: unknown option " + option + " (see threeway help scopes)");
     }
