@@ -1,0 +1,29 @@
+#include "kernels/process_row.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace threeway {
+
+void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void* out) {
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  for (std::int32_t x = 0; x < c.width; ++x) {
+    const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
+    WorkingPixel p;
+    std::memcpy(&p, src + offset, sizeof p);
+    const WorkingPixel q =
+        ProcessPixel(p.v, p.u, p.y, p.a, x, k, c.firstRow, c.width, c.useMask, c.maskPlane,
+                     c.kernel, *c.qualifier, c.viewMode, c.sourceFormat, *c.settings,
+                     *c.constants, c.histogram);
+    std::memcpy(dst + offset, &q, sizeof q);
+  }
+}
+
+bool VectorRowPathAvailable() { return __builtin_cpu_supports("avx2"); }
+
+RowProcessor SelectRowProcessor(bool allowVector) {
+  return allowVector && VectorRowPathAvailable() ? &ProcessRowAvx2 : &ProcessRowScalar;
+}
+
+}  // namespace threeway

@@ -1,0 +1,53 @@
+// The per-pixel step of the frame pass over one whole row: a scalar path that calls ProcessPixel
+// for every pixel in order (the reference), and an AVX2 path that processes eight pixels at a time
+// with results identical bit for bit to the scalar path, including the histogram counts and the
+// dither generator's state.
+//
+// The AVX2 path covers the video and luma views. Kept scalar: the mask and tonal-range views (whole
+// rows), the qualifier kernel (called per pixel into a small buffer, unless it is the constant
+// kernel), the dither draws (drawn in pixel order, then added eight at a time), the histogram
+// counting (bins are computed eight at a time) and the tail of a row narrower than eight pixels.
+#pragma once
+
+#include <cstdint>
+
+#include "entry/host_interface.h"
+#include "kernels/correct_pixel.h"
+#include "kernels/qualifier_kernel.h"
+#include "render/renderer_settings.h"
+
+namespace threeway {
+
+// What every row of one pass shares. The pointers are borrowed for the duration of the pass.
+struct RowContext {
+  std::int32_t width;
+  std::uint32_t firstRow;       // index, in the mask plane, of the pass's first row
+  bool useMask;                 // the mask plane supplies the mask value (then it is not null)
+  const float* maskPlane;
+  QualifierKernel kernel;       // used when useMask is false
+  const QualifierBlock* qualifier;
+  std::int32_t viewMode;
+  std::uint32_t sourceFormat;
+  const RendererSettings* settings;
+  const PassConstants* constants;
+  zkfx::LumaHistogram* histogram;  // may be null
+};
+
+// Processes the width working-format pixels at `in` into `out` for pass row k. `in` and `out` need
+// no alignment; they may be the same row, but must not otherwise overlap.
+using RowProcessor = void (*)(const RowContext& c, std::uint32_t k, const void* in, void* out);
+
+// ProcessPixel for every pixel of the row, in order.
+void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void* out);
+
+// The same result eight pixels at a time. Must only be called when the processor supports AVX2
+// (VectorRowPathAvailable()).
+void ProcessRowAvx2(const RowContext& c, std::uint32_t k, const void* in, void* out);
+
+// True when the processor supports AVX2.
+bool VectorRowPathAvailable();
+
+// The row processor for a pass: the AVX2 one when allowed and available, otherwise the scalar one.
+RowProcessor SelectRowProcessor(bool allowVector = true);
+
+}  // namespace threeway

@@ -1,0 +1,297 @@
+// The AVX2 row path. This file is compiled for the baseline processor like every other; only the
+// functions marked with the avx2 target use AVX2 instructions, so that no inline function of a
+// shared header is ever emitted here as an AVX2 copy that scalar callers could end up using.
+//
+// Every step repeats the scalar arithmetic of ProcessPixel in the same order, eight lanes at a
+// time: single precision, round-to-nearest, exact divisions, no fused multiply-adds. Where the
+// scalar code branches, the vector code computes each candidate and selects per lane; a division
+// whose result is then discarded may divide by zero, which the pass's masked exceptions allow.
+#include "kernels/process_row.h"
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/qualifier.h"
+
+namespace threeway {
+
+namespace {
+
+#define THREEWAY_AVX2 __attribute__((target("avx2"))) inline
+
+constexpr std::int32_t kLanes = 8;
+
+// Eight working pixels as four planes.
+struct PixelPlanes {
+  __m256 v, u, y, a;
+};
+
+// Loads pixels 0..7 from `p` (VUYA, no alignment) into planes, lane i holding pixel i.
+THREEWAY_AVX2 PixelPlanes LoadPixels(const float* p) {
+  // Lane halves: pixel i in the low half and pixel i + 4 in the high half of row i.
+  const __m256 r0 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 0)), _mm_loadu_ps(p + 16), 1);
+  const __m256 r1 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 4)), _mm_loadu_ps(p + 20), 1);
+  const __m256 r2 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 8)), _mm_loadu_ps(p + 24), 1);
+  const __m256 r3 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 12)), _mm_loadu_ps(p + 28), 1);
+  const __m256 t0 = _mm256_unpacklo_ps(r0, r1);  // v0 v1 u0 u1
+  const __m256 t1 = _mm256_unpacklo_ps(r2, r3);  // v2 v3 u2 u3
+  const __m256 t2 = _mm256_unpackhi_ps(r0, r1);  // y0 y1 a0 a1
+  const __m256 t3 = _mm256_unpackhi_ps(r2, r3);  // y2 y3 a2 a3
+  return {_mm256_shuffle_ps(t0, t1, 0x44), _mm256_shuffle_ps(t0, t1, 0xEE),
+          _mm256_shuffle_ps(t2, t3, 0x44), _mm256_shuffle_ps(t2, t3, 0xEE)};
+}
+
+// The inverse of LoadPixels: stores the planes as eight VUYA pixels at `p`.
+THREEWAY_AVX2 void StorePixels(float* p, const PixelPlanes& q) {
+  const __m256 t0 = _mm256_unpacklo_ps(q.v, q.u);  // v0 u0 v1 u1
+  const __m256 t1 = _mm256_unpacklo_ps(q.y, q.a);  // y0 a0 y1 a1
+  const __m256 t2 = _mm256_unpackhi_ps(q.v, q.u);  // v2 u2 v3 u3
+  const __m256 t3 = _mm256_unpackhi_ps(q.y, q.a);  // y2 a2 y3 a3
+  const __m256 r0 = _mm256_shuffle_ps(t0, t1, 0x44);
+  const __m256 r1 = _mm256_shuffle_ps(t0, t1, 0xEE);
+  const __m256 r2 = _mm256_shuffle_ps(t2, t3, 0x44);
+  const __m256 r3 = _mm256_shuffle_ps(t2, t3, 0xEE);
+  _mm_storeu_ps(p + 0, _mm256_castps256_ps128(r0));
+  _mm_storeu_ps(p + 4, _mm256_castps256_ps128(r1));
+  _mm_storeu_ps(p + 8, _mm256_castps256_ps128(r2));
+  _mm_storeu_ps(p + 12, _mm256_castps256_ps128(r3));
+  _mm_storeu_ps(p + 16, _mm256_extractf128_ps(r0, 1));
+  _mm_storeu_ps(p + 20, _mm256_extractf128_ps(r1, 1));
+  _mm_storeu_ps(p + 24, _mm256_extractf128_ps(r2, 1));
+  _mm_storeu_ps(p + 28, _mm256_extractf128_ps(r3, 1));
+}
+
+// FastPow(b, e) per lane for an exponent that is not within 2^-17 of 1. A true floor; the
+// truncating conversion gives INT32_MIN out of range, which is negative and so gives 0.
+THREEWAY_AVX2 __m256 FastPow8(__m256 b, __m256 e) {
+  const __m256 x = _mm256_sub_ps(
+      _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_castps_si256(b)), _mm256_set1_ps(0x1p-23f)),
+      _mm256_set1_ps(127.0f));
+  const __m256 f = _mm256_sub_ps(x, _mm256_floor_ps(x));
+  const __m256 l =
+      _mm256_add_ps(x, _mm256_mul_ps(_mm256_sub_ps(f, _mm256_mul_ps(f, f)), _mm256_set1_ps(0.346607f)));
+  const __m256 y = _mm256_mul_ps(l, e);
+  const __m256 g = _mm256_sub_ps(y, _mm256_floor_ps(y));
+  const __m256 z = _mm256_mul_ps(
+      _mm256_sub_ps(_mm256_add_ps(y, _mm256_set1_ps(127.0f)),
+                    _mm256_mul_ps(_mm256_sub_ps(g, _mm256_mul_ps(g, g)), _mm256_set1_ps(0.33971f))),
+      _mm256_set1_ps(8388608.0f));
+  const __m256i zi = _mm256_cvttps_epi32(z);
+  const __m256i negative = _mm256_cmpgt_epi32(_mm256_setzero_si256(), zi);
+  return _mm256_castsi256_ps(_mm256_andnot_si256(negative, zi));
+}
+
+// ApplyLevels per lane.
+THREEWAY_AVX2 __m256 ApplyLevels8(__m256 yd, const LevelsConstants& g) {
+  __m256 t = _mm256_div_ps(_mm256_sub_ps(yd, _mm256_set1_ps(g.inputBlack)), _mm256_set1_ps(g.inputSpan));
+  t = _mm256_and_ps(t, _mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_GT_OQ));  // NaN and <= 0 give +0
+  if (g.applyGamma) t = FastPow8(t, _mm256_set1_ps(g.inverseGamma));
+  return _mm256_add_ps(_mm256_mul_ps(t, _mm256_set1_ps(g.outputSpan)), _mm256_set1_ps(g.outputBlack));
+}
+
+// a + f * (b - a) per lane.
+THREEWAY_AVX2 __m256 Lerp8(__m256 a, __m256 b, __m256 f) {
+  return _mm256_add_ps(a, _mm256_mul_ps(f, _mm256_sub_ps(b, a)));
+}
+
+// The tonal rule of one set of lanes, decided once and applied to several values: the masks of
+// rules 1..7 (rule 8 is what remains) and the two ramp fractions.
+struct TonalRule {
+  __m256 shadow;      // rules 1, 2
+  __m256 highlight;   // rules 3, 4
+  __m256 midtone;     // rule 5
+  __m256 lowRamp;     // rule 6
+  __m256 highRamp;    // rule 7
+  __m256 lowFraction;
+  __m256 highFraction;
+};
+
+// Evaluates the rules for the normalised luma y. Each mask holds only where no earlier rule holds.
+THREEWAY_AVX2 TonalRule DecideTonal(__m256 y, const RendererSettings& s) {
+  const __m256 ts = _mm256_set1_ps(s.shadowThreshold);
+  const __m256 es = _mm256_set1_ps(s.shadowBlendEnd);
+  const __m256 th = _mm256_set1_ps(s.highlightThreshold);
+  const __m256 bh = _mm256_set1_ps(s.highlightBlendStart);
+  const __m256 all = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
+  const __m256 shadowHard = s.shadowSoftness == 0.0f ? all : _mm256_setzero_ps();
+  const __m256 highlightHard = s.highlightSoftness == 0.0f ? all : _mm256_setzero_ps();
+
+  const __m256 r1 = _mm256_cmp_ps(y, ts, _CMP_LE_OQ);
+  const __m256 r2 = _mm256_and_ps(_mm256_cmp_ps(y, es, _CMP_LE_OQ), shadowHard);
+  const __m256 r3 = _mm256_cmp_ps(y, th, _CMP_GE_OQ);
+  const __m256 r4 = _mm256_and_ps(_mm256_cmp_ps(y, bh, _CMP_GE_OQ), highlightHard);
+  const __m256 r5 = _mm256_and_ps(_mm256_cmp_ps(es, y, _CMP_LT_OQ), _mm256_cmp_ps(y, bh, _CMP_LT_OQ));
+  const __m256 r6 = _mm256_and_ps(_mm256_cmp_ps(ts, y, _CMP_LT_OQ), _mm256_cmp_ps(y, es, _CMP_LT_OQ));
+  const __m256 r7 = _mm256_cmp_ps(y, bh, _CMP_GT_OQ);
+
+  TonalRule rule;
+  rule.shadow = _mm256_or_ps(r1, r2);
+  __m256 taken = rule.shadow;
+  rule.highlight = _mm256_andnot_ps(taken, _mm256_or_ps(r3, r4));
+  taken = _mm256_or_ps(taken, rule.highlight);
+  rule.midtone = _mm256_andnot_ps(taken, r5);
+  taken = _mm256_or_ps(taken, rule.midtone);
+  rule.lowRamp = _mm256_andnot_ps(taken, r6);
+  taken = _mm256_or_ps(taken, rule.lowRamp);
+  rule.highRamp = _mm256_andnot_ps(taken, r7);
+  rule.lowFraction = _mm256_div_ps(_mm256_sub_ps(y, ts), _mm256_sub_ps(es, ts));
+  rule.highFraction = _mm256_div_ps(_mm256_sub_ps(y, bh), _mm256_sub_ps(th, bh));
+  return rule;
+}
+
+// TonalSelect per lane for one value, the rule decided.
+THREEWAY_AVX2 __m256 SelectTonal(const TonalRule& r, __m256 shadow, __m256 midtone,
+                                 __m256 highlight) {
+  __m256 out = midtone;  // rules 5 and 8
+  out = _mm256_blendv_ps(out, Lerp8(shadow, midtone, r.lowFraction), r.lowRamp);
+  out = _mm256_blendv_ps(out, Lerp8(midtone, highlight, r.highFraction), r.highRamp);
+  out = _mm256_blendv_ps(out, highlight, r.highlight);
+  out = _mm256_blendv_ps(out, shadow, r.shadow);
+  return out;
+}
+
+struct Chroma8 {
+  __m256 u, v;
+};
+
+// RangeChroma per lane.
+THREEWAY_AVX2 Chroma8 RangeChroma8(__m256 u0, __m256 v0, HueRotation r, const BalanceTarget& b,
+                                   float saturation) {
+  const __m256 c = _mm256_set1_ps(r.cosine);
+  const __m256 sn = _mm256_set1_ps(r.sine);
+  const __m256 w = _mm256_set1_ps(b.weight);
+  const __m256 sat = _mm256_set1_ps(saturation);
+  const __m256 ur = _mm256_sub_ps(_mm256_mul_ps(u0, c), _mm256_mul_ps(v0, sn));
+  const __m256 vr = _mm256_add_ps(_mm256_mul_ps(v0, c), _mm256_mul_ps(u0, sn));
+  return {_mm256_mul_ps(_mm256_add_ps(ur, _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(b.u), ur), w)), sat),
+          _mm256_mul_ps(_mm256_add_ps(vr, _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(b.v), vr), w)), sat)};
+}
+
+// CorrectPixel per lane; returns the corrected planes with alpha left unset.
+THREEWAY_AVX2 PixelPlanes CorrectPixels8(__m256 v0, __m256 u0, __m256 y0, __m256 yd, __m256 m,
+                                         const RendererSettings& s, const PassConstants& pc,
+                                         bool lumaOnly) {
+  const __m256 lMaster = ApplyLevels8(yd, pc.levels[0]);
+  const __m256 lShadow = ApplyLevels8(yd, pc.levels[1]);
+  const __m256 lMidtone = ApplyLevels8(yd, pc.levels[2]);
+  const __m256 lHighlight = ApplyLevels8(yd, pc.levels[3]);
+
+  const __m256 y = _mm256_div_ps(yd, _mm256_set1_ps(s.fullScale));
+  const TonalRule rule = DecideTonal(y, s);
+  const __m256 half = _mm256_set1_ps(0.5f);
+  const __m256 lRange = SelectTonal(rule, lShadow, lMidtone, lHighlight);
+  const __m256 y1 = _mm256_add_ps(lMaster, _mm256_mul_ps(half, _mm256_sub_ps(lRange, lMaster)));
+  PixelPlanes out;
+  out.y = _mm256_add_ps(y0, _mm256_mul_ps(m, _mm256_sub_ps(y1, y0)));
+  out.a = _mm256_setzero_ps();
+  if (lumaOnly) {
+    out.v = _mm256_set1_ps(s.neutralChromaV);
+    out.u = _mm256_set1_ps(s.neutralChromaU);
+    return out;
+  }
+
+  const Chroma8 shadow = RangeChroma8(u0, v0, s.shadowHueRotation, s.shadowBalance, s.shadow.saturation);
+  const Chroma8 midtone =
+      RangeChroma8(u0, v0, s.midtoneHueRotation, s.midtoneBalance, s.midtone.saturation);
+  const Chroma8 highlight =
+      RangeChroma8(u0, v0, s.highlightHueRotation, s.highlightBalance, s.highlight.saturation);
+  const BalanceTarget& mb = s.masterBalance;
+  const __m256 mw = _mm256_set1_ps(mb.weight);
+  const __m256 msat = _mm256_set1_ps(s.master.saturation);
+  const __m256 uMaster =
+      _mm256_mul_ps(_mm256_add_ps(u0, _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(mb.u), u0), mw)), msat);
+  const __m256 vMaster =
+      _mm256_mul_ps(_mm256_add_ps(v0, _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(mb.v), v0), mw)), msat);
+
+  const __m256 rangeU = SelectTonal(rule, shadow.u, midtone.u, highlight.u);
+  const __m256 rangeV = SelectTonal(rule, shadow.v, midtone.v, highlight.v);
+  const __m256 u1 = _mm256_add_ps(uMaster, _mm256_mul_ps(half, _mm256_sub_ps(rangeU, uMaster)));
+  const __m256 v1 = _mm256_add_ps(vMaster, _mm256_mul_ps(half, _mm256_sub_ps(rangeV, vMaster)));
+  out.v = _mm256_add_ps(v0, _mm256_mul_ps(m, _mm256_sub_ps(v1, v0)));
+  out.u = _mm256_add_ps(u0, _mm256_mul_ps(m, _mm256_sub_ps(u1, u0)));
+  return out;
+}
+
+// HistogramBin per lane: a true floor of y0 * 255, NaN and below 0 to bin 0, 255 and above to 255.
+THREEWAY_AVX2 void CountBins8(__m256 y0, zkfx::LumaHistogram* histogram) {
+  const __m256 b = _mm256_floor_ps(_mm256_mul_ps(y0, _mm256_set1_ps(255.0f)));
+  // max(b, 0) returns its second operand when b is NaN.
+  const __m256 clamped = _mm256_min_ps(_mm256_max_ps(b, _mm256_setzero_ps()), _mm256_set1_ps(255.0f));
+  alignas(32) std::int32_t bins[kLanes];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(bins), _mm256_cvttps_epi32(clamped));
+  for (std::int32_t i = 0; i < kLanes; ++i) ++histogram->count[bins[i]];
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::uint32_t k,
+                                                    const void* in, void* out) {
+  if (c.viewMode == kViewMask || c.viewMode == kViewTonalRange) {
+    ProcessRowScalar(c, k, in, out);
+    return;
+  }
+  const RendererSettings& s = *c.settings;
+  const PassConstants& pc = *c.constants;
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  const bool dither = pc.levelsActive && IsDitheredFormat(c.sourceFormat);
+  const bool lumaOnly = c.viewMode == kViewLuma;
+  const bool constantMask = !c.useMask && c.kernel == kQualifierKernels[56];
+  const float* maskRow =
+      c.useMask ? c.maskPlane + (static_cast<std::size_t>(c.firstRow) + k) * static_cast<std::size_t>(c.width)
+                : nullptr;
+
+  const std::int32_t vectorEnd = c.width - c.width % kLanes;
+  for (std::int32_t x = 0; x < vectorEnd; x += kLanes) {
+    const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
+    const PixelPlanes p = LoadPixels(reinterpret_cast<const float*>(src + offset));
+
+    __m256 m;
+    if (maskRow != nullptr) {
+      m = _mm256_loadu_ps(maskRow + x);
+    } else if (constantMask) {
+      m = _mm256_set1_ps(1.0f);
+    } else {
+      alignas(32) float pv[kLanes], pu[kLanes], py[kLanes], mask[kLanes];
+      _mm256_store_ps(pv, p.v);
+      _mm256_store_ps(pu, p.u);
+      _mm256_store_ps(py, p.y);
+      for (std::int32_t i = 0; i < kLanes; ++i) mask[i] = c.kernel(&py[i], &pu[i], &pv[i], c.qualifier);
+      m = _mm256_load_ps(mask);
+    }
+
+    if (c.histogram != nullptr) CountBins8(p.y, c.histogram);
+
+    __m256 yd = p.y;
+    if (dither) {
+      alignas(32) std::int32_t draws[kLanes];
+      for (std::int32_t i = 0; i < kLanes; ++i) draws[i] = DitherRand();
+      const __m256 r = _mm256_sub_ps(
+          _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(draws))),
+                        _mm256_set1_ps(16383.5f)),
+          _mm256_set1_ps(1.0f));
+      yd = _mm256_add_ps(p.y, _mm256_mul_ps(r, _mm256_set1_ps(kDitherAmplitude)));
+    }
+
+    PixelPlanes q = CorrectPixels8(p.v, p.u, p.y, yd, m, s, pc, lumaOnly);
+    q.a = p.a;
+    StorePixels(reinterpret_cast<float*>(dst + offset), q);
+  }
+
+  for (std::int32_t x = vectorEnd; x < c.width; ++x) {
+    const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
+    WorkingPixel p;
+    std::memcpy(&p, src + offset, sizeof p);
+    const WorkingPixel q =
+        ProcessPixel(p.v, p.u, p.y, p.a, x, k, c.firstRow, c.width, c.useMask, c.maskPlane,
+                     c.kernel, *c.qualifier, c.viewMode, c.sourceFormat, s, pc, c.histogram);
+    std::memcpy(dst + offset, &q, sizeof q);
+  }
+}
+
+}  // namespace threeway
+
+#undef THREEWAY_AVX2
