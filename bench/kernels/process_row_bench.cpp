@@ -1,0 +1,143 @@
+// The frame pass's per-pixel step over a 1920x1080 working-format frame, row by row, with the
+// scalar row path (ProcessPixel per pixel) and the AVX2 row path, for the default panel and a busy
+// one. Default: neutral grade, levels inactive (no dither), the constant mask kernel. Busy: every
+// range balanced, rotated and saturated, levels moved with a gamma other than 1 in every group (so
+// the luma is dithered), and a luma-restricted qualifier whose kernel runs per pixel. Both count
+// the luma histogram. Before timing, each vector run checks that its frame equals the scalar
+// run's byte for byte.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "kernels/derived_values.h"
+#include "kernels/dither_random.h"
+#include "kernels/process_row.h"
+#include "kernels/qualifier.h"
+#include "render/frame_desc.h"
+#include "render/renderer.h"
+
+namespace threeway {
+namespace {
+
+constexpr std::int32_t kWidth = 1920;
+constexpr std::int32_t kHeight = 1080;
+
+std::vector<WorkingPixel> Frame() {
+  std::vector<WorkingPixel> pixels(static_cast<std::size_t>(kWidth) * kHeight);
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> luma(0.0f, 1.0f), chroma(-0.5f, 0.5f);
+  for (WorkingPixel& p : pixels) p = {chroma(rng), chroma(rng), luma(rng), 1.0f};
+  return pixels;
+}
+
+RendererSettings PanelSettings(bool busy) {
+  ColorCorrectorThreeWayFilterRenderer renderer;
+  RendererSettings s = renderer.settings;
+  if (busy) {
+    RangeBalance* groups[] = {&s.master, &s.shadow, &s.midtone, &s.highlight};
+    RangeLevels* levels[] = {&s.masterLevels, &s.shadowLevels, &s.midtoneLevels, &s.highlightLevels};
+    for (int g = 0; g < 4; ++g) {
+      const float k = static_cast<float>(g);
+      RangeBalance& b = *groups[g];
+      b.balanceAngle = 0.5f + k;
+      b.balanceMagnitude = 0.2f + 0.1f * k;
+      b.balanceX = b.balanceMagnitude * std::cos(b.balanceAngle);
+      b.balanceY = b.balanceMagnitude * std::sin(b.balanceAngle);
+      b.hueAngle = 0.1f * (k + 1.0f);
+      b.saturation = 1.2f - 0.1f * k;
+      *levels[g] = {0.04f, 0.95f, 1.3f + 0.2f * k, 0.02f, 0.98f};
+    }
+  }
+  ComputeDerivedValues(s);
+  return s;
+}
+
+QualifierBlock PanelQualifier(bool busy) {
+  QualifierBlock q{};
+  q.satEndThreshold = 1.0f;
+  q.lumaEndThreshold = 1.0f;
+  q.invertMode = kInvertNone;
+  q.hueUnrestricted = 1;
+  if (busy) {
+    q.lumaStartThreshold = 0.2f;
+    q.lumaStartSoftness = 0.1f;
+    q.lumaEndThreshold = 0.9f;
+    q.lumaEndSoftness = 0.05f;
+  }
+  return q;
+}
+
+struct PassSetup {
+  RendererSettings settings;
+  PassConstants constants;
+  QualifierBlock qualifier;
+  zkfx::LumaHistogram histogram{};
+  RowContext row{};
+};
+
+void Setup(PassSetup& p, bool busy) {
+  p.settings = PanelSettings(busy);
+  p.constants = ComputePassConstants(p.settings);
+  p.qualifier = PanelQualifier(busy);
+  p.row = RowContext{kWidth, 0, false, nullptr, SelectQualifierKernel(p.qualifier),
+                     &p.qualifier, kViewVideo, kWorkingFormat, &p.settings, &p.constants,
+                     &p.histogram};
+}
+
+void RunFrame(RowProcessor process, const RowContext& c, const std::vector<WorkingPixel>& in,
+              std::vector<WorkingPixel>& out) {
+  for (std::int32_t k = 0; k < kHeight; ++k) {
+    const std::size_t offset = static_cast<std::size_t>(k) * kWidth;
+    process(c, static_cast<std::uint32_t>(k), in.data() + offset, out.data() + offset);
+  }
+}
+
+void BM_ProcessRows(benchmark::State& state) {
+  const bool vector = state.range(0) != 0;
+  const bool busy = state.range(1) != 0;
+  if (vector && !VectorRowPathAvailable()) {
+    state.SkipWithError("the processor has no AVX2");
+    return;
+  }
+  const std::vector<WorkingPixel> in = Frame();
+  std::vector<WorkingPixel> out(in.size()), reference(in.size());
+  PassSetup setup;
+  Setup(setup, busy);
+  if (busy && setup.row.kernel == kQualifierKernels[56]) {
+    state.SkipWithError("the busy qualifier selected the constant kernel");
+    return;
+  }
+  SeedDither(1);
+  RunFrame(&ProcessRowScalar, setup.row, in, reference);
+  SeedDither(1);
+  const RowProcessor process = vector ? &ProcessRowAvx2 : &ProcessRowScalar;
+  RunFrame(process, setup.row, in, out);
+  if (std::memcmp(out.data(), reference.data(), out.size() * sizeof(WorkingPixel)) != 0) {
+    state.SkipWithError("the vector frame differs from the scalar one");
+    return;
+  }
+  for (auto _ : state) {
+    RunFrame(process, setup.row, in, out);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  const double pixels = static_cast<double>(in.size());
+  state.counters["MP/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * pixels / 1e6,
+                                              benchmark::Counter::kIsRate);
+  state.counters["ns_per_pixel"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * pixels,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ProcessRows)
+    ->ArgNames({"avx2", "busy"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace threeway
