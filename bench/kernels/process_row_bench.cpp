@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/kernels/bench_inputs.h"
 #include "kernels/derived_values.h"
 #include "kernels/dither_random.h"
 #include "kernels/process_row.h"
@@ -26,33 +27,7 @@ constexpr std::int32_t kWidth = 1920;
 constexpr std::int32_t kHeight = 1080;
 
 std::vector<WorkingPixel> Frame() {
-  std::vector<WorkingPixel> pixels(static_cast<std::size_t>(kWidth) * kHeight);
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> luma(0.0f, 1.0f), chroma(-0.5f, 0.5f);
-  for (WorkingPixel& p : pixels) p = {chroma(rng), chroma(rng), luma(rng), 1.0f};
-  return pixels;
-}
-
-RendererSettings PanelSettings(bool busy) {
-  ColorCorrectorThreeWayFilterRenderer renderer;
-  RendererSettings s = renderer.settings;
-  if (busy) {
-    RangeBalance* groups[] = {&s.master, &s.shadow, &s.midtone, &s.highlight};
-    RangeLevels* levels[] = {&s.masterLevels, &s.shadowLevels, &s.midtoneLevels, &s.highlightLevels};
-    for (int g = 0; g < 4; ++g) {
-      const float k = static_cast<float>(g);
-      RangeBalance& b = *groups[g];
-      b.balanceAngle = 0.5f + k;
-      b.balanceMagnitude = 0.2f + 0.1f * k;
-      b.balanceX = b.balanceMagnitude * std::cos(b.balanceAngle);
-      b.balanceY = b.balanceMagnitude * std::sin(b.balanceAngle);
-      b.hueAngle = 0.1f * (k + 1.0f);
-      b.saturation = 1.2f - 0.1f * k;
-      *levels[g] = {0.04f, 0.95f, 1.3f + 0.2f * k, 0.02f, 0.98f};
-    }
-  }
-  ComputeDerivedValues(s);
-  return s;
+  return bench::VariedPixels(static_cast<std::size_t>(kWidth) * kHeight, 7);
 }
 
 QualifierBlock PanelQualifier(bool busy) {
@@ -79,7 +54,7 @@ struct PassSetup {
 };
 
 void Setup(PassSetup& p, bool busy) {
-  p.settings = PanelSettings(busy);
+  p.settings = bench::GradeSettings(busy);
   p.constants = ComputePassConstants(p.settings);
   p.qualifier = PanelQualifier(busy);
   p.row = RowContext{kWidth, 0, false, nullptr, SelectQualifierKernel(p.qualifier),
