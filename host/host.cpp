@@ -49,7 +49,7 @@ zkfx::MemHandle NewHandleCallback(std::uint64_t size) {
   return host ? host->OnNewHandle(size) : nullptr;
 }
 void DisposeHandleCallback(zkfx::MemHandle handle) {
-  if (Host* host = tCurrentHost) host->DisposeHandle(handle);
+  if (Host* host = tCurrentHost) host->OnDisposeHandle(handle);
 }
 std::uint64_t GetHandleSizeCallback(zkfx::MemHandle handle) {
   Host* host = tCurrentHost;
@@ -425,8 +425,6 @@ std::int32_t Host::PressButton(int index) {
 }
 
 std::int32_t Host::OnAddParam(std::int32_t index, const ParamRecord* record) {
-  const int call = ++logs_.addParamCalls;
-  if (faults_.failAddParamAt == call) return faults_.addParamCode;
   if (record == nullptr || (index != -1 && index != DeclaredCount() + 1) ||
       DeclaredCount() >= kMaxDeclaredParams || !KnownType(record->type) ||
       strnlen(record->name, sizeof record->name) == sizeof record->name) {
@@ -459,8 +457,6 @@ std::int32_t Host::OnAddParam(std::int32_t index, const ParamRecord* record) {
 }
 
 std::int32_t Host::OnSetGroupKind(std::int32_t index, std::int32_t kind) {
-  const int call = ++logs_.setGroupKindCalls;
-  if (faults_.failSetGroupKindAt == call) return faults_.setGroupKindCode;
   const int target = index == -1 ? DeclaredCount() : index;
   if (target < kParamIndexFirst || target > DeclaredCount()) return kHostErrBadArgument;
   StoredParam& param = *params_[static_cast<std::size_t>(target - kParamIndexFirst)];
@@ -470,8 +466,9 @@ std::int32_t Host::OnSetGroupKind(std::int32_t index, std::int32_t kind) {
 }
 
 std::int32_t Host::OnRefreshParamUI(std::int32_t index, const ParamRecord* record) {
+  // This host draws no panel: a refresh is accepted and needs no work.
+  (void)index;
   if (record == nullptr) return kHostErrBadArgument;
-  logs_.refreshes.push_back({index, *record});
   return zkfx::kErrNone;
 }
 
@@ -491,15 +488,9 @@ zkfx::MemHandle Host::NewHandle(std::uint64_t size) {
   return handle;
 }
 
-zkfx::MemHandle Host::OnNewHandle(std::uint64_t size) {
-  const int call = ++logs_.newHandleCalls;
-  if (faults_.failNewHandleAt == call) return nullptr;
-  return NewHandle(size);
-}
+zkfx::MemHandle Host::OnNewHandle(std::uint64_t size) { return NewHandle(size); }
 
-void Host::DisposeHandle(zkfx::MemHandle handle) {
-  if (handles_.erase(handle) == 0) ++logs_.unknownHandleOperations;
-}
+bool Host::DisposeHandle(zkfx::MemHandle handle) { return handles_.erase(handle) != 0; }
 
 std::uint64_t Host::HandleSize(zkfx::MemHandle handle) const {
   auto found = handles_.find(handle);
@@ -527,15 +518,12 @@ void Host::OnCopyMessage(char* destination, const char* text) {
 std::int32_t Host::OnCopyRect(const zkfx::HostFrame* source, zkfx::HostFrame* destination,
                               const zkfx::HostRect* sourceRect,
                               const zkfx::HostRect* destinationRect) {
-  auto refuse = [this](const std::string& why) {
-    logs_.copyRectErrors.push_back(why);
-    return kHostErrBadArgument;
-  };
-  if (!source || !destination || !sourceRect || !destinationRect) return refuse("null argument");
-  if (source->hostPixelFormat != destination->hostPixelFormat) return refuse("formats differ");
+  // Refused: a missing argument, formats that differ or are unknown, a frame without pixels.
+  if (!source || !destination || !sourceRect || !destinationRect) return kHostErrBadArgument;
+  if (source->hostPixelFormat != destination->hostPixelFormat) return kHostErrBadArgument;
   const std::int64_t bpp = BytesPerPixel(source->hostPixelFormat);
-  if (bpp == 0) return refuse("unknown pixel format");
-  if (!source->data || !destination->data) return refuse("frame without pixels");
+  if (bpp == 0) return kHostErrBadArgument;
+  if (!source->data || !destination->data) return kHostErrBadArgument;
   const zkfx::HostRect& s = *sourceRect;
   const zkfx::HostRect& d = *destinationRect;
   // The copy has the smaller of the two rectangles' sizes and is clipped to both frames.
@@ -565,8 +553,6 @@ std::int32_t Host::OnCopyRect(const zkfx::HostFrame* source, zkfx::HostFrame* de
 // Host: display strings
 
 std::int32_t Host::OnRegisterStrings(zkfx::StringTableToken* slot, std::int32_t protocol) {
-  ++logs_.registerStringsCalls;
-  if (faults_.registerStringsCode != 0) return faults_.registerStringsCode;
   if (protocol != zkfx::kStringTableProtocol || slot == nullptr || *slot == nullptr) {
     return kHostErrBadArgument;
   }
@@ -601,7 +587,6 @@ std::string Host::LookupString(zkfx::StringTableToken token, std::int32_t entry)
 
 void Host::OnUnregisterStrings(zkfx::StringTableToken* slot) {
   void* value = slot ? *slot : nullptr;
-  logs_.unregisterStringsSlotValues.push_back(value);
   tables_.erase(value);  // a slot that still holds the descriptor (failed set-up) matches nothing
 }
 
@@ -611,22 +596,18 @@ void Host::OnUnregisterStrings(zkfx::StringTableToken* slot) {
 std::int32_t Host::OnAcquireSuite(const char* name, std::int32_t version, const void** suite) {
   if (suite == nullptr || name == nullptr) return kHostErrBadArgument;
   *suite = nullptr;
-  if (faults_.missingSuites.count(name) == 0) {
-    for (const SuiteEntry& entry : kSuites) {
-      if (std::strcmp(entry.name, name) == 0 && entry.version == version) *suite = entry.table;
-    }
+  for (const SuiteEntry& entry : kSuites) {
+    if (std::strcmp(entry.name, name) == 0 && entry.version == version) *suite = entry.table;
   }
-  logs_.suites.push_back({true, name, version, *suite != nullptr});
   if (*suite == nullptr) return zkfx::kErrSuiteUnavailable;
   ++acquired_[name];
   return zkfx::kErrNone;
 }
 
-std::int32_t Host::OnReleaseSuite(const char* name, std::int32_t version) {
+std::int32_t Host::OnReleaseSuite(const char* name, std::int32_t /*version: any*/) {
   if (name == nullptr) return kHostErrBadArgument;
   auto found = acquired_.find(name);
   const bool matched = found != acquired_.end() && found->second > 0;
-  logs_.suites.push_back({false, name, version, matched});
   if (!matched) return kHostErrBadArgument;
   if (--found->second == 0) acquired_.erase(found);
   return zkfx::kErrNone;
@@ -635,12 +616,15 @@ std::int32_t Host::OnReleaseSuite(const char* name, std::int32_t version) {
 std::map<std::string, int> Host::OutstandingSuites() const { return acquired_; }
 
 std::int32_t Host::OnResetPixelFormats() {
-  logs_.pixelFormats.push_back({true, 0});
+  pixelFormats_.clear();
   return zkfx::kErrNone;
 }
 
 std::int32_t Host::OnDeclarePixelFormat(std::uint32_t code) {
-  logs_.pixelFormats.push_back({false, code});
+  // A format declared twice is kept once: the list is a set in declaration order.
+  if (std::find(pixelFormats_.begin(), pixelFormats_.end(), code) == pixelFormats_.end()) {
+    pixelFormats_.push_back(code);
+  }
   return zkfx::kErrNone;
 }
 

@@ -2,7 +2,10 @@
 // interface (entry/host_interface.h), drives its lifecycle and keeps its parameters.
 //
 // One Host object stands for one effect instance with one sequence. It is not thread-safe: one
-// thread drives it at a time. The tools (cli/) and the host-level tests are its users.
+// thread drives it at a time. The tools (cli/, frei0r/) are its users. It keeps only what a host
+// must keep (handles, string tables, the panel, the declared formats, live suite acquisitions), so
+// its memory stays flat however many frames it renders. The callbacks are virtual: a test double
+// derives from Host to inject faults and log calls without the production host carrying either.
 //
 // Per-thread state: callbacks that do not receive the effect reference (memory handles, messages,
 // string registration, suite acquisition, pixel-format queries) carry no context, so the host keeps
@@ -16,7 +19,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -63,51 +65,6 @@ class ModuleLibrary {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Fault injection and call logs
-
-// Faults a test asks the host to inject. Call numbers count from 1 since the last ResetLogs();
-// 0 means "never".
-struct HostFaults {
-  int failAddParamAt = 0;                    // the N-th addParam returns addParamCode, stores nothing
-  std::int32_t addParamCode = zkfx::kErrOutOfMemory;
-  int failSetGroupKindAt = 0;                // the N-th setGroupKind returns setGroupKindCode
-  std::int32_t setGroupKindCode = zkfx::kErrOutOfMemory;
-  int failNewHandleAt = 0;                   // the N-th newHandle returns null
-  std::int32_t registerStringsCode = 0;      // nonzero: registerStrings returns it, slot untouched
-  std::set<std::string> missingSuites;       // acquiring these names yields null
-};
-
-struct SuiteEvent {
-  bool acquire;      // false: release
-  std::string name;
-  std::int32_t version;
-  bool served;       // acquire: a suite was handed out; release: it matched an outstanding acquire
-};
-
-struct PixelFormatEvent {
-  bool reset;            // resetPixelFormats; otherwise declarePixelFormat of `code`
-  std::uint32_t code;
-};
-
-struct RefreshEvent {
-  std::int32_t index;
-  zkfx::ParamRecord record;  // a copy of the record the module handed over
-};
-
-struct CallLogs {
-  int addParamCalls = 0;       // every call, failed ones included
-  int setGroupKindCalls = 0;
-  int newHandleCalls = 0;      // from the module, failed ones included
-  int registerStringsCalls = 0;
-  std::vector<void*> unregisterStringsSlotValues;  // *slot of each unregisterStrings call
-  int unknownHandleOperations = 0;  // dispose/size of a handle this host never gave out
-  std::vector<SuiteEvent> suites;
-  std::vector<PixelFormatEvent> pixelFormats;
-  std::vector<RefreshEvent> refreshes;
-  std::vector<std::string> copyRectErrors;  // why a copyRect was refused
-};
-
-// ---------------------------------------------------------------------------------------------
 // A declared parameter as the host keeps it
 
 struct StoredParam {
@@ -125,7 +82,7 @@ struct StoredParam {
 class Host {
  public:
   Host();
-  ~Host();  // frees every handle still live and unloads the module
+  virtual ~Host();  // frees every handle still live and unloads the module
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
@@ -150,7 +107,7 @@ class Host {
   // kCmdRender with the current values; `input` travels as the layer of parameter 0. Refused with
   // kHostErrNotReady until parameter set-up declared as many parameters as it reported.
   std::int32_t Render(const zkfx::HostFrame& input, zkfx::HostFrame& output);
-  // kCmdUpdateParamsUI; every refreshParamUI call lands in logs().refreshes.
+  // kCmdUpdateParamsUI: the module hands back the records to redisplay (refreshParamUI).
   std::int32_t UpdateParamsUI();
   // Render scale (num / den per axis, den > 0) and pixel aspect ratio; both default to 1/1.
   void SetRenderScale(std::int32_t num, std::uint32_t den);
@@ -181,7 +138,7 @@ class Host {
   // Host-side allocation (also what the newHandle callback does): a zero-filled block of `size`
   // bytes; *handle is its address. Null when size exceeds 1 GiB.
   zkfx::MemHandle NewHandle(std::uint64_t size);
-  void DisposeHandle(zkfx::MemHandle handle);               // unknown handles are counted, ignored
+  bool DisposeHandle(zkfx::MemHandle handle);  // false (and nothing freed) for an unknown handle
   std::uint64_t HandleSize(zkfx::MemHandle handle) const;   // 0 for unknown handles
   bool IsLiveHandle(zkfx::MemHandle handle) const;
   // The serial number of a live handle (1 for the first handle this host gave out, then 2, ...),
@@ -210,29 +167,30 @@ class Host {
   std::int32_t SetFloat(int index, double value);
   std::int32_t PressButton(int index);
 
-  // --- Faults and logs -----------------------------------------------------------------------------
-  HostFaults& faults() { return faults_; }
-  const CallLogs& logs() const { return logs_; }
-  void ResetLogs() { logs_ = CallLogs{}; }
+  // --- Suites and formats ---------------------------------------------------------------------------
   // Suites acquired and not yet released, by name (only names with a positive count).
   std::map<std::string, int> OutstandingSuites() const;
+  // The pixel formats the module declared since it last reset the list, in order.
+  const std::vector<std::uint32_t>& DeclaredPixelFormats() const { return pixelFormats_; }
 
   // --- Callback implementations (called through the tables in HostInputRecord) -----------------
-  // Public so the C-style trampolines can reach them; tests use the tables, not these.
-  std::int32_t OnAddParam(std::int32_t index, const zkfx::ParamRecord* record);
-  std::int32_t OnRegisterStrings(zkfx::StringTableToken* slot, std::int32_t protocol);
-  const char* OnLookupString(zkfx::StringTableToken token, std::int32_t entry) const;
-  void OnUnregisterStrings(zkfx::StringTableToken* slot);
-  zkfx::MemHandle OnNewHandle(std::uint64_t size);
-  void OnCopyMessage(char* destination, const char* text);
-  std::int32_t OnCopyRect(const zkfx::HostFrame* source, zkfx::HostFrame* destination,
-                          const zkfx::HostRect* sourceRect, const zkfx::HostRect* destinationRect);
-  std::int32_t OnAcquireSuite(const char* name, std::int32_t version, const void** suite);
-  std::int32_t OnReleaseSuite(const char* name, std::int32_t version);
-  std::int32_t OnResetPixelFormats();
-  std::int32_t OnDeclarePixelFormat(std::uint32_t code);
-  std::int32_t OnSetGroupKind(std::int32_t index, std::int32_t kind);
-  std::int32_t OnRefreshParamUI(std::int32_t index, const zkfx::ParamRecord* record);
+  // Public so the C-style trampolines can reach them; virtual so a test double can wrap them.
+  virtual std::int32_t OnAddParam(std::int32_t index, const zkfx::ParamRecord* record);
+  virtual std::int32_t OnRegisterStrings(zkfx::StringTableToken* slot, std::int32_t protocol);
+  virtual const char* OnLookupString(zkfx::StringTableToken token, std::int32_t entry) const;
+  virtual void OnUnregisterStrings(zkfx::StringTableToken* slot);
+  virtual zkfx::MemHandle OnNewHandle(std::uint64_t size);
+  virtual void OnDisposeHandle(zkfx::MemHandle handle) { DisposeHandle(handle); }
+  virtual void OnCopyMessage(char* destination, const char* text);
+  virtual std::int32_t OnCopyRect(const zkfx::HostFrame* source, zkfx::HostFrame* destination,
+                                  const zkfx::HostRect* sourceRect,
+                                  const zkfx::HostRect* destinationRect);
+  virtual std::int32_t OnAcquireSuite(const char* name, std::int32_t version, const void** suite);
+  virtual std::int32_t OnReleaseSuite(const char* name, std::int32_t version);
+  virtual std::int32_t OnResetPixelFormats();
+  virtual std::int32_t OnDeclarePixelFormat(std::uint32_t code);
+  virtual std::int32_t OnSetGroupKind(std::int32_t index, std::int32_t kind);
+  virtual std::int32_t OnRefreshParamUI(std::int32_t index, const zkfx::ParamRecord* record);
   char* messageField() { return out_.message; }
 
   // The Host currently inside `main` on this thread, or null.
@@ -264,8 +222,7 @@ class Host {
   std::uint64_t handleSerial_ = 0;
   std::map<const void*, std::unique_ptr<StringTable>> tables_;  // by token
   std::map<std::string, int> acquired_;                          // live suite acquisitions
-  HostFaults faults_;
-  CallLogs logs_;
+  std::vector<std::uint32_t> pixelFormats_;                      // declared since the last reset
 };
 
 }  // namespace twhost

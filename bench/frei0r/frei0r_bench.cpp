@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "../../tests/host/module_path.h"
+#include "tests/support/paths.h"
 #include "frei0r/frei0r_api.h"
 #include "frei0r/instance.h"
 #include "frei0r/param_map.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/module_path.h"
+#include "tests/support/paths.h"
 
 namespace {
 

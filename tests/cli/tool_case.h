@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/module_path.h"
+#include "tests/support/paths.h"
 
 namespace twtest {
 

@@ -1,7 +1,7 @@
 // Rendering through the real host: neutral panels, split view, view modes, the histogram.
 #include <cmath>
 
-#include "effect_fixture.h"
+#include "tests/support/effect.h"
 
 namespace {
 

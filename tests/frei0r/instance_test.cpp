@@ -4,7 +4,8 @@
 #include <cmath>
 #include <random>
 
-#include "../host/module_path.h"
+#include "tests/support/heap.h"
+#include "tests/support/paths.h"
 #include "frei0r/frei0r_api.h"
 #include "frei0r/instance.h"
 #include "frei0r/param_map.h"
@@ -190,6 +191,20 @@ TEST_F(Frei0rInstance, AutoButtonFiresOnTheRisingEdgeOnly) {
   SetDouble("AutoBlackLevel", 1.0);  // down again: a press, on the dark frame's histogram
   EXPECT_EQ(HostValue(threeway::kParamMasterInputBlackLevel).floatSlider.current, darkBlack);
   reference.GlobalSetdown();
+}
+
+// A frei0r host keeps one instance for a whole clip: what it holds must not grow with the frames.
+TEST_F(Frei0rInstance, LongRunKeepsItsMemory) {
+  SetDouble("MasterSaturation", 0.6);
+  const std::vector<std::uint32_t> in = RandomRgba(kWidth * kHeight, 5);
+  std::vector<std::uint32_t> out(in.size());
+  std::size_t after2000 = 0;
+  for (int frame = 1; frame <= 20000; ++frame) {
+    instance->Update(in.data(), out.data());
+    if (frame == 2000) after2000 = twtest::HeapInUse();
+  }
+  const std::size_t after20000 = twtest::HeapInUse();
+  EXPECT_LE(after20000, after2000 + (1u << 20)) << after2000 << " bytes after 2,000 frames";
 }
 
 TEST(Frei0rInstanceCreate, RefusesWithAClearMessage) {

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <vector>
 
-#include "../host/module_path.h"
+#include "tests/support/paths.h"
 #include "frei0r/param_map.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "../host/module_path.h"
+#include "tests/support/paths.h"
 #include "frei0r/frei0r_api.h"
 
 namespace {

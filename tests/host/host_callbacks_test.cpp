@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "host/host.h"
+#include "tests/support/recording_host.h"
 
 namespace {
 
 using twhost::Host;
+using twtest::RecordingHost;
 using zkfx::HostInputRecord;
 using zkfx::HostOutputRecord;
 using zkfx::ParamRecord;
@@ -48,7 +49,7 @@ ParamRecord FloatRecord(std::int32_t id, const char* name, double value, std::ui
 }
 
 TEST(HostCallbacks, AddParamCopiesTextsTheModuleFreesAfterwards) {
-  Host host;
+  RecordingHost host;
   RunInMain(host, [](HostInputRecord* in, HostOutputRecord*) {
     struct Case { std::int32_t type; const char* text; };
     for (Case c : {Case{zkfx::kParamTypePopup, "Video|Luma"}, Case{zkfx::kParamTypeCheckBox, "Show Mask"},
@@ -88,7 +89,7 @@ TEST(HostCallbacks, AddParamRefusesRecordsItCannotStore) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Host host;
+    RecordingHost host;
     std::int32_t result = 0;
     RunInMain(host, [&](HostInputRecord* in, HostOutputRecord*) {
       ParamRecord r = FloatRecord(1, "Soften", 0.0);
@@ -106,7 +107,7 @@ TEST(HostCallbacks, AddParamRefusesRecordsItCannotStore) {
 TEST(HostCallbacks, InjectedAddParamAndGroupKindFailuresHitExactlyTheNthCall) {
   for (int n = 1; n <= 4; ++n) {
     SCOPED_TRACE(n);
-    Host host;
+    RecordingHost host;
     host.faults().failAddParamAt = n;
     host.faults().addParamCode = 77;
     std::vector<std::int32_t> results;
@@ -121,7 +122,7 @@ TEST(HostCallbacks, InjectedAddParamAndGroupKindFailuresHitExactlyTheNthCall) {
     EXPECT_EQ(host.DeclaredCount(), 3);
     EXPECT_EQ(host.logs().addParamCalls, 4);
   }
-  Host host;
+  RecordingHost host;
   host.faults().failSetGroupKindAt = 2;
   host.faults().setGroupKindCode = 9;
   std::vector<std::int32_t> results;
@@ -157,7 +158,7 @@ TEST(HostCallbacks, StringTableRegistrationLookupAndRelease) {
       {nullptr, {~0ull, ~0ull, 0}},
   };
   static zkfx::DisplayStringTable table = {"FX", 4, entries};
-  Host host;
+  RecordingHost host;
   zkfx::StringTableToken token = nullptr;
   std::vector<std::string> looked;
   std::int32_t badProtocol = 0;
@@ -203,7 +204,7 @@ TEST(HostCallbacks, StringTableRegistrationLookupAndRelease) {
 }
 
 TEST(HostCallbacks, MemoryHandlesHaveRealSizesAndAreTracked) {
-  Host host;
+  RecordingHost host;
   host.faults().failNewHandleAt = 3;
   std::vector<zkfx::MemHandle> handles;
   RunInMain(host, [&](HostInputRecord* in, HostOutputRecord*) {
@@ -223,7 +224,7 @@ TEST(HostCallbacks, MemoryHandlesHaveRealSizesAndAreTracked) {
   EXPECT_NE(handles[3], nullptr);
   EXPECT_EQ(handles[4], nullptr);  // above the 1 GiB limit
   EXPECT_EQ(host.logs().newHandleCalls, 5);
-  EXPECT_EQ(host.logs().unknownHandleOperations, 1);
+  EXPECT_EQ(host.logs().unknownHandleDisposals, 1);
   EXPECT_EQ(host.LiveHandleCount(), 2u);
   EXPECT_FALSE(host.IsLiveHandle(handles[0]));
   EXPECT_TRUE(host.IsLiveHandle(handles[1]));
@@ -231,7 +232,7 @@ TEST(HostCallbacks, MemoryHandlesHaveRealSizesAndAreTracked) {
 }
 
 TEST(HostCallbacks, CallbacksWithoutContextFailOutsideMain) {
-  Host host;
+  RecordingHost host;
   const zkfx::HostInputRecord& in = host.in();
   EXPECT_EQ(Host::Current(), nullptr);
   EXPECT_EQ(in.utils->newHandle(8), nullptr);
@@ -245,8 +246,8 @@ TEST(HostCallbacks, CallbacksWithoutContextFailOutsideMain) {
 }
 
 TEST(HostCallbacks, CurrentHostIsSetInsideMainAndRestoredAfterAnException) {
-  Host outer;
-  Host inner;
+  RecordingHost outer;
+  RecordingHost inner;
   Host* seenInner = nullptr;
   Host* seenOuterAfterNested = nullptr;
   RunInMain(outer, [&](HostInputRecord*, HostOutputRecord*) {
@@ -271,7 +272,7 @@ TEST(HostCallbacks, CurrentHostIsSetInsideMainAndRestoredAfterAnException) {
 }
 
 TEST(HostCallbacks, MessagesAreBoundedToTheirDestinations) {
-  Host host;
+  RecordingHost host;
   const std::string longText(400, 'm');
   char name[40];
   std::memset(name, '#', sizeof name);
@@ -298,7 +299,7 @@ TEST(HostCallbacks, MessagesAreBoundedToTheirDestinations) {
 }
 
 TEST(HostCallbacks, SuitesAreServedByNameAndVersionAndLogged) {
-  Host host;
+  RecordingHost host;
   host.faults().missingSuites.insert(zkfx::kParamUtilsSuiteName);
   struct Case { const char* name; std::int32_t version; bool served; };
   const std::vector<Case> cases = {
@@ -333,9 +334,9 @@ TEST(HostCallbacks, SuitesAreServedByNameAndVersionAndLogged) {
   EXPECT_EQ(outstanding.size(), 2u);
   EXPECT_EQ(outstanding.at(zkfx::kPixelFormatSuiteName), 1);
   EXPECT_EQ(outstanding.at(zkfx::kGroupParamSuiteName), 1);
-  ASSERT_EQ(host.logs().pixelFormats.size(), 3u);
-  EXPECT_TRUE(host.logs().pixelFormats[0].reset);
-  EXPECT_EQ(host.logs().pixelFormats[2].code, zkfx::kPixelFormatARGB32f);
+  EXPECT_EQ(host.logs().pixelFormatResets, 1);
+  const std::vector<std::uint32_t> declared = {zkfx::kPixelFormatBGRA8, zkfx::kPixelFormatARGB32f};
+  EXPECT_EQ(host.DeclaredPixelFormats(), declared);
   EXPECT_EQ(host.logs().suites.size(), cases.size() + 3);
   EXPECT_FALSE(host.logs().suites.back().served);
 }
@@ -386,7 +387,7 @@ TEST(HostCallbacks, CopyRectCopiesTheClippedRectangleOnly) {
     }
     zkfx::HostFrame from{src.data(), kSW * bpp, kSW, kSH, c.format};
     zkfx::HostFrame to{dst.data(), kDW * bpp, kDW, kDH, c.format};
-    Host host;
+    RecordingHost host;
     std::int32_t result = -1;
     RunInMain(host, [&](HostInputRecord* in, HostOutputRecord*) {
       result = in->utils->copyRect(in->effectRef, &from, &to, &c.from, &c.to);
@@ -405,7 +406,7 @@ TEST(HostCallbacks, CopyRectRefusesMismatchedOrUnknownFormats) {
                  Case{zkfx::kPixelFormatBGRA8, zkfx::kPixelFormatBGRA8, nullptr}}) {
     zkfx::HostFrame from{c.data, 8, 2, 2, c.from};
     zkfx::HostFrame to{b.data(), 8, 2, 2, c.to};
-    Host host;
+    RecordingHost host;
     std::int32_t result = 0;
     RunInMain(host, [&](HostInputRecord* in, HostOutputRecord*) {
       result = in->utils->copyRect(in->effectRef, &from, &to, &r, &r);
@@ -413,7 +414,7 @@ TEST(HostCallbacks, CopyRectRefusesMismatchedOrUnknownFormats) {
     });
     EXPECT_EQ(result, twhost::kHostErrBadArgument);
     EXPECT_EQ(b, std::vector<std::uint8_t>(64, 2));
-    EXPECT_EQ(host.logs().copyRectErrors.size(), 1u);
+    EXPECT_EQ(host.logs().refusedCopyRects, 1);
   }
 }
 
@@ -443,7 +444,7 @@ std::int32_t SmallEffect(std::int32_t command, HostInputRecord* in, HostOutputRe
 }
 
 TEST(HostCallbacks, UserEditsReportSupervisedParametersAndTakeBackMarkedValues) {
-  Host host;
+  RecordingHost host;
   host.Attach(SmallEffect);
   zkfx::HostFrame frame{};
   EXPECT_EQ(host.Render(frame, frame), twhost::kHostErrNotReady);  // nothing declared yet

@@ -11,7 +11,7 @@
 
 #include "entry/host_interface.h"
 #include "host/registration.h"
-#include "tests/host/module_path.h"
+#include "tests/support/paths.h"
 
 namespace {
 

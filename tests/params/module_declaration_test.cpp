@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/host.h"
-#include "tests/host/module_path.h"
+#include "tests/support/paths.h"
 #include "tests/params/expected_record.h"
 #include "tests/params/reference_catalogue.h"
 

@@ -8,7 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "../host/module_path.h"
+#include "tests/support/paths.h"
+#include "tests/support/recording_host.h"
 #include "entry/host_interface.h"
 #include "host/host.h"
 #include "params/catalogue.h"
@@ -49,7 +50,7 @@ class Effect : public ::testing::Test {
     return *static_cast<const zkfx::LumaHistogram*>(*host.sequenceData());
   }
 
-  twhost::Host host;
+  twtest::RecordingHost host;
 };
 
 }  // namespace effecttest

@@ -1,0 +1,23 @@
+// Bytes of heap memory the process has in use now: what the allocator handed out and was not
+// given back. Under AddressSanitizer its own allocator keeps the count; otherwise glibc's.
+#pragma once
+
+#include <cstddef>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/allocator_interface.h>
+#else
+#include <malloc.h>
+#endif
+
+namespace twtest {
+
+inline std::size_t HeapInUse() {
+#if defined(__SANITIZE_ADDRESS__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
+
+}  // namespace twtest
