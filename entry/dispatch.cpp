@@ -25,7 +25,7 @@ std::int32_t Dispatch(std::int32_t command, zkfx::HostInputRecord* in, zkfx::Hos
     case zkfx::kCmdRender:
     case zkfx::kCmdUserChangedParam:
     case zkfx::kCmdUpdateParamsUI:
-      if (!HasHostRecords(in, out)) return kErrInvalidHostRecord;
+      if (!HasHostRecords(in, out)) return zkfx::kErrInvalidHostRecord;
       break;
     default:
       // kCmdAbout, 2, 7, 8, 9, 10, 12 and every code above 14: nothing to do.

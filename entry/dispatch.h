@@ -10,12 +10,6 @@
 
 namespace threeway {
 
-// Returned when the host passes no input or output record with a command that needs them. The
-// host interface defines no code for this; a negative value cannot clash with the host's own.
-constexpr std::int32_t kErrInvalidHostRecord = -1;
-// Returned when an unexpected exception reaches the entry point (it never crosses into the host).
-constexpr std::int32_t kErrInternal = -2;
-
 std::int32_t Dispatch(std::int32_t command, zkfx::HostInputRecord* in, zkfx::HostOutputRecord* out,
                       zkfx::ParamRecord** params, zkfx::HostFrame* output, void* extra);
 

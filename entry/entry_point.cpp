@@ -20,7 +20,7 @@ std::int32_t ThreeWayEntryPoint(std::int32_t command, zkfx::HostInputRecord* in,
   } catch (const std::bad_alloc&) {
     return zkfx::kErrOutOfMemory;
   } catch (...) {
-    return threeway::kErrInternal;
+    return zkfx::kErrInternal;
   }
 }
 

@@ -39,6 +39,12 @@ constexpr std::uint32_t FourCC(const char (&s)[5]) {
 constexpr std::int32_t kErrNone = 0;
 constexpr std::int32_t kErrOutOfMemory = 4;
 constexpr std::int32_t kErrSuiteUnavailable = 516;
+// The effect's own failures, for which the interface defines no code (negative, so they cannot
+// clash with the host's): the host passed no input or output record, or the parameter array or
+// frame a command needs; an unexpected exception reached the entry point (it never crosses into
+// the host).
+constexpr std::int32_t kErrInvalidHostRecord = -1;
+constexpr std::int32_t kErrInternal = -2;
 
 // Command codes passed as `main`'s first argument.
 constexpr std::int32_t kCmdAbout = 0;

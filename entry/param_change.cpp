@@ -4,7 +4,7 @@
 
 #include "entry/suites.h"
 #include "params/catalogue.h"
-#include "render/renderer.h"
+#include "kernels/dither_random.h"
 
 namespace threeway {
 
@@ -58,9 +58,9 @@ const zkfx::LumaHistogram* SequenceHistogram(const zkfx::HostInputRecord* in) {
 }
 
 void ApplyAutoLevels(zkfx::HostInputRecord* in, zkfx::ParamRecord** params, bool black, bool white) {
-  // The buttons build (and drop) a renderer before reading the histogram, as a render would;
-  // its construction reseeds the dither generator.
-  { ColorCorrectorThreeWayFilterRenderer renderer; }
+  // The buttons reseed the dither generator before reading the histogram, as the construction
+  // of a renderer for a render would.
+  ReseedDitherFromClock();
   const zkfx::LumaHistogram* histogram = SequenceHistogram(in);
   if (black) WriteFloat(Param(params, kParamMasterInputBlackLevel), AutoBlackLevel(histogram));
   if (white) WriteFloat(Param(params, kParamMasterInputWhiteLevel), AutoWhiteLevel(histogram));
@@ -125,22 +125,6 @@ double GammaFromPickedColor(std::uint8_t red, std::uint8_t green, std::uint8_t b
   if (g < 0.10000000149011612) g = 0.10000000149011612;
   if (g > 10.0) g = 10.0;
   return g;
-}
-
-std::int32_t AutoBlackLevel(const zkfx::LumaHistogram* histogram) {
-  if (histogram == nullptr) return 0;
-  for (int i = 0; i < 256; ++i) {
-    if (histogram->normalized[i] > 0.005f) return i;
-  }
-  return 0;
-}
-
-std::int32_t AutoWhiteLevel(const zkfx::LumaHistogram* histogram) {
-  if (histogram == nullptr) return 255;
-  for (int i = 255; i >= 0; --i) {
-    if (histogram->normalized[i] > 0.005f) return i;
-  }
-  return 255;
 }
 
 std::int32_t UserChangedParam(zkfx::HostInputRecord* in, zkfx::HostOutputRecord*,

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "entry/auto_levels.h"
 #include "entry/host_interface.h"
 
 namespace threeway {
@@ -33,8 +34,5 @@ BalancePick BalanceFromPickedColor(std::uint8_t red, std::uint8_t green, std::ui
 std::int32_t LumaOfPickedColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 double GammaFromPickedColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                             double blackLevel, double whiteLevel);
-// Lowest and highest bins whose normalised count exceeds 0.005 (0 and 255 when none does).
-std::int32_t AutoBlackLevel(const zkfx::LumaHistogram* histogram);
-std::int32_t AutoWhiteLevel(const zkfx::LumaHistogram* histogram);
 
 }  // namespace threeway

@@ -1,5 +1,7 @@
 #include "kernels/dither_random.h"
 
+#include <ctime>
+
 namespace threeway {
 
 namespace {
@@ -7,6 +9,8 @@ thread_local std::uint32_t ditherState = 1;
 }  // namespace
 
 void SeedDither(std::uint32_t seed) { ditherState = seed; }
+
+void ReseedDitherFromClock() { SeedDither(static_cast<std::uint32_t>(std::time(nullptr))); }
 
 std::int32_t DitherRand() {
   ditherState = ditherState * 214013u + 2531011u;  // unsigned: wraps modulo 2^32

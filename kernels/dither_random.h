@@ -19,6 +19,10 @@ constexpr std::int32_t kDitherRandMax = 0x7FFF;
 // Sets the calling thread's generator state to `seed`.
 void SeedDither(std::uint32_t seed);
 
+// Seeds the calling thread's generator with the current calendar time in seconds, as every
+// renderer construction and every auto level button does.
+void ReseedDitherFromClock();
+
 // Advances the calling thread's generator once and returns the next value, 0..kDitherRandMax.
 std::int32_t DitherRand();
 

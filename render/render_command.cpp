@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "entry/dispatch.h"
 #include "entry/suites.h"
 #include "params/catalogue.h"
 #include "render/frame_desc.h"
@@ -163,7 +162,7 @@ std::int32_t ChooseViewMode(zkfx::ParamRecord** params) {
 
 std::int32_t RenderCommand(zkfx::HostInputRecord* in, zkfx::HostOutputRecord* out,
                            zkfx::ParamRecord** params, zkfx::HostFrame* output) {
-  if (!HasAllParams(params) || output == nullptr) return kErrInvalidHostRecord;
+  if (!HasAllParams(params) || output == nullptr) return zkfx::kErrInvalidHostRecord;
   const zkfx::HostFrame& input = params[kParamInputLayer]->value.layer.frame;
 
   // 1. Pixel formats, through the host's suite.

@@ -2,7 +2,6 @@
 
 #include <math.h>  // cosf, sinf: the balance vector is single precision
 
-#include <ctime>
 #include <initializer_list>
 
 #include "kernels/dither_random.h"
@@ -61,7 +60,7 @@ ColorCorrectorThreeWayFilterRenderer::ColorCorrectorThreeWayFilterRenderer()
                        zkfx::kPixelFormatVUYA16,  zkfx::kPixelFormatVUYA8} {
   // Not through the virtual call: this class's defaults, whatever a further override would do.
   ColorCorrectorThreeWayFilterRenderer::SetDefaults();
-  SeedDither(static_cast<std::uint32_t>(std::time(nullptr)));
+  ReseedDitherFromClock();
 }
 
 void ColorCorrectorThreeWayFilterRenderer::SetDefaults() {

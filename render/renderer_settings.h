@@ -1,6 +1,9 @@
 // The settings one render needs: the secondary qualifier's block and the primary correction's
 // record. Both are read by position by the frame pass and the kernels, so their layouts are fixed
 // and asserted here.
+//
+// Shared vocabulary: the renderer fills these records and the kernels read them, so this header is
+// a leaf that includes nothing of the project and both layers may include it.
 #pragma once
 
 #include <cstddef>

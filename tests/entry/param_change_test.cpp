@@ -177,7 +177,7 @@ TEST(UpdateParamsUI, MissingSuiteLeavesTheMessageAndSucceeds) {
 
 TEST(Dispatch, MissingHostRecordsAreRefused) {
   for (int command : {1, 3, 4, 5, 6, 11, 13, 14}) {
-    EXPECT_EQ(Dispatch(command, nullptr, nullptr, nullptr, nullptr, nullptr), kErrInvalidHostRecord);
+    EXPECT_EQ(Dispatch(command, nullptr, nullptr, nullptr, nullptr, nullptr), zkfx::kErrInvalidHostRecord);
   }
   for (int command : {0, 2, 7, 8, 9, 10, 12, 15, -1}) {
     EXPECT_EQ(Dispatch(command, nullptr, nullptr, nullptr, nullptr, nullptr), zkfx::kErrNone);
