@@ -20,7 +20,13 @@ void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void
   }
 }
 
-bool VectorRowPathAvailable() { return __builtin_cpu_supports("avx2"); }
+bool VectorRowPathAvailable() {
+#if defined(THREEWAY_FORCE_SCALAR_ROWS)
+  return false;  // this build renders through the scalar reference path only
+#else
+  return __builtin_cpu_supports("avx2");
+#endif
+}
 
 RowProcessor SelectRowProcessor(bool allowVector) {
   return allowVector && VectorRowPathAvailable() ? &ProcessRowAvx2 : &ProcessRowScalar;

@@ -44,7 +44,8 @@ void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void
 // (VectorRowPathAvailable()).
 void ProcessRowAvx2(const RowContext& c, std::uint32_t k, const void* in, void* out);
 
-// True when the processor supports AVX2.
+// True when the processor supports AVX2 (always false in a build configured with
+// THREEWAY_FORCE_SCALAR_ROWS, which renders every frame through the scalar path).
 bool VectorRowPathAvailable();
 
 // The row processor for a pass: the AVX2 one when allowed and available, otherwise the scalar one.
