@@ -1,12 +1,14 @@
-// Colour picks, auto levels and the control-panel refresh. Expected values were worked out from
+// Colour picks, auto levels and the dispatcher. Expected values were worked out from
 // the documented formulas in double precision with single-precision rounding where they round.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "entry/dispatch.h"
 #include "entry/param_change.h"
-#include "fake_host.h"
+#include "tests/support/recording_host.h"
 #include "params/catalogue.h"
 
 namespace {
@@ -87,92 +89,26 @@ TEST(AutoLevels, BinsFromTheNormalisedHistogram) {
   EXPECT_EQ(AutoWhiteLevel(&h), 254);
 }
 
-std::int32_t Changed(fakehost::Host& host, int index) {
-  zkfx::UserChangedParamExtra extra{index};
-  return Dispatch(zkfx::kCmdUserChangedParam, &host.in, &host.out, host.params.data(), nullptr, &extra);
-}
-
-TEST(UserChangedParam, WritesValuesWithTheChangeFlag) {
-  fakehost::Host host;
-  host[kParamWhiteBalance].value.color.current = {255, 255, 0, 0};
-  EXPECT_EQ(Changed(host, kParamWhiteBalance), zkfx::kErrNone);
-  EXPECT_NEAR(host[kParamHighlightBalanceAngle].value.angle.current, 4659724, 1);
-  EXPECT_NEAR(host[kParamHighlightBalanceMagnitude].value.floatSlider.current, 117.32433319091797, 1e-4);
-  EXPECT_EQ(host[kParamHighlightBalanceAngle].changeFlags, zkfx::kChangeFlagChangedValue);
-  EXPECT_EQ(host[kParamHighlightBalanceMagnitude].changeFlags, zkfx::kChangeFlagChangedValue);
-  EXPECT_EQ(host[kParamShadowBalanceAngle].changeFlags, 0u);
-
-  // A neutral pick onto a neutral shadow balance leaves everything alone.
-  host[kParamBlackBalance].value.color.current = {255, 0, 0, 0};
-  EXPECT_EQ(Changed(host, kParamBlackBalance), zkfx::kErrNone);
-  EXPECT_EQ(host[kParamShadowBalanceAngle].changeFlags, 0u);
-  EXPECT_EQ(host[kParamShadowBalanceMagnitude].changeFlags, 0u);
-
-  host[kParamGrayLevel].value.color.current = {255, 128, 128, 128};
-  host[kParamMasterInputBlackLevel].value.floatSlider.current = 0;
-  host[kParamMasterInputWhiteLevel].value.floatSlider.current = 255;
-  Changed(host, kParamGrayLevel);
-  EXPECT_NEAR(host[kParamMasterInputGrayLevel].value.floatSlider.current, 1.0056786829881315, 1e-6);
-
-  host[kParamWhiteLevel].value.color.current = {255, 253, 253, 253};
-  Changed(host, kParamWhiteLevel);
-  EXPECT_EQ(host[kParamMasterInputWhiteLevel].value.floatSlider.current, 252.0);
-  EXPECT_EQ(host[kParamMasterInputWhiteLevel].changeFlags, zkfx::kChangeFlagChangedValue);
-}
-
-TEST(UserChangedParam, AutoButtonsReadTheSequenceHistogram) {
-  fakehost::Host host;
-  zkfx::LumaHistogram* h = host.NewSequence();  // zero-filled: black 0, white 255
-  Changed(host, kParamAutoContrast);
-  EXPECT_EQ(host[kParamMasterInputBlackLevel].value.floatSlider.current, 0.0);
-  EXPECT_EQ(host[kParamMasterInputWhiteLevel].value.floatSlider.current, 255.0);
-
-  h->normalized[17] = 0.5f;
-  h->normalized[230] = 1.0f;
-  host[kParamMasterInputWhiteLevel] = {};
-  Changed(host, kParamAutoBlackLevel);
-  EXPECT_EQ(host[kParamMasterInputBlackLevel].value.floatSlider.current, 17.0);
-  EXPECT_EQ(host[kParamMasterInputWhiteLevel].changeFlags, 0u);  // untouched
-  Changed(host, kParamAutoWhiteLevel);
-  EXPECT_EQ(host[kParamMasterInputWhiteLevel].value.floatSlider.current, 230.0);
-}
-
+// The dispatcher driven in-process by the host test double: a change of any parameter that is
+// neither a pick nor a button writes nothing back.
 TEST(UserChangedParam, OtherIndicesAndMissingRecordsAreIgnored) {
-  fakehost::Host host;
-  const auto before = host.records;
+  twtest::RecordingHost host;
+  host.Attach(&Dispatch);
+  ASSERT_EQ(host.GlobalSetup(), zkfx::kErrNone);
+  ASSERT_EQ(host.ParamsSetup(), zkfx::kErrNone);
+  ASSERT_EQ(host.SequenceSetup(), zkfx::kErrNone);
+  std::vector<zkfx::ParamRecord> before;
+  for (int i = 1; i < kParamCount; ++i) before.push_back(host.Param(i)->current);
   for (int index : {-1, 0, 1, 12, 71, 106, 107, 100000}) {
-    EXPECT_EQ(Changed(host, index), zkfx::kErrNone) << index;
+    zkfx::UserChangedParamExtra extra{index};
+    EXPECT_EQ(host.Call(zkfx::kCmdUserChangedParam, nullptr, &extra), zkfx::kErrNone) << index;
   }
-  EXPECT_EQ(std::memcmp(before.data(), host.records.data(), before.size() * sizeof(zkfx::ParamRecord)), 0);
-  EXPECT_EQ(Dispatch(zkfx::kCmdUserChangedParam, &host.in, &host.out, host.params.data(), nullptr, nullptr),
-            zkfx::kErrNone);
-}
-
-TEST(UpdateParamsUI, RefreshesTheTwentyFourControlsInOrder) {
-  fakehost::Host host;
-  for (int i = 0; i < kParamCount; ++i) host[i].value.floatSlider.current = i;
-  EXPECT_EQ(Dispatch(zkfx::kCmdUpdateParamsUI, &host.in, &host.out, host.params.data(), nullptr, nullptr),
-            zkfx::kErrNone);
-  const int expected[] = {26, 67, 13, 7, 77, 78, 79, 80, 83, 84, 85, 86,
-                          89, 90, 91, 92, 27, 28, 29, 101, 102, 103, 104, 105};
-  ASSERT_EQ(host.state.refreshes.size(), std::size(expected));
-  for (std::size_t i = 0; i < std::size(expected); ++i) {
-    EXPECT_EQ(host.state.refreshes[i].index, expected[i]);
-    EXPECT_EQ(host.state.refreshes[i].record.value.floatSlider.current, expected[i]);
+  for (int i = 1; i < kParamCount; ++i) {
+    EXPECT_EQ(std::memcmp(&before[static_cast<std::size_t>(i - 1)], &host.Param(i)->current,
+                          sizeof(zkfx::ParamRecord)), 0) << i;
   }
-  EXPECT_EQ(host.state.acquired, 1);
-  EXPECT_EQ(host.state.released, 1);
-  EXPECT_EQ(host.out.outFlags, 0u);
-}
-
-TEST(UpdateParamsUI, MissingSuiteLeavesTheMessageAndSucceeds) {
-  fakehost::Host host;
-  host.state.missingSuites.insert(zkfx::kParamUtilsSuiteName);
-  EXPECT_EQ(Dispatch(zkfx::kCmdUpdateParamsUI, &host.in, &host.out, host.params.data(), nullptr, nullptr),
-            zkfx::kErrNone);
-  EXPECT_TRUE(host.state.refreshes.empty());
-  EXPECT_EQ(host.out.outFlags, zkfx::kOutFlagDisplayErrorMessage);
-  EXPECT_STREQ(host.out.message, "Not able to acquire ZKFX Suite.");
+  EXPECT_EQ(host.logs().refreshes.size(), 0u);
+  host.GlobalSetdown();
 }
 
 TEST(Dispatch, MissingHostRecordsAreRefused) {
