@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "frei0r/param_map.h"
+#include "host/bring_up.h"
 #include "frei0r/pixels.h"
 #include "params/catalogue.h"
 
@@ -16,8 +17,6 @@ namespace {
 
 // Frames up to this size per side; rows are addressed with 32-bit byte strides.
 constexpr int kMaxSide = 32768;
-
-std::string Code(std::int32_t result) { return std::to_string(result); }
 
 }  // namespace
 
@@ -34,38 +33,10 @@ std::unique_ptr<Instance> Instance::Create(int width, int height, const std::str
 }
 
 bool Instance::Init(const std::string& modulePath, std::string& error) {
-  if (!host_.Load(modulePath, error)) return false;
-  std::int32_t result = host_.GlobalSetup();
-  if (result != zkfx::kErrNone) {
-    error = "the effect module " + modulePath + " failed its global set-up (code " + Code(result) + ")";
-    const std::string shown = host_.displayedMessage();
-    if (!shown.empty()) error += ": " + shown;
-    return false;
-  }
-  setUp_ = true;
-  result = host_.ParamsSetup();
-  if (result != zkfx::kErrNone) {
-    error = "the effect module " + modulePath + " failed its parameter set-up (code " + Code(result) + ")";
-    return false;
-  }
-  // A loadable file with an entry point `main` can still be some other effect: its parameters
-  // must be the catalogue's, row by row, or every value below would land in the wrong place.
-  const auto rows = threeway::ParamSpecs();
-  if (host_.DeclaredCount() + 1 != static_cast<int>(rows.size())) {
-    error = modulePath + " declares " + std::to_string(host_.DeclaredCount()) +
-            " parameters, not those of the three-way colour corrector";
-    return false;
-  }
-  for (const threeway::ParamSpec& row : rows.subspan(1)) {
-    if (host_.Param(row.index)->declared.type != row.type) {
-      error = modulePath + ": parameter " + std::to_string(row.index) +
-              " has another type than the three-way colour corrector's " + std::string(row.identifier);
-      return false;
-    }
-  }
-  result = host_.SequenceSetup();
-  if (result != zkfx::kErrNone) {
-    error = "the effect module " + modulePath + " failed its sequence set-up (code " + Code(result) + ")";
+  const twhost::BringUp bringUp = twhost::BringUpEffect(host_, modulePath, /*withSequence=*/true);
+  setUp_ = bringUp.globalSetUp;
+  if (!bringUp.ok) {
+    error = bringUp.error;
     return false;
   }
   input_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0);
@@ -141,7 +112,7 @@ void Instance::SetParam(int index, const void* value) {
     }
   }
   if (result != zkfx::kErrNone) {
-    Report("the effect refused the change of " + std::string(param.name) + " (code " + Code(result) + ")");
+    Report("the effect refused the change of " + std::string(param.name) + " (code " + std::to_string(result) + ")");
   }
 }
 
@@ -179,7 +150,7 @@ void Instance::Update(const std::uint32_t* in, std::uint32_t* out) {
   const std::int32_t result = host_.Render(source, destination);
   if (result != zkfx::kErrNone) {
     if (!renderFailed_) {
-      std::string text = "the effect could not render a frame (code " + Code(result) + ")";
+      std::string text = "the effect could not render a frame (code " + std::to_string(result) + ")";
       const std::string shown = host_.displayedMessage();
       if (!shown.empty()) text += ": " + shown;
       Report(text + "; frames pass through unchanged");

@@ -215,9 +215,9 @@ TEST(Frei0rInstanceCreate, RefusesWithAClearMessage) {
     const char* message;
   };
   const Case cases[] = {
-      {"no file", 16, 8, "/nonexistent/ThreeWayColorCorrector.so", "cannot load"},
-      {"not a library", 16, 8, std::string(THREEWAY_SOURCE_DIR) + "/frei0r/README.md", "cannot load"},
-      {"a library without main", 16, 8, "libm.so.6", "exports no entry point"},
+      {"no file", 16, 8, "/nonexistent/ThreeWayColorCorrector.so", "cannot open"},
+      {"not a library", 16, 8, std::string(THREEWAY_SOURCE_DIR) + "/frei0r/README.md", "not an ELF file"},
+      {"a library without the resource", 16, 8, "/lib/x86_64-linux-gnu/libm.so.6", "no .pipl section"},
       {"zero width", 0, 8, twtest::ModulePath(), "frame size"},
       {"too high", 8, 1 << 20, twtest::ModulePath(), "frame size"},
   };
