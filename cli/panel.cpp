@@ -15,17 +15,6 @@
 namespace threeway::cli {
 namespace {
 
-bool IsValued(const ParamSpec& row) {
-  switch (row.type) {
-    case zkfx::kParamTypePopup:
-    case zkfx::kParamTypeCheckBox:
-    case zkfx::kParamTypeColor:
-    case zkfx::kParamTypeAngle:
-    case zkfx::kParamTypeFloatSlider: return true;
-    default: return false;
-  }
-}
-
 std::string Lower(std::string_view text) {
   std::string lower(text);
   std::transform(lower.begin(), lower.end(), lower.begin(),

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "entry/suites.h"
+#include "pixmill/bt601.h"
 #include "params/catalogue.h"
 #include "kernels/dither_random.h"
 
@@ -107,8 +108,11 @@ BalancePick BalanceFromPickedColor(std::uint8_t red, std::uint8_t green, std::ui
 }
 
 std::int32_t LumaOfPickedColor(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-  const float l = 0.299f * static_cast<float>(red) + 0.587f * static_cast<float>(green) +
-                  0.114f * static_cast<float>(blue);
+  // Single precision, as the pick is defined.
+  constexpr float kR = static_cast<float>(bt601::kLumaRed);
+  constexpr float kG = static_cast<float>(bt601::kLumaGreen);
+  constexpr float kB = static_cast<float>(bt601::kLumaBlue);
+  const float l = kR * static_cast<float>(red) + kG * static_cast<float>(green) + kB * static_cast<float>(blue);
   return static_cast<std::int32_t>(l) & 0xFF;
 }
 

@@ -30,21 +30,6 @@ std::string Float(float v) {
 
 std::string English(std::int32_t entry) { return std::string(threeway::DisplayStringEnglish(entry)); }
 
-// The popup's choices, split at '|'.
-std::vector<std::string> Choices(const ParamSpec& row) {
-  std::vector<std::string> out;
-  const std::string text = English(row.popup.choicesEntry);
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t bar = text.find('|', start);
-    out.push_back(text.substr(start, bar - start));
-    if (bar == std::string::npos) break;
-    start = bar + 1;
-  }
-  out.resize(static_cast<std::size_t>(std::max<std::int16_t>(row.popup.choiceCount, 0)));
-  return out;
-}
-
 // The text a user reads for the row: the box or button text of check boxes and buttons (their
 // name is one blank), else the display name.
 std::string Title(const ParamSpec& row) {
@@ -66,7 +51,7 @@ std::string Mapping(const ParamSpec& row) {
     case zkfx::kParamTypeCheckBox: return "n = off, y = on";
     case zkfx::kParamTypeButton: return "n to y presses it";
     case zkfx::kParamTypePopup: {
-      const std::vector<std::string> choices = Choices(row);
+      const std::vector<std::string> choices = threeway::PopupChoices(row);
       std::string text;
       for (std::size_t k = 0; k < choices.size(); ++k) {
         if (k) text += ", ";
@@ -90,7 +75,7 @@ std::string DefaultText(const ParamSpec& row) {
     case zkfx::kParamTypeCheckBox: return "n (off)";
     case zkfx::kParamTypeButton: return "n";
     case zkfx::kParamTypePopup: {
-      const std::vector<std::string> choices = Choices(row);
+      const std::vector<std::string> choices = threeway::PopupChoices(row);
       const auto k = static_cast<std::size_t>(row.popup.defaultChoice - 1);
       return Number(PopupToUnit(row.popup.defaultChoice, row.popup.choiceCount)) + " (" +
              (k < choices.size() ? choices[k] : std::string("?")) + ")";
@@ -214,14 +199,14 @@ std::int32_t UnitToPopup(double unit, std::int32_t count) {
 }
 
 double AngleToUnit(std::int32_t degrees16_16) {
-  double degrees = static_cast<double>(degrees16_16) / 65536.0;
+  double degrees = threeway::DegreesFromFixed(degrees16_16);
   degrees = std::remainder(degrees, 360.0);  // -180..180, exact
   return (degrees + 180.0) / 360.0;
 }
 
 std::int32_t UnitToAngle(double unit) {
   const double u = std::clamp(unit, 0.0, 1.0);
-  return static_cast<std::int32_t>(std::lround((u * 360.0 - 180.0) * 65536.0));
+  return threeway::FixedFromDegrees(u * 360.0 - 180.0);
 }
 
 float ChannelToUnit(std::uint8_t channel) { return static_cast<float>(channel) / 255.0f; }

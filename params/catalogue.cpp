@@ -1,6 +1,8 @@
 #include "params/catalogue.h"
 
 #include <array>
+#include <climits>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 
@@ -276,6 +278,39 @@ const ParamSpec* FindParamSpec(std::string_view identifier) {
     if (row.identifier == identifier) return &row;
   }
   return nullptr;
+}
+
+bool IsValued(const ParamSpec& row) {
+  switch (row.type) {
+    case zkfx::kParamTypePopup:
+    case zkfx::kParamTypeCheckBox:
+    case zkfx::kParamTypeColor:
+    case zkfx::kParamTypeAngle:
+    case zkfx::kParamTypeFloatSlider: return true;
+    default: return false;
+  }
+}
+
+std::vector<std::string> PopupChoices(const ParamSpec& row) {
+  std::vector<std::string> choices;
+  const std::string_view text = DisplayStringEnglish(row.popup.choicesEntry);
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t bar = text.find('|', start);
+    choices.emplace_back(text.substr(start, bar == std::string_view::npos ? bar : bar - start));
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  choices.resize(static_cast<std::size_t>(row.popup.choiceCount > 0 ? row.popup.choiceCount : 0));
+  return choices;
+}
+
+std::int32_t FixedFromDegrees(double degrees) {
+  const double fixed = std::round(degrees * kFixedPointDegree);
+  if (!(fixed == fixed)) return 0;
+  if (fixed <= -2147483648.0) return INT32_MIN;
+  if (fixed >= 2147483647.0) return INT32_MAX;
+  return static_cast<std::int32_t>(fixed);
 }
 
 }  // namespace threeway

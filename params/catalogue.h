@@ -9,7 +9,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "entry/host_interface.h"
 
@@ -190,5 +192,23 @@ std::span<const ParamSpec, kParamCount> ParamSpecs();
 const ParamSpec& ParamSpecAt(std::int32_t index);
 // The row whose identifier is `identifier` (exact, case-sensitive, without "kParam"), or null.
 const ParamSpec* FindParamSpec(std::string_view identifier);
+
+// --- Helpers every caller of the catalogue uses --------------------------------------------------
+
+// A row that carries a value a user sets and a preset keeps: popup, check box, colour, angle, float
+// slider (not the input layer, groups or buttons).
+bool IsValued(const ParamSpec& row);
+
+// The English choices of a popup row, split at '|' and cut or padded (with empty texts) to the
+// row's declared choice count.
+std::vector<std::string> PopupChoices(const ParamSpec& row);
+
+// Angles travel as signed 16.16 fixed-point degrees: 65536 is one degree.
+inline constexpr double kFixedPointDegree = 65536.0;
+// Exact: every 16.16 value is a double.
+constexpr double DegreesFromFixed(std::int32_t fixed) { return static_cast<double>(fixed) / kFixedPointDegree; }
+// The nearest 16.16 value (halves away from zero), saturated at the ends of the 32-bit range;
+// NaN gives 0.
+std::int32_t FixedFromDegrees(double degrees);
 
 }  // namespace threeway

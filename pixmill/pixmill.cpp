@@ -2,6 +2,7 @@
 // transient memory blocks lent to renderers. The conventions are documented in pixmill/README.md.
 
 #include "pixmill/pixmill.h"
+#include "pixmill/bt601.h"
 
 #include <algorithm>
 #include <atomic>
@@ -34,14 +35,16 @@ using std::uint64_t;
 // value and U = V = 0 exactly. U = (B - Y) / 1.772, V = (R - Y) / 1.402.
 // Inverse: R = Y + 1.402 V, G = Y - (0.114 * 1.772 / 0.587) U - (0.299 * 1.402 / 0.587) V,
 // B = Y + 1.772 U, the two green weights worked out in double precision from the matrix.
-constexpr float kWeightR = 0.299f;
-constexpr float kWeightB = 0.114f;
-constexpr float kBMinusYPerU = 1.772f;
-constexpr float kRMinusYPerV = 1.402f;
-constexpr float kRFromV = 1.402f;
-constexpr float kGFromU = static_cast<float>(0.114 * 1.772 / 0.587);
-constexpr float kGFromV = static_cast<float>(0.299 * 1.402 / 0.587);
-constexpr float kBFromU = 1.772f;
+constexpr float kWeightR = static_cast<float>(bt601::kLumaRed);
+constexpr float kWeightB = static_cast<float>(bt601::kLumaBlue);
+constexpr float kBMinusYPerU = static_cast<float>(bt601::kBlueDifferenceScale);
+constexpr float kRMinusYPerV = static_cast<float>(bt601::kRedDifferenceScale);
+constexpr float kRFromV = static_cast<float>(bt601::kRedDifferenceScale);
+constexpr float kGFromU =
+    static_cast<float>(bt601::kLumaBlue * bt601::kBlueDifferenceScale / bt601::kLumaGreen);
+constexpr float kGFromV =
+    static_cast<float>(bt601::kLumaRed * bt601::kRedDifferenceScale / bt601::kLumaGreen);
+constexpr float kBFromU = static_cast<float>(bt601::kBlueDifferenceScale);
 
 // Integer codings. Full range RGB and alpha: value = code / max. Studio range YUV:
 // Y = (code - black) / (white - black), U and V = (code - centre) / span.

@@ -113,7 +113,7 @@ zkfx::LumaHistogram* SequenceHistogram(const zkfx::HostInputRecord* in) {
 }  // namespace
 
 float FixedAngleToRadians(std::int32_t fixedDegrees) {
-  const float degrees = static_cast<float>(static_cast<double>(fixedDegrees) / 65536.0);
+  const float degrees = static_cast<float>(DegreesFromFixed(fixedDegrees));
   return static_cast<float>(static_cast<double>(degrees) * 0.017453292519943295);
 }
 

@@ -28,11 +28,12 @@ namespace fs = std::filesystem;
 
 // Shared vocabulary: the host interface records and result codes, the suite helper's declaration,
 // the renderer settings types shared by the renderer and the kernels, the auto level rule the
-// module and the tool's scopes both apply.
+// module and the tool's scopes both apply, the BT.601 coefficients.
 const std::set<std::string> kLeafHeaders = {
     "entry/host_interface.h",
     "entry/suites.h",
     "entry/auto_levels.h",
+    "pixmill/bt601.h",
     "render/renderer_settings.h",
 };
 
