@@ -61,35 +61,6 @@ TEST_F(Frei0rInstance, DefaultsLeaveEveryPixelAndAlphaUnchanged) {
   EXPECT_EQ(same, in);
 }
 
-TEST_F(Frei0rInstance, ReadsBackEveryDefaultAsItsUnitValue) {
-  const auto params = PluginParams();
-  for (std::size_t i = 0; i < params.size(); ++i) {
-    const threeway::ParamSpec& row = threeway::ParamSpecAt(params[i].catalogueIndex);
-    if (params[i].kind == Kind::Color) {
-      f0r_param_color_t c{-1, -1, -1};
-      instance->GetParam(static_cast<int>(i), &c);
-      EXPECT_EQ(c.r, row.color.red / 255.0f) << params[i].name;
-      EXPECT_EQ(c.g, row.color.green / 255.0f) << params[i].name;
-      EXPECT_EQ(c.b, row.color.blue / 255.0f) << params[i].name;
-      continue;
-    }
-    double unit = -1.0;
-    instance->GetParam(static_cast<int>(i), &unit);
-    switch (params[i].kind) {
-      case Kind::Slider:
-        EXPECT_EQ(unit, (static_cast<double>(row.slider.defaultValue) - row.slider.minimum) /
-                            (static_cast<double>(row.slider.maximum) - row.slider.minimum))
-            << params[i].name;
-        break;
-      case Kind::Popup:
-        EXPECT_EQ(unit, (row.popup.defaultChoice - 1.0) / (row.popup.choiceCount - 1.0)) << params[i].name;
-        break;
-      case Kind::Angle: EXPECT_EQ(unit, 0.5) << params[i].name; break;
-      default: EXPECT_EQ(unit, 0.0) << params[i].name; break;
-    }
-  }
-}
-
 TEST_F(Frei0rInstance, ValuesReachTheHostAndReadBack) {
   SetDouble("MasterSaturation", 0.25);
   EXPECT_EQ(HostValue(threeway::kParamMasterSaturation).floatSlider.current, 50.0);

@@ -341,17 +341,6 @@ TEST(HostCallbacks, SuitesAreServedByNameAndVersionAndLogged) {
   EXPECT_FALSE(host.logs().suites.back().served);
 }
 
-TEST(HostCallbacks, BytesPerPixelFollowTheFormatCode) {
-  struct Case { std::uint32_t code; int bytes; };
-  for (Case c : {Case{zkfx::kPixelFormatVUYA8, 4}, Case{zkfx::kPixelFormatVUYA16, 8}, Case{zkfx::kPixelFormatVUYA32f, 16},
-                 Case{zkfx::kPixelFormatBGRA8, 4}, Case{zkfx::kPixelFormatBGRA16, 8}, Case{zkfx::kPixelFormatBGRA32f, 16},
-                 Case{zkfx::kPixelFormatARGB8, 4}, Case{zkfx::kPixelFormatARGB16, 8}, Case{zkfx::kPixelFormatARGB32f, 16},
-                 Case{0, 0}, Case{zkfx::FourCC("1bgr"), 0}}) {
-    EXPECT_EQ(twhost::BytesPerPixel(c.code), c.bytes) << std::hex << c.code;
-  }
-}
-
-// copyRect against a pixel-by-pixel reference of the same clipping rule.
 TEST(HostCallbacks, CopyRectCopiesTheClippedRectangleOnly) {
   struct Case {
     std::uint32_t format;

@@ -137,22 +137,7 @@ TEST_F(ModuleHost, ParamsSetupDeclaresTheWholePanel) {
   EXPECT_TRUE(host_.OutstandingSuites().empty());
   EXPECT_EQ(host_.outFlags() & zkfx::kOutFlagDisplayErrorMessage, 0u);
 
-  // A few cross-checks of what the host received (the panel itself is tested with the declarers).
-  for (int index : {3, 8, 19, 33, 68, 69, 70}) EXPECT_STREQ(host_.Param(index)->declared.name, " ") << index;
-  const zkfx::ParamRecord& group = host_.Param(7)->declared;
-  EXPECT_EQ(std::string(group.name), "Three-Way Hue Balance and Angle");
-  EXPECT_EQ(group.name[31], '\0');
-  struct Text { int index; const char* text; };
-  for (Text t : {Text{1, "Video|Luma"}, Text{4, "Horizontal|Vertical"}, Text{63, "None|Invert Limit Color|Invert Mask"}}) {
-    const twhost::StoredParam& p = *host_.Param(t.index);
-    EXPECT_STREQ(p.declared.value.popup.choices, t.text);
-    EXPECT_EQ(p.declared.value.popup.choices, p.choices.c_str());  // the host's own copy
-  }
-  EXPECT_STREQ(host_.Param(3)->declared.value.checkBox.boxText, "Show Split View");
-  EXPECT_STREQ(host_.Param(69)->declared.value.button.buttonText, "Auto Contrast");
-  EXPECT_EQ(host_.Param(106)->declared.type, zkfx::kParamTypeGroupEnd);
-  EXPECT_EQ(host_.Param(2)->groupKind, 0);
-  EXPECT_FALSE(host_.Param(25)->groupKind.has_value());
+  // The records themselves: the panel golden (tests/params).
 }
 
 TEST_F(ModuleHost, ParamsSetupWithoutTheGroupSuiteDeclaresNothing) {
