@@ -1,5 +1,5 @@
-// Settings for the kernel tests, written from the documented defaults: thresholds 0.2 / 0.1 /
-// 0.8 / 0.1, identity levels, no balance, saturation 1, and the constants, with the derived fields
+// Settings shared by the kernel tests, written from the documented defaults (thresholds 0.2 / 0.1 /
+// 0.8 / 0.1, identity levels, no balance, saturation 1, and the constants) with the derived fields
 // computed.
 #pragma once
 
@@ -22,14 +22,10 @@ inline RendererSettings NeutralSettings() {
   for (RangeLevels* g : {&s.masterLevels, &s.shadowLevels, &s.midtoneLevels, &s.highlightLevels}) {
     *g = RangeLevels{0.0f, 1.0f, 1.0f, 0.0f, 1.0f};
   }
-  s.neutralChromaU = 0.0f;
-  s.neutralChromaV = 0.0f;
   s.maskDisplayGain = 1.0f;
   s.fullScale = 1.0f;
   s.midGrey = 0.5f;
-  s.chromaScaleU = 0.5f;
-  s.chromaScaleV = 0.5f;
-  s.balanceRadius = 0.5f;
+  s.chromaScaleU = s.chromaScaleV = s.balanceRadius = 0.5f;
   ComputeDerivedValues(s);
   return s;
 }
