@@ -205,22 +205,5 @@ TEST(GeneralKernel, InvertAndThinning) {
   }
 }
 
-TEST(GeneralKernel, FullyQualifiedPixelKeepsMaskOneForAnyThinning) {
-  QualifierBlock q = AllPassingBlock();
-  for (float e : {-100.0f, -37.5f, -1e-20f, 0.0f, 1e-20f, 12.0f, 100.0f}) {
-    q.edgeThinning = e;
-    EXPECT_EQ(GeneralQualifierKernel(&kY, &kU, &kV, &q), 1.0f) << e;
-  }
-  // An outside pixel (hue opposite the range, p = 0) keeps 0 without thinning and when
-  // narrowing; widening lifts it to FastPow(0, k), about 2^(-127 k): 2^-12.7 for E = 100.
-  const float u = 0.17f, v = -0.03f;
-  for (float e : {-100.0f, -3.0f, 0.0f}) {
-    q.edgeThinning = e;
-    EXPECT_EQ(GeneralQualifierKernel(&kY, &u, &v, &q), 0.0f) << e;
-  }
-  q.edgeThinning = 100.0f;
-  EXPECT_NEAR(std::log2(GeneralQualifierKernel(&kY, &u, &v, &q)), -12.7, 0.05);
-}
-
 }  // namespace
 }  // namespace threeway
