@@ -65,7 +65,7 @@ RendererSettings RandomSettings(std::mt19937& rng) {
     if (identityLevels) {
       *g = RangeLevels{0.0f, 1.0f, 1.0f, 0.0f, 1.0f};
     } else {
-      const float gammas[] = {1.0f, 1.000001f, 0.2f + unit(rng) * 3.0f, 0.0f, 0.01f, 40.0f};
+      const float gammas[] = {1.0f, 1.000001f, 0.2f + unit(rng) * 3.0f, 0.0f, 0.001f, 1000.0f};
       *g = RangeLevels{unit(rng) * 0.3f, 0.7f + unit(rng) * 0.3f, gammas[pick(rng)],
                        unit(rng) * 0.2f, 0.8f + unit(rng) * 0.2f};
     }
@@ -177,46 +177,6 @@ TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
   }
   EXPECT_EQ(cases, 600);
   EXPECT_GT(dithered, 100);  // the dither path is exercised, not just the undithered one
-}
-
-// The same comparison over every pixel value on a fine luma grid with strongly moved levels and
-// extreme gammas, where FastPow's floors, the out-of-range conversion and every tonal rule are hit.
-TEST_F(ProcessRowTest, VectorLevelsAndTonalRulesMatchScalarOnALumaGrid) {
-  const float gammas[] = {0.0f, 0.001f, 0.3f, 1.0f, 1.000001f, 2.2f, 1000.0f};
-  const float softnesses[] = {0.0f, 0.1f};
-  for (float gamma : gammas) {
-    for (float softness : softnesses) {
-      RendererSettings s = testing::NeutralSettings();
-      s.shadowSoftness = softness;
-      s.highlightSoftness = softness;
-      s.shadow.saturation = 1.5f;
-      s.highlight.hueAngle = 1.0f;
-      s.masterLevels = RangeLevels{0.1f, 0.9f, gamma, 0.05f, 0.95f};
-      s.shadowLevels = RangeLevels{0.0f, 0.5f, gamma * 0.5f, 0.0f, 1.0f};
-      s.midtoneLevels = RangeLevels{0.2f, 0.8f, 1.0f / (gamma + 0.5f), 0.1f, 0.9f};
-      s.highlightLevels = RangeLevels{0.5f, 1.0f, gamma + 1.0f, 0.0f, 1.0f};
-      ComputeDerivedValues(s);
-      const PassConstants pc = ComputePassConstants(s);
-      const QualifierBlock q{};
-      const std::int32_t width = 4001;
-      std::vector<WorkingPixel> source(width);
-      for (std::int32_t i = 0; i < width; ++i) {
-        source[static_cast<std::size_t>(i)] = {0.1f, -0.2f, -0.25f + static_cast<float>(i) * 0.0004f, 1.0f};
-      }
-      for (std::uint32_t format : {kWorkingFormat, kUnditheredFormat}) {
-        zkfx::LumaHistogram h{};
-        const RowContext c{width, 0, false, nullptr, kQualifierKernels[56], &q, kViewVideo,
-                           format, &s, &pc, &h};
-        const RowResult scalar = RunRow(&ProcessRowScalar, c, 0, source, 99, false);
-        const RowResult vector = RunRow(&ProcessRowAvx2, c, 0, source, 99, false);
-        SCOPED_TRACE(::testing::Message() << "gamma " << gamma << " softness " << softness);
-        ASSERT_EQ(0, std::memcmp(scalar.pixels.data(), vector.pixels.data(),
-                                 source.size() * sizeof(WorkingPixel)));
-        ASSERT_EQ(0, std::memcmp(&scalar.histogram, &vector.histogram, sizeof scalar.histogram));
-        ASSERT_EQ(scalar.nextDraw, vector.nextDraw);
-      }
-    }
-  }
 }
 
 // The pass chooses the vector path only when asked and available; the scalar one otherwise.

@@ -56,19 +56,5 @@ TEST(TonalSelect, RulesOnScalarValues) {
   }
 }
 
-TEST(TonalSelect, PairsUseOneFractionForBothComponents) {
-  const RendererSettings s = Zones(0.2f, 0.1f, 0.8f, 0.1f);
-  const ChromaPair sh{0.0f, 1.0f}, mid{1.0f, -1.0f}, hi{2.0f, 5.0f};
-  const struct {
-    float y, u, v;
-  } cases[] = {{0.1f, 0.0f, 1.0f}, {0.25f, 0.5f, 0.0f}, {0.5f, 1.0f, -1.0f}, {0.75f, 1.5f, 2.0f},
-               {0.9f, 2.0f, 5.0f}};
-  for (const auto& c : cases) {
-    const ChromaPair r = TonalSelect(c.y, sh, mid, hi, s);
-    EXPECT_NEAR(r.u, c.u, 1e-5f) << c.y;
-    EXPECT_NEAR(r.v, c.v, 1e-5f) << c.y;
-  }
-}
-
 }  // namespace
 }  // namespace threeway

@@ -127,25 +127,6 @@ TEST(PixmillConvert, SingleRowsEmptyConversionsAndQuality) {
   EXPECT_EQ(std::memcmp(a, untouched, sizeof a), 0);
 }
 
-TEST(PixmillConvert, BytesPerPixel) {
-  const std::pair<PixmillPixelFormat, std::int32_t> table[] = {
-      {kPixmillBGRA8, 4},  {kPixmillBGRA16, 8},  {kPixmillBGRA32f, 16}, {kPixmillVUYA8, 4},
-      {kPixmillVUYA16, 8}, {kPixmillWorkingFormat, 16}, {kPixmillARGB8, 4}, {kPixmillARGB16, 8},
-      {kPixmillARGB32f, 16}, {0x203, 0}, {-1, 0}};
-  for (const auto& [format, bytes] : table) EXPECT_EQ(PM_BytesPerPixel(format), bytes) << format;
-}
-
-// Every call counts, refused ones included.
-TEST(PixmillConvert, CallCounterCountsEveryCall) {
-  const std::uint8_t px[4] = {};
-  float w[4];
-  const std::uint64_t before = PM_DebugConvertCallCount();
-  PM_Convert(px, 0, kPixmillBGRA8, w, 0, kPixmillWorkingFormat, 1, 1, 4);
-  PM_Convert(nullptr, 0, kPixmillBGRA8, w, 0, kPixmillWorkingFormat, 1, 1, 4);
-  PM_Convert(px, 0, 0x777, w, 0, kPixmillWorkingFormat, 1, 1, 4);
-  EXPECT_EQ(PM_DebugConvertCallCount() - before, 3u);
-}
-
 // The built library exports the C functions by name, as a host's loader finds them.
 TEST(PixmillConvert, SharedLibraryExportsTheCFunctions) {
   const char* buildDir = std::getenv("THREEWAY_BUILD_DIR");

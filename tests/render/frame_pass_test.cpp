@@ -1,15 +1,21 @@
-// The frame pass and Render: conversions per row, in-place working rows, negative row bytes,
-// scratch from transient blocks, the floating-point state, the histogram and the softened mask.
+// The frame pass and Render: the pass against ProcessPixel over every pixel, conversions per row,
+// in-place working rows, negative row bytes, scratch from transient blocks, the floating-point
+// state, the default renderer's frames, the histogram and the softened mask.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <numbers>
 #include <random>
 #include <vector>
 
 #include <xmmintrin.h>
 
+#include "kernels/correct_pixel.h"
 #include "kernels/derived_values.h"
+#include "kernels/dither_random.h"
+#include "kernels/qualifier.h"
 #include "pixmill/pixmill_debug.h"
 #include "render/frame_desc.h"
 #include "render/frame_pass.h"
@@ -63,6 +69,85 @@ void Pass(Renderer& r, std::uint32_t rows, int width, const void* src, int srcRo
   if (out != nullptr) *out = record;
 }
 
+// A moved grade: levels with gammas in every group (so a working-format source is dithered),
+// balance, rotation and saturation in every range.
+RendererSettings MovedGrade() {
+  ColorCorrectorThreeWayFilterRenderer renderer;
+  RendererSettings s = renderer.settings;
+  RangeBalance* groups[] = {&s.master, &s.shadow, &s.midtone, &s.highlight};
+  RangeLevels* levels[] = {&s.masterLevels, &s.shadowLevels, &s.midtoneLevels, &s.highlightLevels};
+  for (int g = 0; g < 4; ++g) {
+    const float k = static_cast<float>(g);
+    groups[g]->hueAngle = 0.3f * (k + 1.0f);
+    groups[g]->saturation = 1.3f - 0.2f * k;
+    groups[g]->balanceMagnitude = 0.1f * (k + 1.0f);
+    groups[g]->balanceAngle = k;
+    groups[g]->balanceX = groups[g]->balanceMagnitude * std::cos(groups[g]->balanceAngle);
+    groups[g]->balanceY = groups[g]->balanceMagnitude * std::sin(groups[g]->balanceAngle);
+    *levels[g] = {0.05f * k, 0.9f, 0.6f + 0.5f * k, 0.03f, 0.97f};
+  }
+  ComputeDerivedValues(s);
+  return s;
+}
+
+TEST(VectorFramePass, PassEqualsPerPixelReferenceBitForBit) {
+  constexpr std::int32_t kWidth = 37;  // four vector blocks and a scalar tail
+  constexpr std::uint32_t kRows = 5;
+  constexpr std::uint32_t kFirstRow = 2;
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> luma(-0.2f, 1.3f), chroma(-0.7f, 0.7f), mask(0.0f, 1.0f);
+  std::vector<WorkingPixel> source(static_cast<std::size_t>(kWidth) * kRows);
+  for (WorkingPixel& p : source) p = {chroma(rng), chroma(rng), luma(rng), mask(rng)};
+  source[3].y = std::numeric_limits<float>::quiet_NaN();
+  source[40].y = std::numeric_limits<float>::infinity();
+  source[41].y = 1e-40f;
+  std::vector<float> plane(static_cast<std::size_t>(kWidth) * (kRows + kFirstRow));
+  for (float& m : plane) m = mask(rng);
+
+  const RendererSettings s = MovedGrade();
+  const PassConstants pc = ComputePassConstants(s);
+  ASSERT_TRUE(pc.levelsActive);
+  QualifierBlock q = SelectEverything();  // a soft luma range: every pixel's mask differs
+  q.lumaStartThreshold = 0.3f, q.lumaStartSoftness = 0.1f;
+  q.lumaEndThreshold = 0.8f, q.lumaEndSoftness = 0.1f;
+  ASSERT_NE(SelectQualifierKernel(q), kQualifierKernels[56]);
+
+  for (const std::int32_t view : {kViewVideo, kViewLuma, kViewMask}) {
+    for (const bool withPlane : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "view " << view << " mask plane " << withPlane);
+      std::vector<WorkingPixel> pass(source.size()), reference(source.size());
+      zkfx::LumaHistogram passHistogram{}, referenceHistogram{};
+
+      SeedDither(5);
+      PassRecord record;
+      BuildPassRecord(&record, kRows, kFirstRow, kWidth, source.data(), kWidth * 16, kWorkingFormat,
+                      pass.data(), kWidth * 16, kWorkingFormat, withPlane, plane.data(), &q,
+                      &passHistogram, view, &s);
+      RunPass(&record);
+      const std::int32_t passNext = DitherRand();
+
+      SeedDither(5);
+      {
+        const PassFloatingPointScope floatingPoint;
+        const QualifierKernel kernel = SelectQualifierKernel(q);
+        for (std::uint32_t k = 0; k < kRows; ++k) {
+          for (std::int32_t x = 0; x < kWidth; ++x) {
+            const WorkingPixel& p = source[k * kWidth + static_cast<std::uint32_t>(x)];
+            reference[k * kWidth + static_cast<std::uint32_t>(x)] =
+                ProcessPixel(p.v, p.u, p.y, p.a, x, k, kFirstRow, kWidth, withPlane, plane.data(),
+                             kernel, q, view, kWorkingFormat, s, pc, &referenceHistogram);
+          }
+        }
+      }
+      const std::int32_t referenceNext = DitherRand();
+
+      EXPECT_EQ(0, std::memcmp(pass.data(), reference.data(), pass.size() * sizeof(WorkingPixel)));
+      EXPECT_EQ(0, std::memcmp(&passHistogram, &referenceHistogram, sizeof passHistogram));
+      EXPECT_EQ(passNext, referenceNext);
+    }
+  }
+}
+
 TEST(FramePass, NeutralSettingsReturnWorkingPixelsExactly) {
   Renderer r;
   const int w = 37, h = 5;
@@ -76,6 +161,39 @@ TEST(FramePass, NeutralSettingsReturnWorkingPixelsExactly) {
   std::uint64_t counted = 0;
   for (std::uint32_t c : hist.count) counted += c;
   EXPECT_EQ(counted, static_cast<std::uint64_t>(w) * h);
+}
+
+// A default renderer draws the documented tonal ranges (shadows up to 0.2 and highlights from 0.8,
+// ramps 0.1 wide, mid grey 0.5), the mask at gain 1 and the documented balance: radius 1.4142135 * 0.5 and equal
+// chroma scales, so master balance 1 at 45 degrees with gain 1 pulls a grey pixel's master chroma
+// to (0.5, -0.5) and the output (the mean with the ranges' zero) to U 0.25, V -0.25.
+TEST(FramePass, DefaultRendererTonalRangesAndBalance) {
+  const float lumas[] = {0.1f, 0.2f, 0.25f, 0.5f, 0.75f, 0.8f, 1.1f};
+  const float tones[] = {0.0f, 0.0f, 0.25f, 0.5f, 0.75f, 1.0f, 1.0f};
+  std::vector<float> src;
+  for (float y : lumas) src.insert(src.end(), {0.1f, -0.2f, y, 1.0f});
+  std::vector<float> dst(src.size());
+  Renderer r;
+  r.SetViewMode(kViewTonalRange);
+  Pass(r, 1, 7, src.data(), 0, kWorkingFormat, dst.data(), 0, kWorkingFormat, nullptr);
+  for (int x = 0; x < 7; ++x) {
+    EXPECT_NEAR(dst[4 * x + 2], tones[x], 1e-6f) << lumas[x];
+    EXPECT_TRUE(dst[4 * x] == 0.0f && dst[4 * x + 1] == 0.0f && dst[4 * x + 3] == 1.0f);
+  }
+  r.SetViewMode(kViewMask);  // the mask, 1 everywhere, at display gain 1
+  Pass(r, 1, 7, src.data(), 0, kWorkingFormat, dst.data(), 0, kWorkingFormat, nullptr);
+  for (int x = 0; x < 7; ++x) EXPECT_EQ(dst[4 * x + 2], 1.0f) << x;
+  Renderer balanced;
+  balanced.SetMasterBalanceAngle(std::numbers::pi_v<float> / 4.0f);
+  balanced.SetMasterBalanceMagnitude(1.0f);
+  balanced.SetMasterBalanceGain(1.0f);
+  ComputeDerivedValues(balanced.settings);
+  const float grey[4] = {0.0f, 0.0f, 0.5f, 1.0f};
+  float out[4];
+  Pass(balanced, 1, 1, grey, 0, kWorkingFormat, out, 0, kWorkingFormat, nullptr);
+  EXPECT_NEAR(out[0], -0.25f, 1e-6f);
+  EXPECT_NEAR(out[1], 0.25f, 1e-6f);
+  EXPECT_EQ(out[2], 0.5f);
 }
 
 TEST(FramePass, OneConversionPerRowAndDirection) {
