@@ -7,29 +7,13 @@
 #include <numbers>
 #include <random>
 
-#include "tests/kernels/neutral_settings.h"
+#include "tests/kernels/test_settings.h"
 
 namespace threeway {
 namespace {
 
+using testing::BusySettings;
 using testing::NeutralSettings;
-
-// Every range balanced and rotated, every levels group moved with a gamma, every saturation changed.
-RendererSettings BusySettings() {
-  RendererSettings s = NeutralSettings();
-  RangeBalance* groups[] = {&s.master, &s.shadow, &s.midtone, &s.highlight};
-  RangeLevels* levels[] = {&s.masterLevels, &s.shadowLevels, &s.midtoneLevels, &s.highlightLevels};
-  for (int g = 0; g < 4; ++g) {
-    const float k = static_cast<float>(g);
-    RangeBalance& b = *groups[g];
-    b = RangeBalance{0.7f + k, 0.3f + 0.1f * k, 0.6f, 0.0f, 0.0f, 0.2f * (k + 1.0f), 1.3f - 0.2f * k};
-    b.balanceX = b.balanceMagnitude * std::cos(b.balanceAngle);
-    b.balanceY = b.balanceMagnitude * std::sin(b.balanceAngle);
-    *levels[g] = RangeLevels{0.05f, 0.9f, 1.4f + 0.3f * k, 0.02f, 0.97f};
-  }
-  ComputeDerivedValues(s);
-  return s;
-}
 
 // Neutral settings return the source whatever the mask (the mask is not clamped); any settings
 // return the source for a zero mask, blending from the undithered luma, and the luma-only view

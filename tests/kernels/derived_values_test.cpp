@@ -7,7 +7,7 @@
 #include <limits>
 #include <numbers>
 
-#include "tests/kernels/neutral_settings.h"
+#include "tests/kernels/test_settings.h"
 
 namespace threeway {
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kernels/dither_random.h"
-#include "tests/kernels/neutral_settings.h"
+#include "tests/kernels/test_settings.h"
 
 namespace threeway {
 namespace {

@@ -15,7 +15,7 @@
 #include "kernels/process_row.h"
 #include "kernels/qualifier.h"
 #include "render/frame_desc.h"
-#include "tests/kernels/neutral_settings.h"
+#include "tests/kernels/test_settings.h"
 
 namespace threeway {
 namespace {
