@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 #include "tests/kernels/test_settings.h"
 
@@ -36,23 +35,6 @@ TEST(DerivedValues, BlendLimits) {
     EXPECT_EQ(s.shadowBlendEnd, c.blendEnd) << c.ts << " " << c.ss;
     EXPECT_EQ(s.highlightBlendStart, c.blendStart) << c.th << " " << c.sh;
   }
-}
-
-TEST(DerivedValues, HueRotations) {
-  constexpr float kHalfPi = std::numbers::pi_v<float> / 2.0f;
-  RendererSettings s = NeutralSettings();
-  // Each range turns by minus (its angle + the master angle).
-  s.master.hueAngle = kHalfPi;
-  s.shadow.hueAngle = kHalfPi;
-  s.highlight.hueAngle = -kHalfPi;
-  s.midtone.hueAngle = 0.5f;
-  ComputeDerivedValues(s);
-  EXPECT_NEAR(s.shadowHueRotation.cosine, -1.0f, 1e-7f);
-  EXPECT_NEAR(s.shadowHueRotation.sine, 0.0f, 1e-6f);
-  EXPECT_NEAR(s.midtoneHueRotation.cosine, std::cos(-(0.5 + std::numbers::pi / 2)), 1e-6);
-  EXPECT_NEAR(s.midtoneHueRotation.sine, std::sin(-(0.5 + std::numbers::pi / 2)), 1e-6);
-  EXPECT_EQ(s.highlightHueRotation.cosine, 1.0f);  // the two angles cancel exactly
-  EXPECT_EQ(s.highlightHueRotation.sine, 0.0f);
 }
 
 // The target points at the negated balance angle on the circle of radius R; the weight is

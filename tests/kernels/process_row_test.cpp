@@ -16,6 +16,7 @@
 #include "kernels/qualifier.h"
 #include "render/frame_desc.h"
 #include "tests/kernels/test_settings.h"
+#include "tests/qualifier/qualifier_reference.h"
 
 namespace threeway {
 namespace {
@@ -75,26 +76,6 @@ RendererSettings RandomSettings(std::mt19937& rng) {
   return s;
 }
 
-QualifierBlock RandomQualifier(std::mt19937& rng) {
-  std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-  std::uniform_int_distribution<int> pick(0, 3);
-  QualifierBlock q{};
-  q.hueStartThreshold = unit(rng);
-  q.hueEndThreshold = unit(rng);
-  q.hueStartSoftness = unit(rng) * 0.2f;
-  q.hueEndSoftness = unit(rng) * 0.2f;
-  q.satStartThreshold = pick(rng) == 0 ? 0.0f : unit(rng) * 0.3f;
-  q.satEndThreshold = pick(rng) == 0 ? 1.0f : 0.5f + unit(rng) * 0.5f;
-  q.lumaStartThreshold = unit(rng) * 0.3f;
-  q.lumaEndThreshold = 0.6f + unit(rng) * 0.4f;
-  q.lumaStartSoftness = unit(rng) * 0.1f;
-  q.lumaEndSoftness = unit(rng) * 0.1f;
-  q.edgeThinning = pick(rng) == 0 ? 0.0f : (unit(rng) - 0.5f) * 100.0f;
-  q.invertMode = 1 + pick(rng) % 3;
-  q.hueUnrestricted = static_cast<std::uint8_t>(pick(rng) == 0);
-  return q;
-}
-
 struct RowResult {
   std::vector<WorkingPixel> pixels;
   zkfx::LumaHistogram histogram;
@@ -135,7 +116,7 @@ TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
   for (int trial = 0; trial < 600; ++trial) {
     const RendererSettings s = RandomSettings(rng);
     const PassConstants pc = ComputePassConstants(s);
-    const QualifierBlock q = RandomQualifier(rng);
+    const QualifierBlock q = qualifier_reference::RandomBlock(rng);
     const std::int32_t width = widths[trial % std::size(widths)];
     const std::uint32_t rows = 3;
     const std::uint32_t k = static_cast<std::uint32_t>(pick(rng) % 2);

@@ -44,7 +44,8 @@ TEST(PixmillConvert, NegativeAndPaddedRowBytes) {
 TEST(PixmillConvert, BadArgumentsWriteNothing) {
   alignas(16) std::uint8_t src[256] = {};
   alignas(16) std::uint8_t dst[256];
-  struct Case {
+  const PixmillPixelFormat kB8 = kPixmillBGRA8, kW = kPixmillWorkingFormat;
+  const struct {
     const char* what;
     const void* src;
     std::int32_t srcRowBytes;
@@ -53,25 +54,22 @@ TEST(PixmillConvert, BadArgumentsWriteNothing) {
     std::int32_t dstRowBytes;
     PixmillPixelFormat dstFormat;
     std::int32_t width, height;
+  } cases[] = {
+      {"null source", nullptr, 0, kB8, dst, 0, kW, 2, 1},
+      {"null destination", src, 0, kB8, nullptr, 0, kW, 2, 1},
+      {"negative width", src, 0, kB8, dst, 0, kW, -1, 1},
+      {"negative height", src, 0, kB8, dst, 0, kW, 2, -1},
+      {"misaligned float source", src + 2, 0, kPixmillBGRA32f, dst, 0, kB8, 2, 1},
+      {"misaligned 16-bit destination", src, 0, kW, dst + 1, 0, kPixmillARGB16, 2, 1},
+      {"row bytes 0 for two rows", src, 0, kB8, dst, 32, kW, 2, 2},
+      {"rows overlap", src, 8, kB8, dst, 16, kW, 2, 2},
+      {"row step breaks float alignment", src, 8, kB8, dst, 34, kW, 2, 2},
+      {"negative width, unknown format", src, 0, 0x777, dst, 0, kW, -1, 1},
   };
-  const Case cases[] = {
-      {"null source", nullptr, 0, kPixmillBGRA8, dst, 0, kPixmillWorkingFormat, 2, 1},
-      {"null destination", src, 0, kPixmillBGRA8, nullptr, 0, kPixmillWorkingFormat, 2, 1},
-      {"negative width", src, 0, kPixmillBGRA8, dst, 0, kPixmillWorkingFormat, -1, 1},
-      {"negative height", src, 0, kPixmillBGRA8, dst, 0, kPixmillWorkingFormat, 2, -1},
-      {"misaligned float source", src + 2, 0, kPixmillBGRA32f, dst, 0, kPixmillBGRA8, 2, 1},
-      {"misaligned 16-bit destination", src, 0, kPixmillWorkingFormat, dst + 1, 0, kPixmillARGB16, 2, 1},
-      {"row bytes 0 for two rows", src, 0, kPixmillBGRA8, dst, 32, kPixmillWorkingFormat, 2, 2},
-      {"rows overlap", src, 8, kPixmillBGRA8, dst, 16, kPixmillWorkingFormat, 2, 2},
-      {"row step breaks float alignment", src, 8, kPixmillBGRA8, dst, 34, kPixmillWorkingFormat, 2, 2},
-      {"negative width, unknown format", src, 0, 0x777, dst, 0, kPixmillWorkingFormat, -1, 1},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::memset(dst, 0xC3, sizeof dst);
-    EXPECT_EQ(PM_Convert(c.src, c.srcRowBytes, c.srcFormat, c.dst, c.dstRowBytes, c.dstFormat, c.width,
-                         c.height, 4),
-              kPixmillBadArgument)
-        << c.what;
+    EXPECT_EQ(PM_Convert(c.src, c.srcRowBytes, c.srcFormat, c.dst, c.dstRowBytes, c.dstFormat,
+                         c.width, c.height, 4), kPixmillBadArgument) << c.what;
     for (std::uint8_t b : dst) ASSERT_EQ(b, 0xC3) << c.what;
   }
 }
@@ -80,11 +78,10 @@ TEST(PixmillConvert, BadArgumentsWriteNothing) {
 // width x height pixels (and nothing beyond them).
 TEST(PixmillConvert, UnknownFormats) {
   constexpr int kWidth = 3, kHeight = 2, kStride = kWidth * 16 + 16;
-  struct Case {
+  const struct {
     PixmillPixelFormat src, dst;
     bool cleared;
-  };
-  const Case cases[] = {{0x777, kPixmillWorkingFormat, true},
+  } cases[] = {{0x777, kPixmillWorkingFormat, true},
                         {kPixmillInvalidFormat, kPixmillWorkingFormat, true},
                         {kPixmillWorkingFormat, 0x203, false},
                         {0x777, kPixmillBGRA8, false},
@@ -92,7 +89,7 @@ TEST(PixmillConvert, UnknownFormats) {
                         {0x777, 0x777, false}};
   alignas(16) unsigned char src[kStride * kHeight] = {};
   alignas(16) unsigned char dst[kStride * kHeight];
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.src << " -> " << c.dst);
     std::memset(dst, 0x99, sizeof dst);
     EXPECT_EQ(PM_Convert(src, kStride, c.src, dst, kStride, c.dst, kWidth, kHeight, 4), kPixmillUnknownFormat);

@@ -1,12 +1,16 @@
 // A plain scalar reference of the secondary qualifier, written step by step from the documented
-// algorithm, used to check the 64 specialised kernels and the general kernel bit for bit. It
-// shares only FastPow and the processor's reciprocal estimate with the code under test, since the
-// documented results are defined in terms of those two.
+// algorithm, used to check the 64 specialised kernels and the general kernel bit for bit. It shares
+// only FastPow and the processor's reciprocal estimate with the code under test, since the
+// documented results are defined in terms of those two. Also random qualifier settings of every
+// kind, for the cross-checks here and in the row path's.
 #pragma once
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <random>
+#include <utility>
 
 #include <xmmintrin.h>
 
@@ -136,5 +140,45 @@ inline float Variant(unsigned index, float y, float u, float v, const QualifierB
 }
 
 inline std::uint32_t Bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+
+// One range (start softness, start, end softness, end) of a random kind.
+inline void RandomRange(std::mt19937& rng, float& a, float& lo, float& b, float& hi) {
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f), soft(0.0f, 0.35f);
+  a = soft(rng);
+  lo = unit(rng);
+  b = soft(rng);
+  hi = unit(rng);
+  switch (rng() % 12) {
+    case 0: a = lo = b = 0.0f; hi = 1.0f; break;          // full
+    case 1: a = b = 0.0f; lo = 5e-7f; hi = 0.9999995f; break;  // full within the tolerance
+    case 2: lo = hi; break;                               // empty (with soft edges)
+    case 3: lo = hi; a = b = 0.0f; break;                 // empty
+    case 4: if (lo < hi) std::swap(lo, hi); break;        // start above end (wraps for hue)
+    case 5: lo = hi + 5e-7f; break;                       // start just above end
+    case 6: { float* f[] = {&a, &lo, &b, &hi}; *f[rng() % 4] = std::numeric_limits<float>::quiet_NaN(); break; }
+    case 7: a = -a; b = 1.5f + b; break;                  // odd softnesses
+    case 8: lo = -0.3f; hi = 1.4f; break;                 // thresholds outside 0..1
+    case 9: a = 1.3f; b = 2.7f; break;                    // edges beyond one turn
+    default: break;
+  }
+}
+
+// A block of a random kind in each range, with thinning at and near 0, NaN and random, the invert
+// modes 0..4 (two of them unknown) and any hue flag byte.
+inline QualifierBlock RandomBlock(std::mt19937& rng) {
+  const float thinning[] = {0.0f, -0.0f, 1e-30f, -1e-30f, 100.0f, -100.0f, std::numeric_limits<float>::quiet_NaN(), 37.25f,
+                            -63.0f, 1e-3f};
+  std::uniform_real_distribution<float> anyE(-100.0f, 100.0f);
+  QualifierBlock q{};
+  RandomRange(rng, q.hueStartSoftness, q.hueStartThreshold, q.hueEndSoftness, q.hueEndThreshold);
+  RandomRange(rng, q.satStartSoftness, q.satStartThreshold, q.satEndSoftness, q.satEndThreshold);
+  RandomRange(rng, q.lumaStartSoftness, q.lumaStartThreshold, q.lumaEndSoftness,
+              q.lumaEndThreshold);
+  const unsigned pick = rng() % 14;
+  q.edgeThinning = pick < 10 ? thinning[pick] : anyE(rng);
+  q.invertMode = static_cast<std::int32_t>(rng() % 5);
+  q.hueUnrestricted = static_cast<std::uint8_t>(rng() % 3 == 0 ? 1 + rng() % 255 : 0);
+  return q;
+}
 
 }  // namespace qualifier_reference

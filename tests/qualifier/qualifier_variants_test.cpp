@@ -1,6 +1,6 @@
 // The 64 specialised qualifier kernels and their selection: each entry against the reference
 // kernel with its skipped weights forced to 1, over random pixels and random blocks, bit for bit;
-// the selection's edge cases; the constant entries.
+// the selection's edge cases.
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -47,55 +47,14 @@ std::vector<Pixel> RandomPixels(std::mt19937& rng, int count) {
   return px;
 }
 
-// One range (start softness, start, end softness, end) of a random kind.
-void RandomRange(std::mt19937& rng, float& a, float& lo, float& b, float& hi) {
-  std::uniform_real_distribution<float> unit(0.0f, 1.0f), soft(0.0f, 0.35f);
-  a = soft(rng);
-  lo = unit(rng);
-  b = soft(rng);
-  hi = unit(rng);
-  switch (rng() % 12) {
-    case 0: a = lo = b = 0.0f; hi = 1.0f; break;          // full
-    case 1: a = b = 0.0f; lo = 5e-7f; hi = 0.9999995f; break;  // full within the tolerance
-    case 2: lo = hi; break;                               // empty (with soft edges)
-    case 3: lo = hi; a = b = 0.0f; break;                 // empty
-    case 4: if (lo < hi) std::swap(lo, hi); break;        // start above end (wraps for hue)
-    case 5: lo = hi + 5e-7f; break;                       // start just above end
-    case 6: { float* f[] = {&a, &lo, &b, &hi}; *f[rng() % 4] = kNaN; break; }
-    case 7: a = -a; b = 1.5f + b; break;                  // odd softnesses
-    case 8: lo = -0.3f; hi = 1.4f; break;                 // thresholds outside 0..1
-    case 9: a = 1.3f; b = 2.7f; break;                    // edges beyond one turn
-    default: break;
-  }
-}
-
-std::vector<QualifierBlock> RandomBlocks(std::mt19937& rng, int count) {
-  const float thinning[] = {0.0f, -0.0f, 1e-30f, -1e-30f, 100.0f, -100.0f, kNaN, 37.25f,
-                            -63.0f, 1e-3f};
-  std::uniform_real_distribution<float> any_e(-100.0f, 100.0f);
-  std::vector<QualifierBlock> blocks;
-  for (int i = 0; i < count; ++i) {
-    QualifierBlock q{};
-    RandomRange(rng, q.hueStartSoftness, q.hueStartThreshold, q.hueEndSoftness, q.hueEndThreshold);
-    RandomRange(rng, q.satStartSoftness, q.satStartThreshold, q.satEndSoftness, q.satEndThreshold);
-    RandomRange(rng, q.lumaStartSoftness, q.lumaStartThreshold, q.lumaEndSoftness,
-                q.lumaEndThreshold);
-    const unsigned pick = rng() % 14;
-    q.edgeThinning = pick < 10 ? thinning[pick] : any_e(rng);
-    q.invertMode = static_cast<std::int32_t>(rng() % 5);  // 0..4: two unknown modes
-    q.hueUnrestricted = static_cast<std::uint8_t>(rng() % 3 == 0 ? 1 + rng() % 255 : 0);
-    blocks.push_back(q);
-  }
-  return blocks;
-}
-
 // Every entry computes the documented final step of its index on the product of the weights its
 // index does not skip, bit for bit, and every result lies in 0..1. The general kernel follows the
 // documented invert modes; the selected entry equals the general kernel with the weights its bits
 // skip forced to 1, and the general kernel itself when it skips nothing.
 TEST(QualifierVariants, EveryEntryAndTheSelectedOneMatchTheReference) {
   std::mt19937 rng(20240611);
-  const auto blocks = RandomBlocks(rng, 400);
+  std::vector<QualifierBlock> blocks(400);
+  for (QualifierBlock& q : blocks) q = ref::RandomBlock(rng);
   const auto pixels = RandomPixels(rng, 128);
   long mismatches = 0, outOfRange = 0, fractional = 0, total = 0;
   auto check = [&](bool same, const char* what, unsigned i, const Pixel& p) {
@@ -193,31 +152,6 @@ TEST(QualifierSelection, EdgeCases) {
     c.edit(q);
     EXPECT_EQ(QualifierKernelIndex(&q), c.index) << c.name;
     EXPECT_EQ(SelectQualifierKernel(&q), kQualifierKernels[c.index]) << c.name;
-  }
-}
-
-// The constants group (no measure at all) over pixels that would be excluded by any range.
-TEST(QualifierVariants, ConstantsGroup) {
-  QualifierBlock q = FullBlock();
-  const Pixel pixels[] = {{0.5f, 0.2f, -0.1f}, {-3.0f, 4.0f, 4.0f}, {kNaN, kNaN, kNaN}};
-  for (float e : {0.0f, 0.5f, 50.0f, 100.0f, -0.5f, -50.0f, -100.0f}) {
-    q.edgeThinning = e;
-    for (const Pixel& p : pixels) {
-      auto at = [&](unsigned i) { return kQualifierKernels[i](&p.y, &p.u, &p.v, &q); };
-      // p = 1: p, 1 - p, shape(p) (FastPow(1, k) is exactly 1), 1 - shape(p), 1 - p, 1 - (1 - p).
-      const float want[] = {1.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f};
-      for (unsigned i = 0; i < 6; ++i) EXPECT_EQ(at(56 + i), want[i]) << 56 + i << " E " << e;
-      // shape(0) = FastPow(0, k): the bit pattern 0 reads as log2 = -127, so about 2^(-127 k)
-      // for k < 1 (E > 0) and 0 for k > 1 (E < 0).
-      const double k = 1.0 / std::pow(10.0, e * 0.01);
-      const float s0 = at(62);
-      if (e > 0.0f) {
-        EXPECT_NEAR(std::log2(static_cast<double>(s0)), -127.0 * k, 0.1) << e;
-      } else if (e < 0.0f) {
-        EXPECT_EQ(s0, 0.0f) << e;
-      }
-      EXPECT_EQ(at(63), 1.0f - s0) << e;
-    }
   }
 }
 
