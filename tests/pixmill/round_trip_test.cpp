@@ -1,6 +1,6 @@
 // Integer formats come back exactly from the working format (host -> working -> host), float
-// formats come back to within rounding, and the direct conversions between two host formats agree
-// with going through the working format in two calls.
+// formats to within rounding; whole rows agree with single pixels and with the caller's rounding
+// mode changed, and direct conversions with two calls through the working format.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,8 @@
 #include <limits>
 #include <random>
 #include <vector>
+
+#include <xmmintrin.h>
 
 #include "pixmill/pixmill.h"
 #include "tests/pixmill/pixmill_test_support.h"
@@ -119,7 +121,8 @@ TEST(PixmillRoundTrip, FloatFormatsKeepValuesOutsideTheNominalRange) {
 
 // Out of and into every format, a whole row in one call (four pixels at a time where the library
 // has a vector path) against the same pixels one call each (the single-pixel path), with values
-// beyond the code ranges, NaN and halves among them; and the direct conversion between two host
+// beyond the code ranges, NaN and halves among them, whatever the caller's floating-point mode;
+// and the direct conversion between two host
 // formats against two calls through the working format, on a row spanning several chunks.
 TEST(PixmillRoundTrip, RowAtOnceAgreesWithPixelByPixelAndDirectWithTwoSteps) {
   constexpr std::int32_t kWidth = 1003;
@@ -140,6 +143,18 @@ TEST(PixmillRoundTrip, RowAtOnceAgreesWithPixelByPixelAndDirectWithTwoSteps) {
       ASSERT_EQ(ConvertRow(&working[4 * x], kPixmillWorkingFormat, &single[x * bpp], f.code, 1), kPixmillOk);
       ASSERT_EQ(ConvertRow(&row[x * bpp], f.code, &backSingle[4 * x], kPixmillWorkingFormat, 1), kPixmillOk);
     }
+    EXPECT_EQ(row, single);
+    EXPECT_EQ(std::memcmp(back.data(), backSingle.data(), kWidth * 16), 0);
+    // A caller rounding toward minus infinity with denormals flushed (as a render pass does) gets
+    // the same bytes, and its own mode back.
+    const unsigned saved = _mm_getcsr();
+    const unsigned callerMode = (saved & ~0x6000u) | 0x2000u | 0x8040u;  // down, FTZ, DAZ
+    _mm_setcsr(callerMode);
+    ConvertRow(working.data(), kPixmillWorkingFormat, single.data(), f.code, kWidth);
+    ConvertRow(row.data(), f.code, backSingle.data(), kPixmillWorkingFormat, kWidth);
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(saved);
+    EXPECT_EQ(after & ~0x3Fu, callerMode & ~0x3Fu);  // control bits restored
     EXPECT_EQ(row, single);
     EXPECT_EQ(std::memcmp(back.data(), backSingle.data(), kWidth * 16), 0);
     for (const auto& to : pixmill_test::kAllFormats) {
