@@ -39,57 +39,47 @@ CorrectedColor Correct(const RendererSettings& s, float v0, float u0, float y0, 
   return CorrectPixel(v0, u0, y0, y0, 1.0f, s, ComputePassConstants(s), lumaOnly);
 }
 
+using S = RendererSettings;
+using Edit = void (*)(S&);
+
 TEST(CorrectPixel, LumaWorkedByHand) {
-  struct Case {
+  const struct {
     const char* what;
-    void (*configure)(RendererSettings&);
+    Edit edit;
     float y0, expected;
-  };
-  const Case cases[] = {
+  } cases[] = {
       // Master 0.5 -> 1.0, midtones leave 0.5: the mean is 0.75.
-      {"master input white", [](RendererSettings& s) { s.masterLevels.inputWhite = 0.5f; }, 0.5f,
-       0.75f},
+      {"master input white", [](S& s) { s.masterLevels.inputWhite = 0.5f; }, 0.5f, 0.75f},
       // Gamma 2 on 0.25 = 2^-2: FastPow gives exactly 0.5; ranges give 0.25; mean 0.375.
-      {"master gamma 2", [](RendererSettings& s) { s.masterLevels.inputGray = 2.0f; }, 0.25f,
-       0.375f},
+      {"master gamma 2", [](S& s) { s.masterLevels.inputGray = 2.0f; }, 0.25f, 0.375f},
       // Output black 0.1 lifts a black pixel's master result to 0.1; mean with 0 is 0.05.
-      {"master output black", [](RendererSettings& s) { s.masterLevels.outputBlack = 0.1f; },
-       0.0f, 0.05f},
-      // Shadow input white 0.5 doubles a shadow pixel's range result: (0.1 + 0.2) / 2; it does
+      {"master output black", [](S& s) { s.masterLevels.outputBlack = 0.1f; }, 0.0f, 0.05f},
+      // Shadow input white 0.5 doubles a shadow pixel's range result, (0.1 + 0.2) / 2, and does
       // not reach a midtone pixel.
-      {"shadow input white", [](RendererSettings& s) { s.shadowLevels.inputWhite = 0.5f; }, 0.1f,
-       0.15f},
-      {"shadow levels, midtone pixel",
-       [](RendererSettings& s) { s.shadowLevels.inputWhite = 0.5f; }, 0.5f, 0.5f},
-      // Highlight output white 0.5 halves a highlight pixel's range result: (0.9 + 0.45) / 2.
-      {"highlight output white",
-       [](RendererSettings& s) { s.highlightLevels.outputWhite = 0.5f; }, 0.9f, 0.675f},
-      // In the middle of the highlight ramp: range = 0.75 + 0.5 * (0.375 - 0.75).
-      {"highlight ramp", [](RendererSettings& s) { s.highlightLevels.outputWhite = 0.5f; }, 0.75f,
-       0.65625f},
+      {"shadow input white", [](S& s) { s.shadowLevels.inputWhite = 0.5f; }, 0.1f, 0.15f},
+      {"shadow levels, midtone", [](S& s) { s.shadowLevels.inputWhite = 0.5f; }, 0.5f, 0.5f},
+      // Highlight output white 0.5 halves a highlight pixel's range result: (0.9 + 0.45) / 2; in
+      // the middle of the highlight ramp range = 0.75 + 0.5 * (0.375 - 0.75).
+      {"highlight output white", [](S& s) { s.highlightLevels.outputWhite = 0.5f; }, 0.9f, 0.675f},
+      {"highlight ramp", [](S& s) { s.highlightLevels.outputWhite = 0.5f; }, 0.75f, 0.65625f},
       // Below input black 0.2 with gamma 10: t = 0 and FastPow(0, 0.1) = 1.2286609 / 8192; the
       // shadow result is the pixel itself, 0.1.
       {"below input black, gamma 10",
-       [](RendererSettings& s) { s.masterLevels = RangeLevels{0.2f, 1.0f, 10.0f, 0.0f, 1.0f}; },
+       [](S& s) { s.masterLevels = RangeLevels{0.2f, 1.0f, 10.0f, 0.0f, 1.0f}; },
        0.1f, static_cast<float>((1.2286609 / 8192.0 + 0.1) / 2.0)},
       // Below black t is clamped at 0 in every group, so even identity levels give black.
-      {"negative luma", [](RendererSettings&) {}, -0.05f, 0.0f},
+      {"negative luma", [](S&) {}, -0.05f, 0.0f},
       // Input black equal to input white: (y - b) / 0 is NaN at b, taken as 0.
-      {"zero input span at black",
-       [](RendererSettings& s) { s.masterLevels.inputBlack = s.masterLevels.inputWhite = 0.5f; },
-       0.5f, 0.25f},
+      {"zero span", [](S& s) { s.masterLevels.inputBlack = s.masterLevels.inputWhite = 0.5f; }, 0.5f,
+       0.25f},
       // Full scale 2: master input white 0.5 maps 1.0 to 2.0; the tonal rule reads 1.0 / 2, a
       // midtone, which keeps 1.0; the mean is 1.5.
-      {"full scale 2",
-       [](RendererSettings& s) {
-         s.fullScale = 2.0f;
-         s.masterLevels.inputWhite = 0.5f;
-       },
-       1.0f, 1.5f},
+      {"full scale 2", [](S& s) { s.fullScale = 2.0f, s.masterLevels.inputWhite = 0.5f; }, 1.0f,
+       1.5f},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     RendererSettings s = NeutralSettings();
-    c.configure(s);
+    c.edit(s);
     ComputeDerivedValues(s);
     EXPECT_NEAR(Correct(s, 0.0f, 0.0f, c.y0, false).y, c.expected, 1e-6f) << c.what;
   }
@@ -117,55 +107,45 @@ TEST(CorrectPixel, MaskBlendsFromTheUnditheredSource) {
 TEST(CorrectPixel, ChromaWorkedByHand) {
   constexpr float kHalfPi = std::numbers::pi_v<float> / 2.0f;
   constexpr float kR = 0.70710675f;  // 1.4142135 * 0.5, the radius of the balance targets
-  struct Case {
+  const struct {
     const char* what;
-    void (*configure)(RendererSettings&);
+    Edit edit;
     float v0, u0, y0, v, u;
-  };
-  const Case cases[] = {
+  } cases[] = {
       // Shadow rotated by 90 degrees: (0.1, 0) -> (0, -0.1), averaged with the master (0.1, 0).
-      {"shadow hue 90", [](RendererSettings& s) { s.shadow.hueAngle = kHalfPi; }, 0.0f, 0.1f,
-       0.1f, -0.05f, 0.05f},
+      {"shadow hue 90", [](S& s) { s.shadow.hueAngle = kHalfPi; }, 0.0f, 0.1f, 0.1f, -0.05f, 0.05f},
       // The master hue acts through the ranges only: midtone rotated, master unrotated.
-      {"master hue 90, midtone", [](RendererSettings& s) { s.master.hueAngle = kHalfPi; }, 0.0f,
-       0.1f, 0.5f, -0.05f, 0.05f},
+      {"master hue 90", [](S& s) { s.master.hueAngle = kHalfPi; }, 0.0f, 0.1f, 0.5f, -0.05f, 0.05f},
       // Master and shadow hue add up: 180 degrees turns (0.1, 0) into (-0.1, 0); mean 0.
-      {"master + shadow hue",
-       [](RendererSettings& s) { s.master.hueAngle = s.shadow.hueAngle = kHalfPi; }, 0.0f, 0.1f,
-       0.1f, 0.0f, 0.0f},
+      {"master + shadow hue", [](S& s) { s.master.hueAngle = s.shadow.hueAngle = kHalfPi; }, 0.0f,
+       0.1f, 0.1f, 0.0f, 0.0f},
       // Master balance at angle 0, magnitude 1, gain 1: a grey pixel's master chroma is the
       // target (R, 0); the ranges leave 0; the mean is (R / 2, 0).
-      {"master balance angle 0",
-       [](RendererSettings& s) {
-         s.master.balanceMagnitude = s.master.balanceGain = s.master.balanceX = 1.0f;
-       },
+      {"master balance 0",
+       [](S& s) { s.master.balanceMagnitude = s.master.balanceGain = s.master.balanceX = 1.0f; },
        0.0f, 0.0f, 0.5f, 0.0f, kR / 2.0f},
       // Shadow balance at 90 degrees, magnitude 0.5, gain 0.5 (weight 0.25): the target is the
-      // negated angle, (0, -R); a grey shadow pixel moves to V = -0.25 R, mean -0.125 R ...
-      {"shadow balance angle 90",
-       [](RendererSettings& s) {
-         s.shadow.balanceMagnitude = s.shadow.balanceGain = s.shadow.balanceY = 0.5f;
-       },
+      // negated angle, (0, -R); a grey shadow pixel moves to V = -0.25 R, mean -0.125 R, and a
+      // highlight pixel does not move.
+      {"shadow balance 90",
+       [](S& s) { s.shadow.balanceMagnitude = s.shadow.balanceGain = s.shadow.balanceY = 0.5f; },
        0.0f, 0.0f, 0.1f, -0.125f * kR, 0.0f},
-      // ... and does nothing to a highlight pixel.
-      {"shadow balance, highlight pixel",
-       [](RendererSettings& s) {
-         s.shadow.balanceMagnitude = s.shadow.balanceGain = s.shadow.balanceY = 0.5f;
-       },
+      {"shadow balance, highlight",
+       [](S& s) { s.shadow.balanceMagnitude = s.shadow.balanceGain = s.shadow.balanceY = 0.5f; },
        0.02f, -0.03f, 0.9f, 0.02f, -0.03f},
       // Master saturation 2: master (0.2, 0.1), ranges (0.1, 0.05), mean (0.15, 0.075).
-      {"master saturation 2", [](RendererSettings& s) { s.master.saturation = 2.0f; }, 0.05f,
-       0.1f, 0.5f, 0.075f, 0.15f},
+      {"master saturation 2", [](S& s) { s.master.saturation = 2.0f; }, 0.05f, 0.1f, 0.5f, 0.075f,
+       0.15f},
       // Highlight saturation 0 on a highlight pixel: range (0, 0), master unchanged, half chroma.
-      {"highlight saturation 0", [](RendererSettings& s) { s.highlight.saturation = 0.0f; },
-       -0.2f, 0.4f, 0.95f, -0.1f, 0.2f},
+      {"highlight saturation 0", [](S& s) { s.highlight.saturation = 0.0f; }, -0.2f, 0.4f, 0.95f,
+       -0.1f, 0.2f},
       // Midtone saturation 3 halfway up the shadow ramp (y = 0.25): range = 0.1 + 0.5 * 0.2.
-      {"midtone saturation in the shadow ramp",
-       [](RendererSettings& s) { s.midtone.saturation = 3.0f; }, 0.0f, 0.1f, 0.25f, 0.0f, 0.15f},
+      {"midtone saturation, shadow ramp", [](S& s) { s.midtone.saturation = 3.0f; }, 0.0f, 0.1f,
+       0.25f, 0.0f, 0.15f},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     RendererSettings s = NeutralSettings();
-    c.configure(s);
+    c.edit(s);
     ComputeDerivedValues(s);
     const CorrectedColor r = Correct(s, c.v0, c.u0, c.y0, false);
     EXPECT_NEAR(r.v, c.v, 1e-6f) << c.what;
