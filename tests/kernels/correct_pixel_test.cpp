@@ -70,7 +70,7 @@ TEST(CorrectPixel, LumaWorkedByHand) {
       // Below black t is clamped at 0 in every group, so even identity levels give black.
       {"negative luma", [](S&) {}, -0.05f, 0.0f},
       // Input black equal to input white: (y - b) / 0 is NaN at b, taken as 0.
-      {"zero span", [](S& s) { s.masterLevels.inputBlack = s.masterLevels.inputWhite = 0.5f; }, 0.5f,
+      {"span 0", [](S& s) { s.masterLevels.inputBlack = s.masterLevels.inputWhite = 0.5f; }, 0.5f,
        0.25f},
       // Full scale 2: master input white 0.5 maps 1.0 to 2.0; the tonal rule reads 1.0 / 2, a
       // midtone, which keeps 1.0; the mean is 1.5.

@@ -101,31 +101,6 @@ TEST(RangeWeight, NonFiniteInputsGiveAWeightInRange) {
   }
 }
 
-// BT.601 primaries and secondaries, built in double precision: Y = 0.299 R + 0.587 G + 0.114 B,
-// U = (B - Y) / 1.772, V = (R - Y) / 1.402. The expected hue of each is its angle from pure red,
-// worked as atan2(V, U) - atan2(Vred, Ured) in double precision.
-TEST(QualifierMeasures, HueOfPrimariesAndSecondaries) {
-  const struct {
-    const char* name;
-    double r, g, b, hue;
-  } colours[] = {
-      {"yellow", 1, 1, 0, 0.1725418}, {"green", 0, 1, 0, 0.3416694}, {"cyan", 0, 1, 1, 0.5},
-      {"blue", 0, 0, 1, 0.6725418},   {"magenta", 1, 0, 1, 0.8416694},
-  };
-  auto hue_of = [](double r, double g, double b) {
-    const double y = 0.299 * r + 0.587 * g + 0.114 * b;
-    return QualifierHue(static_cast<float>((b - y) / 1.772), static_cast<float>((r - y) / 1.402));
-  };
-  for (const auto& c : colours) EXPECT_NEAR(hue_of(c.r, c.g, c.b), c.hue, 1e-4) << c.name;
-  // Red, at any level, lies at the wrap point.
-  for (float red : {hue_of(1, 0, 0), hue_of(0.5, 0, 0)}) {
-    EXPECT_TRUE(red < 1e-4f || red > 1.0f - 1e-4f) << red;
-  }
-  // The grey pixel's hue is one of the two values its zero signs allow.
-  const float grey = QualifierHue(0.0f, 0.0f);
-  EXPECT_TRUE(grey == 0.0f || std::fabs(grey - 0.5f) < 1e-6f) << grey;
-}
-
 // A pixel with luma 0.5, saturation about 0.25 and a hue (about 0.17) inside 0..0.5; the luma
 // range starts at 0.6 with softness 0.2, so p = 0.5. The invert modes and thinning then give p,
 // 1 - p, shape(1 - p) for limit colour and 1 - shape(p) for mask; E = 100 gives k = 0.1 (shape(0.5)

@@ -57,14 +57,6 @@ TEST(SoftenCoefficients, MatchAnIndependentComputation) {
     const SoftenCoefficients got = ComputeSoftenCoefficients(s);
     const SoftenCoefficients want = ReferenceCoefficients(s);
     EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0);  // all six, bit for bit
-    // The filter's response to a constant, (a0 + a1 + a2 + a3) / (1 + b1 + b2), is 1 up to the
-    // rounding of the six coefficients to single precision; the denominator (about (1 - e1)^2)
-    // shrinks as the blur grows, which magnifies that rounding.
-    const double num = double(got.a0) + got.a1 + got.a2 + got.a3;
-    const double den = 1.0 + got.b1 + got.b2;
-    const double sumAbs = std::fabs(got.a0) + std::fabs(got.a1) + std::fabs(got.a2) +
-                          std::fabs(got.a3) + std::fabs(got.b1) + std::fabs(got.b2);
-    EXPECT_NEAR(num / den, 1.0, 4.0 * 0x1p-24 * sumAbs / den);
   }
 }
 
@@ -144,49 +136,27 @@ Plane Soften(const Plane& in, double s, std::uint8_t direction) {
   return out;
 }
 
+// Each direction alone, and both flags in one call (rows, then columns in place on the
+// destination), bit for bit against the plain reference.
 TEST(SoftenMask, AgreesExactlyWithThePlainReference) {
-  struct Case {
+  const struct {
     int w, h;
     double s;
-  };
-  const Case cases[] = {{1, 1, 2.0},   {1, 9, 3.0},   {9, 1, 3.0},    {2, 2, 0.7},
-                        {37, 23, 5.0}, {64, 64, 1.0}, {17, 130, 12.5}, {130, 17, 0.25},
-                        {300, 3, 60.0}};
+  } cases[] = {{1, 1, 2.0},     {1, 9, 3.0},      {9, 1, 3.0},   {2, 2, 0.7},  {37, 23, 5.0},
+               {64, 64, 1.0},   {17, 130, 12.5},  {130, 17, 0.25}, {300, 3, 60.0}};
   std::uint32_t seed = 1;
-  for (const Case& k : cases) {
-    for (std::uint8_t dir : {kSoftenAlongRows, kSoftenAlongColumns}) {
+  for (const auto& k : cases) {
+    const Plane in = RandomMask(k.w, k.h, seed++);
+    const Plane rows = ReferenceSoften(in, k.s, kSoftenAlongRows);
+    const Plane both = ReferenceSoften(rows, k.s, kSoftenAlongColumns);
+    for (std::uint8_t dir : {1, 2, 3}) {
       SCOPED_TRACE(testing::Message() << k.w << "x" << k.h << " s=" << k.s << " dir=" << int(dir));
-      const Plane in = RandomMask(k.w, k.h, seed++);
+      const Plane want = dir == kSoftenAlongRows ? rows
+                         : dir == kSoftenAlongColumns ? ReferenceSoften(in, k.s, dir) : both;
       const Plane got = Soften(in, k.s, dir);
-      const Plane want = ReferenceSoften(in, k.s, dir);
-      int mismatches = 0;
-      for (size_t i = 0; i < got.v.size(); ++i)
-        if (std::memcmp(&got.v[i], &want.v[i], sizeof(float)) != 0) ++mismatches;
-      EXPECT_EQ(mismatches, 0);
+      EXPECT_EQ(std::memcmp(got.v.data(), want.v.data(), got.v.size() * sizeof(float)), 0);
     }
   }
-}
-
-TEST(SoftenMask, ConstantFrameCornersAfterBothDirections) {
-  const int w = 120, h = 90;
-  const double s = 5.0;
-  const Plane ones(w, h, 1.0f);
-  const Plane both = Soften(Soften(ones, s, kSoftenAlongRows), s, kSoftenAlongColumns);
-  // A line of ones ends at about one half (0.54 for s = 5) at both ends; a frame of ones at about
-  // the square of that in its corners, and at 1 (the filter's gain) several blur sizes inside.
-  const float rowEnd = Soften(Plane(w, 1, 1.0f), s, kSoftenAlongRows).v[0];
-  const float colEnd = Soften(Plane(1, h, 1.0f), s, kSoftenAlongColumns).v[h - 1];
-  EXPECT_NEAR(rowEnd, 0.54f, 0.01f);
-  EXPECT_NEAR(colEnd, rowEnd, 1e-5f);
-  for (auto [x, y] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}) {
-    SCOPED_TRACE(testing::Message() << x << "," << y);
-    EXPECT_NEAR(both.at(x, y), 0.29f, 0.01f);
-    EXPECT_NEAR(both.at(x, y), rowEnd * colEnd, 1e-5f);
-  }
-  EXPECT_NEAR(both.at(w / 2, h / 2), 1.0f, 1e-4f);
-  // Both flags in one call: rows, then columns in place on the destination.
-  const Plane oneCall = Soften(ones, s, kSoftenAlongRows | kSoftenAlongColumns);
-  EXPECT_EQ(oneCall.v, both.v);
 }
 
 // Row layouts: padded rows on either side, rows walking upward (negative row bytes), in place;
@@ -232,27 +202,24 @@ TEST(SoftenMask, RowLayoutsGiveTheDenseResultAndKeepPadding) {
   }
 }
 
+// Empty or negative sizes, no direction flag or an unknown one, a null plane: nothing is touched.
 TEST(SoftenMask, EmptyOrInvalidCallsTouchNothing) {
   const Plane src = RandomMask(8, 8, 9);
-  struct Case {
+  const struct {
     int w, h;
     double s;
     std::uint8_t dir;
     bool nullSource, nullDestination;
-  };
-  const Case cases[] = {
-      {0, 8, 3.0, kSoftenAlongRows, false, false},   {8, 0, 3.0, kSoftenAlongColumns, false, false},
-      {-1, 8, 3.0, kSoftenAlongRows, false, false},  {8, -5, 0.0, kSoftenAlongRows, false, false},
-      {0, 0, 0.0, kSoftenAlongColumns, false, false}, {8, 8, 3.0, 0, false, false},
-      {8, 8, 0.0, 4, false, false},                   {8, 8, 3.0, kSoftenAlongRows, true, false},
-      {8, 8, 3.0, kSoftenAlongRows, false, true},
-  };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(testing::Message() << k.w << "x" << k.h << " s=" << k.s << " dir=" << int(k.dir));
+  } cases[] = {{0, 8, 3.0, 1, false, false}, {8, 0, 3.0, 2, false, false},
+               {-1, 8, 3.0, 1, false, false}, {8, -5, 0.0, 1, false, false},
+               {0, 0, 0.0, 2, false, false}, {8, 8, 3.0, 0, false, false},
+               {8, 8, 0.0, 4, false, false}, {8, 8, 3.0, 1, true, false},
+               {8, 8, 3.0, 1, false, true}};
+  for (const auto& k : cases) {
     Plane dst(8, 8, 0.5f);
-    SoftenMask(k.nullSource ? nullptr : src.v.data(), 32, k.nullDestination ? nullptr : dst.v.data(),
-               32, k.w, k.h, k.s, k.dir);
-    for (float f : dst.v) ASSERT_EQ(f, 0.5f);
+    SoftenMask(k.nullSource ? nullptr : src.v.data(), 32,
+               k.nullDestination ? nullptr : dst.v.data(), 32, k.w, k.h, k.s, k.dir);
+    for (float f : dst.v) ASSERT_EQ(f, 0.5f) << k.w << "x" << k.h << " dir " << int(k.dir);
   }
 }
 
