@@ -24,6 +24,7 @@ TEST(DerivedValues, BlendLimits) {
       {0.9f, 0.5f, 0.3f, 0.6f, 1.0f, 0.0f},  // clamped at white and at black
       {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f},
       {nan, 0.1f, nan, 0.1f, 1.0f, 0.0f},  // a NaN limit falls back to white / black
+      {0.5f, 0.5004f, 0.1f, 0.1004f, 1.0f, 0.0f},  // just beyond white and black
   };
   for (const auto& c : cases) {
     RendererSettings s = NeutralSettings();

@@ -37,33 +37,24 @@ TEST(RangeWeight, WorkedValues) {
       // Luma 0.4..0.6 with softness 0.1 on both sides.
       {"luma below rising edge", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.25f, 0.0},
       {"luma mid rising edge", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.35f, 0.5},
-      {"luma three quarters up", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.375f, 0.75},
       {"luma at start", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.4f, 1.0},
-      {"luma inside", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.5f, 1.0},
       {"luma at end", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.6f, 1.0},
-      {"luma quarter down", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.625f, 0.75},
       {"luma mid falling edge", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.65f, 0.5},
       {"luma above falling edge", 0.1f, 0.4f, 0.1f, 0.6f, false, 0.75f, 0.0},
       // A full linear range selects everything.
       {"full range at 0", 0.0f, 0.0f, 0.0f, 1.0f, false, 0.0f, 1.0},
-      {"full range at 0.5", 0.0f, 0.0f, 0.0f, 1.0f, false, 0.5f, 1.0},
       {"full range at 1", 0.0f, 0.0f, 0.0f, 1.0f, false, 1.0f, 1.0},
       // Start equal to end with no softness selects nothing, in both forms.
       {"empty linear at its point", 0.0f, 0.3f, 0.0f, 0.3f, false, 0.3f, 0.0},
-      {"empty linear elsewhere", 0.0f, 0.3f, 0.0f, 0.3f, false, 0.7f, 0.0},
       {"empty circular at its point", 0.0f, 0.3f, 0.0f, 0.3f, true, 0.3f, 0.0},
-      {"empty circular elsewhere", 0.0f, 0.3f, 0.0f, 0.3f, true, 0.9f, 0.0},
       // A start just above the end is the full circle.
       {"full circle", 0.0f, 0.5f, 0.0f, 0.4999996f, true, 0.1f, 1.0},
       // Hue 0.9..0.1 spans red.
       {"wrapped hue above start", 0.0f, 0.9f, 0.0f, 0.1f, true, 0.95f, 1.0},
-      {"wrapped hue below end", 0.0f, 0.9f, 0.0f, 0.1f, true, 0.05f, 1.0},
       {"wrapped hue opposite", 0.0f, 0.9f, 0.0f, 0.1f, true, 0.5f, 0.0},
       // Hue 0.1..0.3 with start softness 0.2: the rising edge runs from 0.9 across red to 0.1.
       {"hue edge at red", 0.2f, 0.1f, 0.0f, 0.3f, true, 0.0f, 0.5},
       {"hue edge before red", 0.2f, 0.1f, 0.0f, 0.3f, true, 0.95f, 0.25},
-      {"hue inside", 0.2f, 0.1f, 0.0f, 0.3f, true, 0.2f, 1.0},
-      {"hue outside", 0.2f, 0.1f, 0.0f, 0.3f, true, 0.5f, 0.0},
       {"hue before the edge", 0.2f, 0.1f, 0.0f, 0.3f, true, 0.85f, 0.0},
       // The same thresholds as a linear range: the edge below 0 is cut off, nothing wraps to 0.95.
       {"linear edge at 0", 0.2f, 0.1f, 0.0f, 0.3f, false, 0.0f, 0.5},
@@ -71,7 +62,6 @@ TEST(RangeWeight, WorkedValues) {
       // Hue 0.7..0.9 with end softness 0.2: the falling edge runs across red to 0.1.
       {"hue falling edge at red", 0.0f, 0.7f, 0.2f, 0.9f, true, 0.0f, 0.5},
       {"hue falling edge past red", 0.0f, 0.7f, 0.2f, 0.9f, true, 0.05f, 0.25},
-      {"hue falling edge before red", 0.0f, 0.7f, 0.2f, 0.9f, true, 0.95f, 0.75},
       // As a linear range the falling edge stops at 1.
       {"linear falling edge at 1", 0.0f, 0.7f, 0.2f, 0.9f, false, 1.0f, 0.5},
       {"linear falling edge does not wrap", 0.0f, 0.7f, 0.2f, 0.9f, false, 0.05f, 0.0},

@@ -15,6 +15,7 @@
 #include "kernels/derived_values.h"
 #include "kernels/dither_random.h"
 #include "kernels/qualifier.h"
+#include "pixmill/pixmill.h"
 #include "pixmill/pixmill_debug.h"
 #include "render/frame_desc.h"
 #include "render/frame_pass.h"
@@ -267,7 +268,8 @@ TEST(Render, HistogramCountsAndNormalisation) {
 }
 
 // Soften above 0 with blur sizes of 0 computes the mask plane ahead and copies it unblurred: the
-// result equals the pass's own per-pixel mask, for a qualifier that makes every pixel differ.
+// result equals the pass's own per-pixel mask, for a qualifier that makes every pixel differ, from
+// a working-format and from an 8-bit source.
 // With blur sizes of 5 a constant mask darkens to about 0.29 in the corners and 0.54 at the edges.
 TEST(Render, MaskComputedAheadAndSoftened) {
   QualifierBlock q = SelectEverything();
@@ -289,6 +291,16 @@ TEST(Render, MaskComputedAheadAndSoftened) {
   perPixel.Render(&s, &da, nullptr);
   ahead.Render(&s, &db, nullptr);
   EXPECT_EQ(PM_DebugConvertCallCount(), before);
+  for (std::size_t i = 2; i < a.size(); i += 4) EXPECT_NEAR(a[i], b[i], 1e-6f) << i / 4;
+  // From an 8-bit source the plane is computed from converted rows, one conversion each.
+  std::vector<std::uint8_t> bgra(static_cast<std::size_t>(w) * h * 4);
+  ASSERT_EQ(PM_Convert(src.data(), w * 16, kPixmillWorkingFormat, bgra.data(), w * 4,
+                       kPixmillBGRA8, w, h, 4), kPixmillOk);
+  FrameDesc s8{w * 4, w, h, bgra.data(), kBgra8};
+  perPixel.Render(&s8, &da, nullptr);
+  const auto beforeAhead = PM_DebugConvertCallCount();
+  ahead.Render(&s8, &db, nullptr);
+  EXPECT_EQ(PM_DebugConvertCallCount() - beforeAhead, static_cast<std::uint64_t>(2 * h));
   for (std::size_t i = 2; i < a.size(); i += 4) EXPECT_NEAR(a[i], b[i], 1e-6f) << i / 4;
 
   Renderer soft;
