@@ -36,21 +36,6 @@ void ExpectNearReference(float b, float e) {
   EXPECT_NEAR(FastPow(b, e), expected, std::fabs(expected) * 3e-5f + 1e-37f) << b << "^" << e;
 }
 
-TEST(FastPow, ExponentWithinTwoToMinus17OfOneReturnsBaseUnchanged) {
-  const float nearOne[] = {1.0f, 1.0f + 0x1p-18f, 1.0f - 0x1p-18f, 1.0f + 0x1p-17f - 0x1p-23f,
-                           1.0f - 0x1p-17f + 0x1p-24f};
-  for (float b : {0.3f, 0.0f, 1.7f, 123.456f, 1e-20f}) {
-    for (float e : nearOne) {
-      EXPECT_EQ(std::bit_cast<std::uint32_t>(FastPow(b, e)), std::bit_cast<std::uint32_t>(b)) << e;
-    }
-  }
-  // At 2^-17 and beyond the approximation runs; for 0.3 it does not reproduce the base exactly.
-  for (float e : {1.0f + 0x1p-17f, 1.0f - 0x1p-17f}) {
-    EXPECT_NE(FastPow(0.3f, e), 0.3f) << e;
-    ExpectNearReference(0.3f, e);
-  }
-}
-
 TEST(FastPow, ValuesWorkedByHand) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
@@ -61,6 +46,10 @@ TEST(FastPow, ValuesWorkedByHand) {
       // For b = 2^k and integer k e the fractions vanish and the result is exact.
       {0.25f, 0.5f, 0.5, 0.0}, {4.0f, 0.5f, 2.0, 0.0}, {2.0f, 3.0f, 8.0, 0.0},
       {0.5f, 2.0f, 0.25, 0.0}, {0.5f, -2.0f, 4.0, 0.0},
+      // An exponent within 2^-17 of 1 returns the base unchanged.
+      {0.3f, 1.0f, 0.3f, 0.0}, {0.3f, 1.0f + 0x1p-18f, 0.3f, 0.0},
+      {1e-20f, 1.0f - 0x1p-18f, 1e-20f, 0.0}, {123.456f, 1.0f + 0x1p-17f - 0x1p-23f, 123.456f, 0.0},
+      {0.0f, 1.0f - 0x1p-17f + 0x1p-24f, 0.0, 0.0},
       // One to any finite exponent is exactly one.
       {1.0f, 0.1f, 1.0, 0.0}, {1.0f, 9.97f, 1.0, 0.0}, {1.0f, -3.0f, 1.0, 0.0},
       {1.0f, 0.0f, 1.0, 0.0}, {1.0f, 1e6f, 1.0, 0.0}, {1.0f, -1e6f, 1.0, 0.0},
@@ -88,6 +77,11 @@ TEST(FastPow, MatchesStepwiseReferenceAcrossNegativeAndPositiveFloors) {
                              9.97f, 10.0f, -0.5f, -2.0f};
   for (float b : bases) {
     for (float e : exponents) ExpectNearReference(b, e);
+  }
+  // At 2^-17 from 1 the approximation runs; for 0.3 it does not reproduce the base exactly.
+  for (float e : {1.0f + 0x1p-17f, 1.0f - 0x1p-17f}) {
+    EXPECT_NE(FastPow(0.3f, e), 0.3f) << e;
+    ExpectNearReference(0.3f, e);
   }
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> base(0.0f, 2.0f), expo(0.1f, 10.0f);

@@ -148,7 +148,7 @@ TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
 
     SCOPED_TRACE(::testing::Message() << "trial " << trial << " width " << width << " view "
                                       << c.viewMode << " mask plane " << c.useMask);
-    // memcmp compares the bits (NaN payloads included); an empty row has no data pointer to give it.
+    // memcmp compares the bits (NaN payloads included); an empty row has no data pointer for it.
     ASSERT_TRUE(source.empty() || std::memcmp(scalar.pixels.data(), vector.pixels.data(),
                                               source.size() * sizeof(WorkingPixel)) == 0);
     ASSERT_EQ(0, std::memcmp(&scalar.histogram, &vector.histogram, sizeof scalar.histogram));

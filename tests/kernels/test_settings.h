@@ -40,7 +40,7 @@ inline RendererSettings BusySettings() {
   for (int g = 0; g < 4; ++g) {
     const float k = static_cast<float>(g);
     RangeBalance& b = *groups[g];
-    b = RangeBalance{0.7f + k, 0.3f + 0.1f * k, 0.6f, 0.0f, 0.0f, 0.2f * (k + 1.0f), 1.3f - 0.2f * k};
+    b = RangeBalance{0.7f + k, 0.3f + 0.1f * k, 0.6f, 0, 0, 0.2f * (k + 1.0f), 1.3f - 0.2f * k};
     b.balanceX = b.balanceMagnitude * std::cos(b.balanceAngle);
     b.balanceY = b.balanceMagnitude * std::sin(b.balanceAngle);
     *levels[g] = RangeLevels{0.05f * k, 0.9f, 1.4f + 0.3f * k, 0.02f, 0.97f};
