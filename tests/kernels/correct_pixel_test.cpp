@@ -1,11 +1,16 @@
-// CorrectPixel and the pass constants against values worked by hand from the documented formulas.
+// The correction of one pixel against values worked by hand from the documented formulas: the
+// tonal-range rule, the values derived before every frame, the pass constants and CorrectPixel.
 #include "kernels/correct_pixel.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <random>
+
+#include "kernels/derived_values.h"
+#include "kernels/tonal_select.h"
 
 #include "tests/kernels/test_settings.h"
 
@@ -14,6 +19,113 @@ namespace {
 
 using testing::BusySettings;
 using testing::NeutralSettings;
+
+RendererSettings Zones(float ts, float ss, float th, float sh) {
+  RendererSettings s{};
+  s.shadowThreshold = ts;
+  s.shadowSoftness = ss;
+  s.highlightThreshold = th;
+  s.highlightSoftness = sh;
+  s.shadowBlendEnd = std::fmin(1.0f, ts + ss);
+  s.highlightBlendStart = std::fmax(0.0f, th - sh);
+  return s;
+}
+
+// Shadow 3, midtone 5, highlight 11: values away from 0 and 1 so that a swapped ramp end shows.
+TEST(TonalSelect, RulesOnScalarValues) {
+  const float above02 = std::nextafter(0.2f, 1.0f), below08 = std::nextafter(0.8f, 0.0f);
+  const struct {
+    const char* what;
+    float ts, ss, th, sh, y, expected;
+  } cases[] = {
+      {"deep shadow", 0.2f, 0.1f, 0.8f, 0.1f, 0.1f, 3.0f},
+      {"at the shadow threshold", 0.2f, 0.1f, 0.8f, 0.1f, 0.2f, 3.0f},
+      {"shadow ramp, a quarter", 0.2f, 0.1f, 0.8f, 0.1f, 0.225f, 3.5f},
+      {"shadow ramp, three quarters", 0.2f, 0.1f, 0.8f, 0.1f, 0.275f, 4.5f},
+      {"midtone", 0.2f, 0.1f, 0.8f, 0.1f, 0.5f, 5.0f},
+      {"highlight ramp, a quarter", 0.2f, 0.1f, 0.8f, 0.1f, 0.725f, 6.5f},
+      {"highlight ramp, three quarters", 0.2f, 0.1f, 0.8f, 0.1f, 0.775f, 9.5f},
+      {"at the highlight threshold", 0.2f, 0.1f, 0.8f, 0.1f, 0.8f, 11.0f},
+      {"bright highlight", 0.2f, 0.1f, 0.8f, 0.1f, 0.9f, 11.0f},
+      {"below black", 0.2f, 0.1f, 0.8f, 0.1f, -1.0f, 3.0f},
+      {"above white", 0.2f, 0.1f, 0.8f, 0.1f, 3.0f, 11.0f},
+      {"NaN", 0.2f, 0.1f, 0.8f, 0.1f, std::numeric_limits<float>::quiet_NaN(), 5.0f},
+      {"zero shadow softness, at threshold", 0.2f, 0.0f, 0.8f, 0.1f, 0.2f, 3.0f},
+      {"zero shadow softness, just above", 0.2f, 0.0f, 0.8f, 0.1f, above02, 5.0f},
+      {"zero highlight softness, at threshold", 0.2f, 0.1f, 0.8f, 0.0f, 0.8f, 11.0f},
+      {"zero highlight softness, just below", 0.2f, 0.1f, 0.8f, 0.0f, below08, 5.0f},
+      {"exactly at the shadow blend end", 0.2f, 0.1f, 0.8f, 0.1f, 0.2f + 0.1f, 5.0f},
+      {"exactly at the highlight blend start", 0.2f, 0.1f, 0.8f, 0.1f, 0.8f - 0.1f, 5.0f},
+      {"overlapping ranges: shadow wins", 0.6f, 0.1f, 0.4f, 0.1f, 0.5f, 3.0f},
+      {"overlapping ranges: highlight above shadow", 0.6f, 0.1f, 0.4f, 0.1f, 0.65f, 11.0f},
+      {"shadow blend end clamped at 1", 0.9f, 0.5f, 1.0f, 0.05f, 0.95f, 4.0f},
+  };
+  for (const auto& c : cases) {
+    const RendererSettings s = Zones(c.ts, c.ss, c.th, c.sh);
+    EXPECT_NEAR(TonalSelect(c.y, 3.0f, 5.0f, 11.0f, s), c.expected, 2e-5f) << c.what;
+  }
+}
+
+
+constexpr float kR = 0.70710677f;  // 1.4142135 * 0.5
+
+TEST(DerivedValues, BlendLimits) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    float ts, ss, th, sh, blendEnd, blendStart;
+  } cases[] = {
+      {0.2f, 0.1f, 0.8f, 0.1f, 0.2f + 0.1f, 0.8f - 0.1f},
+      {0.9f, 0.5f, 0.3f, 0.6f, 1.0f, 0.0f},  // clamped at white and at black
+      {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f},
+      {nan, 0.1f, nan, 0.1f, 1.0f, 0.0f},  // a NaN limit falls back to white / black
+      {0.5f, 0.5004f, 0.1f, 0.1004f, 1.0f, 0.0f},  // just beyond white and black
+  };
+  for (const auto& c : cases) {
+    RendererSettings s = NeutralSettings();
+    s.shadowThreshold = c.ts;
+    s.shadowSoftness = c.ss;
+    s.highlightThreshold = c.th;
+    s.highlightSoftness = c.sh;
+    ComputeDerivedValues(s);
+    EXPECT_EQ(s.shadowBlendEnd, c.blendEnd) << c.ts << " " << c.ss;
+    EXPECT_EQ(s.highlightBlendStart, c.blendStart) << c.th << " " << c.sh;
+  }
+}
+
+// The target points at the negated balance angle on the circle of radius R; the weight is
+// magnitude times gain. A zero vector gives weight 0 and the target (R, 0).
+TEST(DerivedValues, BalanceTargetsPointAtTheNegatedAngle) {
+  const float angles[] = {0.0f, 0.5f, 1.5707964f, 2.0f, 3.0f, -1.0f, -2.5f, 4.0f, 7.0f};
+  for (float magnitude : {0.6f, 0.0f}) {
+    for (float angle : angles) {
+      RendererSettings s = NeutralSettings();
+      s.midtone.balanceAngle = angle;
+      s.midtone.balanceMagnitude = magnitude;
+      s.midtone.balanceGain = 0.75f;
+      s.midtone.balanceX = magnitude == 0.0f ? 0.0f : magnitude * std::cos(angle);
+      s.midtone.balanceY = magnitude == 0.0f ? 0.0f : magnitude * std::sin(angle);
+      ComputeDerivedValues(s);
+      const double a = magnitude == 0.0f ? 0.0 : -static_cast<double>(angle);
+      EXPECT_NEAR(s.midtoneBalance.u, kR * std::cos(a), 2e-6) << angle;
+      EXPECT_NEAR(s.midtoneBalance.v, kR * std::sin(a), 2e-6) << angle;
+      EXPECT_EQ(s.midtoneBalance.weight, magnitude * 0.75f) << angle;
+      for (const BalanceTarget* t : {&s.masterBalance, &s.shadowBalance, &s.highlightBalance}) {
+        EXPECT_TRUE(t->weight == 0.0f && t->u == kR && t->v == 0.0f) << angle;
+      }
+    }
+  }
+}
+
+TEST(DerivedValues, BalanceRadiusAndChromaScalesAreRead) {
+  RendererSettings s = NeutralSettings();
+  s.balanceRadius = 1.0f;
+  s.chromaScaleU = 1.0f;  // with unequal scales the direction bends: atan2(0.5 * 1, 1 * 1)
+  s.shadow.balanceMagnitude = s.shadow.balanceX = s.shadow.balanceY = 1.0f;
+  ComputeDerivedValues(s);
+  const double phi = -std::atan2(0.5, 1.0);
+  EXPECT_NEAR(s.shadowBalance.u, 1.4142135 * std::cos(phi), 1e-6);
+  EXPECT_NEAR(s.shadowBalance.v, 1.4142135 * std::sin(phi), 1e-6);
+}
 
 // Neutral settings return the source whatever the mask (the mask is not clamped); any settings
 // return the source for a zero mask, blending from the undithered luma, and the luma-only view

@@ -1,5 +1,6 @@
-// The renderer object: restoring its defaults, the pixel formats it declares, where each setter
-// writes, the balance vector, the clock seed and the values derived at render time.
+// The renderer object (restoring its defaults, the pixel formats it declares, where each setter
+// writes, the balance vector, the clock seed, the values derived at render time) and the render
+// command's unit conversions, qualifier block and view mode.
 #include "render/renderer.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +10,12 @@
 #include <cstddef>
 #include <cstring>
 #include <ctime>
+#include <vector>
 #include <numbers>
 
 #include "kernels/dither_random.h"
+#include "params/catalogue.h"
+#include "render/render_command.h"
 
 namespace threeway {
 namespace {
@@ -49,24 +53,23 @@ TEST(Renderer, SetDefaultsAndResetRestoreTheConstructedState) {
   for (int i = 57; i <= 76; ++i) EXPECT_EQ(Positions(fresh)[i], 0.0f) << i;
 }
 
+// The base renderer offers 'bgra' alone and flag 0; this one six formats ('BGra', 'Bgra', 'bgra',
+// 'VUya', 'Vuya', 'vuya', first character in the lowest byte) and flag 1. A null out-argument still
+// gives the count.
 TEST(Renderer, PixelFormatsAndFlag) {
   ZKFilter::FilterRenderer base;
-  const std::uint32_t* formats = nullptr;
-  ASSERT_EQ(base.GetPixelFormats(&formats), 1);
-  EXPECT_EQ(formats[0], 0x61726762u);  // 'bgra'
-  EXPECT_EQ(base.QueryFlag(), 0);
-  EXPECT_EQ(base.GetPixelFormats(nullptr), 1);
-
   Renderer r;
   ZKFilter::FilterRenderer& asBase = r;
+  const std::uint32_t* formats = nullptr;
+  ASSERT_EQ(base.GetPixelFormats(&formats), 1);
+  EXPECT_TRUE(formats[0] == 0x61726762u && base.QueryFlag() == 0);
+  EXPECT_EQ(base.GetPixelFormats(nullptr), 1);
   ASSERT_EQ(asBase.GetPixelFormats(&formats), 6);
-  // 'BGra', 'Bgra', 'bgra', 'VUya', 'Vuya', 'vuya', first character in the lowest byte.
   const std::uint32_t expected[6] = {0x61724742u, 0x61726742u, 0x61726762u,
                                      0x61795556u, 0x61797556u, 0x61797576u};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(formats[i], expected[i]) << i;
-  EXPECT_EQ(formats, r.supportedFormats);
-  EXPECT_EQ(asBase.QueryFlag(), 1);
-  EXPECT_EQ(asBase.GetPixelFormats(nullptr), 6);  // a null out-argument still gives the count
+  EXPECT_EQ(std::memcmp(formats, expected, sizeof expected), 0);
+  EXPECT_TRUE(formats == r.supportedFormats && asBase.QueryFlag() == 1);
+  EXPECT_EQ(asBase.GetPixelFormats(nullptr), 6);
 }
 
 // Each setter writes its own position and nothing else (apart from the balance vector that the
@@ -164,8 +167,8 @@ TEST(Renderer, QualifierSetterCopiesTheWholeBlockAndViewModeIsStored) {
   }
 }
 
+// The seed is the current time in seconds; the clock may tick during construction.
 TEST(Renderer, ConstructionReseedsTheDitherFromTheClock) {
-  // The seed is the current time in seconds; allow for the clock ticking during construction.
   SeedDither(1);
   const std::uint32_t before = static_cast<std::uint32_t>(std::time(nullptr));
   Renderer r;
@@ -193,6 +196,98 @@ TEST(Renderer, RenderDerivesThePerFrameValues) {
   EXPECT_EQ(r.settings.highlightBlendStart, 0.8f - 0.1f);
   EXPECT_NEAR(r.settings.shadowHueRotation.cosine, -1.0f, 1e-7f);
   EXPECT_EQ(r.settings.midtoneBalance.weight, 0.4f * 0.5f);
+}
+
+struct Panel {
+  std::vector<zkfx::ParamRecord> records = std::vector<zkfx::ParamRecord>(kParamCount);
+  std::vector<zkfx::ParamRecord*> params;
+  zkfx::HostInputRecord in{};
+
+  Panel() {
+    for (auto& r : records) std::memset(&r, 0, sizeof r);
+    for (auto& r : records) params.push_back(&r);
+    in.downsampleX = in.downsampleY = in.pixelAspect = {1, 1};
+    Float(kParamHueEndThreshold) = 100;
+    Float(kParamHueOffset) = 0.5;
+    Float(kParamSatEndThreshold) = 100;
+    Float(kParamLumaEndThreshold) = 100;
+    records[kParamInvert].value.popup.current = 1;
+  }
+  double& Float(int i) { return records[i].value.floatSlider.current; }
+  QualifierBlock Block() { return BuildQualifierBlock(params.data(), &in); }
+};
+
+TEST(RenderCommand, FixedPointAnglesBecomeRadians) {
+  EXPECT_EQ(FixedAngleToRadians(0), 0.0f);
+  EXPECT_EQ(FixedAngleToRadians(90 * 65536), 1.5707963705062866f);
+  EXPECT_EQ(FixedAngleToRadians(-45 * 65536 - 32768), -0.7941247820854187f);  // -45.5 degrees
+}
+
+TEST(RenderCommand, HueThresholdsAreMeasuredFromTheOffset) {
+  Panel p;
+  QualifierBlock q = p.Block();  // 0 and 100 around offset 0.5: the whole circle
+  EXPECT_EQ(q.hueStartThreshold, 0.5f);
+  EXPECT_EQ(q.hueEndThreshold, 0.5f);
+  EXPECT_EQ(q.hueUnrestricted, 1);
+  p.Float(kParamHueStartThreshold) = 30;
+  p.Float(kParamHueEndThreshold) = 30;
+  q = p.Block();
+  EXPECT_EQ(q.hueStartThreshold, q.hueEndThreshold);
+  EXPECT_EQ(q.hueUnrestricted, 0);  // an empty range, not a full one
+  p.Float(kParamHueStartThreshold) = 10;
+  p.Float(kParamHueEndThreshold) = 80;
+  p.Float(kParamHueOffset) = 0.25;
+  q = p.Block();
+  EXPECT_NEAR(q.hueStartThreshold, 0.85f, 1e-6f);
+  EXPECT_NEAR(q.hueEndThreshold, 0.55f, 1e-6f);
+  EXPECT_EQ(q.hueUnrestricted, 0);
+  EXPECT_EQ(WrapUnit(-0.0f), -0.0f);
+  EXPECT_EQ(WrapUnit(0.3f), 0.3f);
+}
+
+TEST(RenderCommand, BlurSizesFollowRenderScaleAndPixelAspect) {
+  Panel p;
+  p.in.downsampleX = {1, 3};
+  EXPECT_TRUE(p.Block().blurX == 0.0f && p.Block().blurY == 0.0f);  // Soften 0, whatever the scale
+  p.Float(kParamSoften) = 10;
+  p.in.downsampleX = {1, 1};
+  QualifierBlock q = p.Block();
+  EXPECT_EQ(q.soften, 10.0f);
+  EXPECT_TRUE(q.blurX == 14.142135620117188f && q.blurY == q.blurX);  // 10 sqrt(2)
+  p.in.downsampleX = {1, 2};
+  p.in.downsampleY = {1, 2};
+  p.in.pixelAspect = {2, 1};
+  q = p.Block();
+  EXPECT_EQ(q.blurX, 10.0f);               // 10 sqrt(2 * 1/4 * 2)
+  EXPECT_EQ(q.blurY, 7.071067810058594f);  // 10 sqrt(2 * 1/4)
+  p.in.pixelAspect = {2, 0};               // a zero denominator counts as 1
+  EXPECT_EQ(p.Block().blurX, 7.071067810058594f);
+}
+
+TEST(RenderCommand, QualifierFractionsAndModes) {
+  Panel p;
+  p.Float(kParamSatStartThreshold) = 12.5;
+  p.Float(kParamLumaEndSoftness) = 7;
+  p.Float(kParamEdgeThinning) = -40;
+  p.records[kParamInvert].value.popup.current = 3;
+  const QualifierBlock q = p.Block();
+  EXPECT_EQ(q.satStartThreshold, 0.125f);
+  EXPECT_EQ(q.lumaEndSoftness, 7.0f / 100.0f);
+  EXPECT_EQ(q.satEndThreshold, 1.0f);
+  EXPECT_EQ(q.edgeThinning, -40.0f);
+  EXPECT_EQ(q.invertMode, 3);
+}
+
+TEST(RenderCommand, ViewModePrecedence) {
+  Panel p;
+  p.records[kParamViewMode].value.popup.current = 2;
+  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewLuma);
+  p.records[kParamShowTonalRange].value.checkBox.current = 1;
+  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewTonalRange);
+  p.records[kParamShowMask].value.checkBox.current = 1;
+  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewMask);
+  p.records[kParamShowTonalRange].value.checkBox.current = 0;
+  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewMask);
 }
 
 }  // namespace
