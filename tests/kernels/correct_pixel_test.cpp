@@ -34,10 +34,7 @@ RendererSettings Zones(float ts, float ss, float th, float sh) {
 // Shadow 3, midtone 5, highlight 11: values away from 0 and 1 so that a swapped ramp end shows.
 TEST(TonalSelect, RulesOnScalarValues) {
   const float above02 = std::nextafter(0.2f, 1.0f), below08 = std::nextafter(0.8f, 0.0f);
-  const struct {
-    const char* what;
-    float ts, ss, th, sh, y, expected;
-  } cases[] = {
+  const struct { const char* what; float ts, ss, th, sh, y, expected; } cases[] = {
       {"deep shadow", 0.2f, 0.1f, 0.8f, 0.1f, 0.1f, 3.0f},
       {"at the shadow threshold", 0.2f, 0.1f, 0.8f, 0.1f, 0.2f, 3.0f},
       {"shadow ramp, a quarter", 0.2f, 0.1f, 0.8f, 0.1f, 0.225f, 3.5f},
@@ -71,9 +68,7 @@ constexpr float kR = 0.70710677f;  // 1.4142135 * 0.5
 
 TEST(DerivedValues, BlendLimits) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  const struct {
-    float ts, ss, th, sh, blendEnd, blendStart;
-  } cases[] = {
+  const struct { float ts, ss, th, sh, blendEnd, blendStart; } cases[] = {
       {0.2f, 0.1f, 0.8f, 0.1f, 0.2f + 0.1f, 0.8f - 0.1f},
       {0.9f, 0.5f, 0.3f, 0.6f, 1.0f, 0.0f},  // clamped at white and at black
       {0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 1.0f},
@@ -155,11 +150,7 @@ using S = RendererSettings;
 using Edit = void (*)(S&);
 
 TEST(CorrectPixel, LumaWorkedByHand) {
-  const struct {
-    const char* what;
-    Edit edit;
-    float y0, expected;
-  } cases[] = {
+  const struct { const char* what; Edit edit; float y0, expected; } cases[] = {
       // Master 0.5 -> 1.0, midtones leave 0.5: the mean is 0.75.
       {"master input white", [](S& s) { s.masterLevels.inputWhite = 0.5f; }, 0.5f, 0.75f},
       // Gamma 2 on 0.25 = 2^-2: FastPow gives exactly 0.5; ranges give 0.25; mean 0.375.
@@ -219,11 +210,7 @@ TEST(CorrectPixel, MaskBlendsFromTheUnditheredSource) {
 TEST(CorrectPixel, ChromaWorkedByHand) {
   constexpr float kHalfPi = std::numbers::pi_v<float> / 2.0f;
   constexpr float kR = 0.70710675f;  // 1.4142135 * 0.5, the radius of the balance targets
-  const struct {
-    const char* what;
-    Edit edit;
-    float v0, u0, y0, v, u;
-  } cases[] = {
+  const struct { const char* what; Edit edit; float v0, u0, y0, v, u; } cases[] = {
       // Shadow rotated by 90 degrees: (0.1, 0) -> (0, -0.1), averaged with the master (0.1, 0).
       {"shadow hue 90", [](S& s) { s.shadow.hueAngle = kHalfPi; }, 0.0f, 0.1f, 0.1f, -0.05f, 0.05f},
       // The master hue acts through the ranges only: midtone rotated, master unrotated.
@@ -272,16 +259,9 @@ TEST(CorrectPixel, ChromaWorkedByHand) {
 // for a shift that keeps the spans or for a gamma; FastPow runs when |1/gamma - 1| >= 2^-17.
 TEST(PassConstants, ActivityAndGamma) {
   EXPECT_FALSE(ComputePassConstants(NeutralSettings()).levelsActive);
-  struct Case {
-    const char* what;
-    RangeLevels RendererSettings::*group;
-    float RangeLevels::*field;
-    float value;
-    bool active;
-  };
   using R = RendererSettings;
   using L = RangeLevels;
-  const Case cases[] = {
+  const struct { const char* what; L R::*group; float L::*field; float value; bool active; } cases[] = {
       {"master input white", &R::masterLevels, &L::inputWhite, 0.9f, true},
       {"shadow input black", &R::shadowLevels, &L::inputBlack, 0.1f, true},
       {"midtone output black", &R::midtoneLevels, &L::outputBlack, 0.2f, true},
@@ -289,7 +269,7 @@ TEST(PassConstants, ActivityAndGamma) {
       {"NaN output white", &R::highlightLevels, &L::outputWhite, std::nanf(""), true},
       {"gray", &R::masterLevels, &L::inputGray, 0.3f, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     RendererSettings t = NeutralSettings();
     (t.*(c.group)).*(c.field) = c.value;
     EXPECT_EQ(ComputePassConstants(t).levelsActive, c.active) << c.what;
@@ -299,11 +279,9 @@ TEST(PassConstants, ActivityAndGamma) {
   s.shadowLevels.inputWhite = 1.25f;
   EXPECT_FALSE(ComputePassConstants(s).levelsActive);
 
-  const struct {
-    float gamma;
-    bool apply;
-  } gammas[] = {{2.5f, true}, {1.0f, false}, {1.0f + 0x1p-20f, false}, {std::nanf(""), false},
-                {1.0f / (1.0f - 0x1p-17f), true}};  // the last: 1/gamma - 1 is exactly -2^-17
+  const struct { float gamma; bool apply; } gammas[] = {
+      {2.5f, true}, {1.0f, false}, {1.0f + 0x1p-20f, false}, {std::nanf(""), false},
+      {1.0f / (1.0f - 0x1p-17f), true}};  // the last: 1/gamma - 1 is exactly -2^-17
   for (const auto& g : gammas) {
     s.midtoneLevels.inputGray = g.gamma;
     EXPECT_EQ(ComputePassConstants(s).levels[2].applyGamma, g.apply) << g.gamma;

@@ -39,10 +39,7 @@ void ExpectNearReference(float b, float e) {
 TEST(FastPow, ValuesWorkedByHand) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  const struct {
-    float b, e;
-    double expected, tolerance;
-  } cases[] = {
+  const struct { float b, e; double expected, tolerance; } cases[] = {
       // For b = 2^k and integer k e the fractions vanish and the result is exact.
       {0.25f, 0.5f, 0.5, 0.0}, {4.0f, 0.5f, 2.0, 0.0}, {2.0f, 3.0f, 8.0, 0.0},
       {0.5f, 2.0f, 0.25, 0.0}, {0.5f, -2.0f, 4.0, 0.0},

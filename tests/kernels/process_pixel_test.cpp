@@ -20,11 +20,8 @@ namespace {
 TEST(DitherRandom, ClassicSequencesWithinFifteenBits) {
   // The classic generator's first values for seed 1, and for a seed that wraps at once (worked in
   // arbitrary-precision arithmetic modulo 2^32). Reseeding restarts the sequence.
-  const struct {
-    std::uint32_t seed;
-    std::vector<std::int32_t> values;
-  } cases[] = {{1u, {41, 18467, 6334, 26500, 19169}}, {0xFFFFFFFFu, {35, 29739, 3374}},
-               {1u, {41}}};
+  const struct { std::uint32_t seed; std::vector<std::int32_t> values; } cases[] = {
+      {1u, {41, 18467, 6334, 26500, 19169}}, {0xFFFFFFFFu, {35, 29739, 3374}}, {1u, {41}}};
   for (const auto& c : cases) {
     SeedDither(c.seed);
     for (std::int32_t v : c.values) EXPECT_EQ(DitherRand(), v) << c.seed;
@@ -125,10 +122,7 @@ TEST(ProcessPixel, MaskComesFromThePlaneOrFromTheKernel) {
 // The mask view shows m times the display gain, the tonal-range view black, mid grey and white
 // with ramps between; both with neutral chroma and alpha kept. An unknown view renders as video.
 TEST(ProcessPixel, DisplayViews) {
-  const struct {
-    std::int32_t view;
-    float y0, v, u, y;
-  } cases[] = {
+  const struct { std::int32_t view; float y0, v, u, y; } cases[] = {
       {kViewMask, 0.8f, 0.0f, 0.0f, 0.8f},  // m = 0.4, doubled
       {kViewTonalRange, -0.5f, 0.0f, 0.0f, 0.0f}, {kViewTonalRange, 0.2f, 0.0f, 0.0f, 0.0f},
       {kViewTonalRange, 0.25f, 0.0f, 0.0f, 0.25f}, {kViewTonalRange, 0.5f, 0.0f, 0.0f, 0.5f},
@@ -155,10 +149,7 @@ TEST(ProcessPixel, DisplayViews) {
 
 TEST(ProcessPixel, HistogramBinIsATrueFloorClampedToTheRange) {
   const float inf = std::numeric_limits<float>::infinity();
-  const struct {
-    float y0;
-    std::uint32_t bin;
-  } cases[] = {
+  const struct { float y0; std::uint32_t bin; } cases[] = {
       {0.0f, 0},    {-0.0f, 0},   {0.5f, 127},  {0.999f, 254}, {1.0f, 255},  {0.2f, 51},
       {0.003f, 0},  {0.004f, 1},  {-0.001f, 0}, {-5.0f, 0},    {-1e30f, 0},  {-inf, 0},
       {2.0f, 255},  {1e10f, 255}, {inf, 255},   {std::numeric_limits<float>::quiet_NaN(), 0},

@@ -81,15 +81,10 @@ TEST(PixmillConvert, BadArgumentsWriteNothing) {
 // width x height pixels (and nothing beyond them).
 TEST(PixmillConvert, UnknownFormats) {
   constexpr int kWidth = 3, kHeight = 2, kStride = kWidth * 16 + 16;
-  const struct {
-    PixmillPixelFormat src, dst;
-    bool cleared;
-  } cases[] = {{0x777, kPixmillWorkingFormat, true},
-                        {kPixmillInvalidFormat, kPixmillWorkingFormat, true},
-                        {kPixmillWorkingFormat, 0x203, false},
-                        {0x777, kPixmillBGRA8, false},
-                        {kPixmillBGRA8, -5, false},
-                        {0x777, 0x777, false}};
+  const struct { PixmillPixelFormat src, dst; bool cleared; } cases[] = {
+      {0x777, kPixmillWorkingFormat, true}, {kPixmillInvalidFormat, kPixmillWorkingFormat, true},
+      {kPixmillWorkingFormat, 0x203, false}, {0x777, kPixmillBGRA8, false},
+      {kPixmillBGRA8, -5, false}, {0x777, 0x777, false}};
   alignas(16) unsigned char src[kStride * kHeight] = {};
   alignas(16) unsigned char dst[kStride * kHeight];
   for (const auto& c : cases) {

@@ -26,14 +26,11 @@ constexpr std::int32_t kRow = 65536;
 // 65536 pixels: channel 0 takes the low byte of the combination index, channel 1 the next, and the
 // row number is channel 2 (for 'argb' the colour channels are 1..3 and alpha is channel 0).
 TEST(PixmillRoundTrip, EveryEightBitCombinationComesBackExactly) {
-  struct Case {
-    PixmillPixelFormat format;
-    int alphaChannel;
-  };
-  const Case cases[] = {{kPixmillBGRA8, 3}, {kPixmillARGB8, 0}, {kPixmillVUYA8, 3}};
+  const struct { PixmillPixelFormat format; int alphaChannel; } cases[] = {
+      {kPixmillBGRA8, 3}, {kPixmillARGB8, 0}, {kPixmillVUYA8, 3}};
   std::vector<std::uint8_t> src(kRow * 4), back(kRow * 4);
   std::vector<float> working(kRow * 4);
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
     const int colour[3] = {c.alphaChannel == 0 ? 1 : 0, c.alphaChannel == 0 ? 2 : 1,
                            c.alphaChannel == 0 ? 3 : 2};

@@ -38,11 +38,9 @@ TEST(PixmillValues, PrimariesAndSecondariesLandOnBt601) {
     std::uint16_t bgra16[4] = {std::uint16_t(65535 * b), std::uint16_t(65535 * g),
                                std::uint16_t(65535 * r), 65535};
     float argbf[4] = {1.0f, float(r), float(g), float(b)};
-    const struct {
-      const void* data;
-      PixmillPixelFormat format;
-    } sources[] = {{bgra8, kPixmillBGRA8}, {argb8, kPixmillARGB8}, {bgra16, kPixmillBGRA16},
-                   {argbf, kPixmillARGB32f}};
+    const struct { const void* data; PixmillPixelFormat format; } sources[] = {
+        {bgra8, kPixmillBGRA8}, {argb8, kPixmillARGB8}, {bgra16, kPixmillBGRA16},
+        {argbf, kPixmillARGB32f}};
     for (const auto& s : sources) {
       SCOPED_TRACE(testing::Message() << "corner " << c << " format " << s.format);
       float w[4];
@@ -103,9 +101,7 @@ TEST(PixmillValues, StudioRangeCodesMapLinearly) {
 TEST(PixmillValues, WorkingValuesRoundAndClampIntoIntegerFormats) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  const struct {
-    float v, u, y, a;
-  } cases[] = {
+  const struct { float v, u, y, a; } cases[] = {
       {0, 0, 1.2f, 1},       {0, 0, -0.1f, 0},        {0, 0, nan, nan},       {nan, nan, 0.5f, 0.5f},
       {0, 0, 0.5f, 0.25f},   {0, 0, inf, inf},        {0, 0, -inf, -inf},     {0.6f, -0.6f, 0.5f, 1.5f},
       {0.3f, 0.2f, 0.4f, -1}, {-0.21f, 0.1f, 0.7f, 0.8f}, {1.0f / 64, -1.0f / 64, 0.25f, 0.75f},
@@ -128,13 +124,10 @@ TEST(PixmillValues, WorkingValuesRoundAndClampIntoIntegerFormats) {
                                 u * (eight ? 224 : 57344) + (eight ? 128 : 32768),
                                 y * (eight ? 219 : 56064) + (eight ? 16 : 4096), a * max};
       // Memory channel k of each format takes value order[k] (R, G, B, A or V, U, Y, A).
-      const struct {
-        PixmillPixelFormat format;
-        const double* value;
-        int order[4];
-      } targets[] = {{eight ? kPixmillBGRA8 : kPixmillBGRA16, rgba, {2, 1, 0, 3}},
-                     {eight ? kPixmillARGB8 : kPixmillARGB16, rgba, {3, 0, 1, 2}},
-                     {eight ? kPixmillVUYA8 : kPixmillVUYA16, studio, {0, 1, 2, 3}}};
+      const struct { PixmillPixelFormat format; const double* value; int order[4]; } targets[] = {
+          {eight ? kPixmillBGRA8 : kPixmillBGRA16, rgba, {2, 1, 0, 3}},
+          {eight ? kPixmillARGB8 : kPixmillARGB16, rgba, {3, 0, 1, 2}},
+          {eight ? kPixmillVUYA8 : kPixmillVUYA16, studio, {0, 1, 2, 3}}};
       for (const auto& t : targets) {
         // Five copies of the pixel, so the four-pixel path and the single-pixel tail both see it.
         float row[5][4];

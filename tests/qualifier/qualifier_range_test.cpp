@@ -100,18 +100,13 @@ TEST(GeneralKernel, InvertAndThinning) {
   q.hueEndThreshold = 0.5f, q.satEndThreshold = 1.0f;
   q.lumaStartThreshold = 0.6f, q.lumaStartSoftness = 0.2f, q.lumaEndThreshold = 0.9f;
   const float y = 0.5f, u = -0.17f, v = 0.03f;
-  const struct {
-    std::int32_t invert;
-    float e;
-    double expected, tolerance;
-  } cases[] = {{kInvertNone, 0.0f, 0.5, 0.5 * kRcpTolerance},
-               {kInvertMask, 0.0f, 0.5, 0.5 * kRcpTolerance},
-               {kInvertLimitColor, 0.0f, 0.5, 0.5 * kRcpTolerance},
-               {kInvertLimitColor, 100.0f, std::pow(0.5, 0.1), 0.01},
-               {kInvertMask, 100.0f, 1.0 - std::pow(0.5, 0.1), 0.01},
-               {kInvertNone, -100.0f, std::pow(0.5, 10.0), 1e-4},
-               {0, -100.0f, std::pow(0.5, 10.0), 1e-4},
-               {4, 100.0f, std::pow(0.5, 0.1), 0.01}};
+  const struct { std::int32_t invert; float e; double expected, tolerance; } cases[] = {
+      {kInvertNone, 0.0f, 0.5, 0.5 * kRcpTolerance}, {kInvertMask, 0.0f, 0.5, 0.5 * kRcpTolerance},
+      {kInvertLimitColor, 0.0f, 0.5, 0.5 * kRcpTolerance},
+      {kInvertLimitColor, 100.0f, std::pow(0.5, 0.1), 0.01},
+      {kInvertMask, 100.0f, 1.0 - std::pow(0.5, 0.1), 0.01},
+      {kInvertNone, -100.0f, std::pow(0.5, 10.0), 1e-4}, {0, -100.0f, std::pow(0.5, 10.0), 1e-4},
+      {4, 100.0f, std::pow(0.5, 0.1), 0.01}};
   for (const auto& c : cases) {
     q.invertMode = c.invert;
     q.edgeThinning = c.e;

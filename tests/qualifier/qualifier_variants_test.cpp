@@ -103,12 +103,7 @@ QualifierBlock FullBlock() {
 }
 
 TEST(QualifierSelection, EdgeCases) {
-  struct Case {
-    const char* name;
-    void (*edit)(QualifierBlock&);
-    unsigned index;
-  };
-  const Case cases[] = {
+  const struct { const char* name; void (*edit)(QualifierBlock&); unsigned index; } cases[] = {
       {"all full, no invert, no thinning", [](QualifierBlock&) {}, 56},
       {"invert mask", [](QualifierBlock& q) { q.invertMode = kInvertMask; }, 57},
       {"invert limit colour", [](QualifierBlock& q) { q.invertMode = kInvertLimitColor; }, 60},
@@ -147,7 +142,7 @@ TEST(QualifierSelection, EdgeCases) {
          q.edgeThinning = 1.0f, q.invertMode = kInvertMask;
        }, 3},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     QualifierBlock q = FullBlock();
     c.edit(q);
     EXPECT_EQ(QualifierKernelIndex(&q), c.index) << c.name;

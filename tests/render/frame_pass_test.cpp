@@ -58,14 +58,14 @@ std::vector<float> RandomWorkingFrame(int width, int height, unsigned seed) {
   return f;
 }
 
-void Pass(Renderer& r, std::uint32_t rows, int width, const void* src, int srcRowBytes,
-          std::uint32_t srcFormat, void* dst, int dstRowBytes, std::uint32_t dstFormat,
-          zkfx::LumaHistogram* h, const float* mask = nullptr, PassRecord* out = nullptr) {
+PassRecord Pass(Renderer& r, std::uint32_t rows, int width, const void* src, int srcRowBytes,
+                std::uint32_t srcFormat, void* dst, int dstRowBytes, std::uint32_t dstFormat,
+                zkfx::LumaHistogram* h = nullptr) {
   PassRecord record;
   BuildPassRecord(&record, rows, 0, width, src, srcRowBytes, srcFormat, dst, dstRowBytes,
-                  dstFormat, mask != nullptr, mask, &r.qualifier, h, r.viewMode, &r.settings);
+                  dstFormat, false, nullptr, &r.qualifier, h, r.viewMode, &r.settings);
   RunPass(&record);
-  if (out != nullptr) *out = record;
+  return record;
 }
 
 // Rows, histogram and the dither generator's next draw must be identical bit for bit, with and
@@ -166,13 +166,13 @@ TEST(FramePass, DefaultRendererTonalRangesMaskAndBalance) {
   std::vector<float> dst(src.size());
   Renderer r;
   r.SetViewMode(kViewTonalRange);
-  Pass(r, 1, 7, src.data(), 0, kWorkingFormat, dst.data(), 0, kWorkingFormat, nullptr);
+  Pass(r, 1, 7, src.data(), 0, kWorkingFormat, dst.data(), 0, kWorkingFormat);
   for (int x = 0; x < 7; ++x) {
     EXPECT_NEAR(dst[4 * x + 2], tones[x], 1e-6f) << lumas[x];
     EXPECT_TRUE(dst[4 * x] == 0.0f && dst[4 * x + 1] == 0.0f && dst[4 * x + 3] == 1.0f);
   }
   r.SetViewMode(kViewMask);
-  Pass(r, 1, 7, src.data(), 0, kWorkingFormat, dst.data(), 0, kWorkingFormat, nullptr);
+  Pass(r, 1, 7, src.data(), 0, kWorkingFormat, dst.data(), 0, kWorkingFormat);
   for (int x = 0; x < 7; ++x) EXPECT_EQ(dst[4 * x + 2], 1.0f) << x;
 
   Renderer balanced;
@@ -182,7 +182,7 @@ TEST(FramePass, DefaultRendererTonalRangesMaskAndBalance) {
   ComputeDerivedValues(balanced.settings);
   const float grey[4] = {0.0f, 0.0f, 0.5f, 1.0f};
   float out[4];
-  Pass(balanced, 1, 1, grey, 0, kWorkingFormat, out, 0, kWorkingFormat, nullptr);
+  Pass(balanced, 1, 1, grey, 0, kWorkingFormat, out, 0, kWorkingFormat);
   EXPECT_NEAR(out[0], -0.25f, 1e-6f);
   EXPECT_NEAR(out[1], 0.25f, 1e-6f);
   EXPECT_EQ(out[2], 0.5f);
@@ -200,8 +200,7 @@ TEST(FramePass, FloatingPointStateIsThePassOwn) {
   const unsigned callerState = (saved & ~kRoundingBits) | kRoundDown;
   _mm_setcsr(callerState);
   const auto before = PM_DebugConvertCallCount();
-  PassRecord record;
-  Pass(r, 0, 1, pixel, 16, kBgra8, pixel, 16, kBgra8, &hist, nullptr, &record);
+  const PassRecord record = Pass(r, 0, 1, pixel, 16, kBgra8, pixel, 16, kBgra8, &hist);
   const unsigned afterEmpty = _mm_getcsr();
   _mm_setcsr(saved);
   EXPECT_EQ(afterEmpty, callerState);
@@ -216,10 +215,10 @@ TEST(FramePass, FloatingPointStateIsThePassOwn) {
   const std::vector<float> src = RandomWorkingFrame(64, 1, 2);
   std::vector<float> nearest(src.size()), downward(src.size());
   SeedDither(5);
-  Pass(r, 1, 64, src.data(), 0, kWorkingFormat, nearest.data(), 0, kWorkingFormat, nullptr);
+  Pass(r, 1, 64, src.data(), 0, kWorkingFormat, nearest.data(), 0, kWorkingFormat);
   _mm_setcsr(callerState);
   SeedDither(5);
-  Pass(r, 1, 64, src.data(), 0, kWorkingFormat, downward.data(), 0, kWorkingFormat, nullptr);
+  Pass(r, 1, 64, src.data(), 0, kWorkingFormat, downward.data(), 0, kWorkingFormat);
   const unsigned after = _mm_getcsr();
   _mm_setcsr(saved);
   EXPECT_EQ(after, callerState);
@@ -234,7 +233,7 @@ TEST(FramePass, WideRowsBorrowTransientBlocksAndGiveThemBack) {
     for (int w : {16384, 16385}) {
       std::vector<std::uint8_t> src(static_cast<std::size_t>(w) * 4, 77), dst(src.size(), 1);
       PM_DebugFailNextTransientAllocations(refuse ? 2 : 0);
-      Pass(r, 1, w, src.data(), 0, kBgra8, dst.data(), 0, kBgra8, nullptr);
+      Pass(r, 1, w, src.data(), 0, kBgra8, dst.data(), 0, kBgra8);
       PM_DebugFailNextTransientAllocations(0);
       EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), 0);
       EXPECT_EQ(dst, refuse && w > 16384 ? std::vector<std::uint8_t>(src.size(), 1) : src) << w;

@@ -76,10 +76,7 @@ TEST(Renderer, PixelFormatsAndFlag) {
 // angle and magnitude setters recompute).
 TEST(Renderer, EachSetterWritesItsOwnPosition) {
   using R = Renderer;
-  const struct {
-    void (Renderer::*set)(float);
-    int position;
-  } setters[] = {
+  const struct { void (Renderer::*set)(float); int position; } setters[] = {
       {&R::SetShadowThreshold, 0}, {&R::SetShadowSoftness, 1}, {&R::SetHighlightThreshold, 2},
       {&R::SetHighlightSoftness, 3}, {&R::SetMasterBalanceAngle, 4},
       {&R::SetMasterBalanceMagnitude, 5}, {&R::SetMasterBalanceGain, 6},
@@ -125,10 +122,7 @@ TEST(Renderer, EachSetterWritesItsOwnPosition) {
 TEST(Renderer, BalanceVectorIsTheSameInEitherOrder) {
   constexpr float kHalfPi = std::numbers::pi_v<float> / 2.0f;
   using Set = void (Renderer::*)(float);
-  const struct {
-    Set angle, magnitude;
-    RangeBalance RendererSettings::*group;
-  } groups[] = {
+  const struct { Set angle, magnitude; RangeBalance RendererSettings::*group; } groups[] = {
       {&Renderer::SetMasterBalanceAngle, &Renderer::SetMasterBalanceMagnitude,
        &RendererSettings::master},
       {&Renderer::SetShadowBalanceAngle, &Renderer::SetShadowBalanceMagnitude,
