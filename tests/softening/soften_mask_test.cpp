@@ -163,7 +163,8 @@ TEST(SoftenMask, AgreesExactlyWithThePlainReference) {
 }
 
 // Row layouts: padded rows on either side, rows walking upward (negative row bytes), in place;
-// for the copy (blur 0, below 0, NaN) and for filtering, in both directions. Every layout gives the
+// for the copy (blur 0, below 0, NaN, or so large that the coefficients are not finite) and for
+// filtering, in both directions. Every layout gives the
 // dense result and leaves the padding untouched.
 TEST(SoftenMask, RowLayoutsGiveTheDenseResultAndKeepPadding) {
   const int w = 21, h = 16;
@@ -176,7 +177,7 @@ TEST(SoftenMask, RowLayoutsGiveTheDenseResultAndKeepPadding) {
                  {w + 1, w, true, false, false}, {w, w, false, false, true},
                  {w + 2, w + 2, true, true, true}};
   for (const auto& l : layouts) {
-    for (double s : {0.0, -1.0, std::nan(""), 3.0}) {
+    for (double s : {0.0, -1.0, std::nan(""), HUGE_VAL, 3.0}) {
       for (std::uint8_t dir : {kSoftenAlongRows, kSoftenAlongColumns}) {
         SCOPED_TRACE(testing::Message() << l.srcPitch << (l.srcUp ? " up, " : ", ") << l.dstPitch
                                         << (l.dstUp ? " up" : "") << (l.inPlace ? " in place" : "")
@@ -193,7 +194,7 @@ TEST(SoftenMask, RowLayoutsGiveTheDenseResultAndKeepPadding) {
         const bool outUp = l.inPlace ? l.srcUp : l.dstUp;
         SoftenMask(&at(src, l.srcPitch, l.srcUp, 0, 0), (l.srcUp ? -4 : 4) * l.srcPitch,
                    &at(out, outPitch, outUp, 0, 0), (outUp ? -4 : 4) * outPitch, w, h, s, dir);
-        const Plane want = s > 0.0 ? Soften(dense, s, dir) : dense;
+        const Plane want = s > 0.0 && s < HUGE_VAL ? Soften(dense, s, dir) : dense;
         for (int r = 0; r < h; ++r) {
           for (int x = 0; x < outPitch; ++x) {
             const float expected = x < w ? want.at(x, r) : l.inPlace ? 5.0f : -3.0f;
@@ -226,16 +227,12 @@ TEST(SoftenMask, EmptyOrInvalidCallsTouchNothing) {
   }
 }
 
-TEST(SoftenMask, HugeBlurSizesStayFiniteOrCopy) {
-  // Past the range where the coefficients are finite the mask is passed on unchanged; below it the
-  // output stays finite. Either way nothing non-finite appears.
+// Huge blur sizes whose coefficients are still finite give finite output.
+TEST(SoftenMask, HugeBlurSizesStayFinite) {
   const Plane in = RandomMask(50, 4, 13);
-  for (double s : {1e3, 1e5, 1e8, 1e30, HUGE_VAL}) {
-    SCOPED_TRACE(s);
-    const Plane out = Soften(in, s, kSoftenAlongRows);
-    for (float f : out.v) ASSERT_TRUE(std::isfinite(f));
+  for (double s : {1e3, 1e5, 1e8, 1e30}) {
+    for (float f : Soften(in, s, kSoftenAlongRows).v) ASSERT_TRUE(std::isfinite(f)) << s;
   }
-  EXPECT_EQ(Soften(in, HUGE_VAL, kSoftenAlongRows).v, in.v);
 }
 
 // The work buffer is 3 N + 16 floats: on the stack up to 262,144 bytes (N = 21,840), else a
@@ -270,14 +267,9 @@ TEST(TransientBlock, AllocateReleaseAndDestroyGiveTheBlockBack) {
     EXPECT_TRUE(block.handle() == 0u && block.data() == nullptr);
     void* p = block.Allocate(1000);
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(block.data(), p);
-    EXPECT_NE(block.handle(), 0u);
-    EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), before + 1);
+    EXPECT_TRUE(block.data() == p && block.handle() != 0u);
     std::memset(p, 0xAB, 1000);  // the whole size is usable
-
-    // A second Allocate gives the first block back before borrowing again.
-    void* q = block.Allocate(300000);
-    ASSERT_NE(q, nullptr);
+    ASSERT_NE(block.Allocate(300000), nullptr);  // gives the first block back before borrowing
     EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), before + 1);
 
     block.Release();
@@ -297,7 +289,7 @@ TEST(TransientBlock, AllocateReleaseAndDestroyGiveTheBlockBack) {
   EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), before);
 }
 
-TEST(TransientBlock, MovesTransferOwnershipExactlyOnce) {
+TEST(TransientBlock, MovesAndExceptionsGiveTheBlockBackExactlyOnce) {
   const auto before = PM_DebugOutstandingTransientBlocks();
   {
     TransientBlock a;
@@ -320,11 +312,7 @@ TEST(TransientBlock, MovesTransferOwnershipExactlyOnce) {
     EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), before + 1);
   }
   EXPECT_EQ(PM_DebugOutstandingTransientBlocks(), before);
-}
-
-TEST(TransientBlock, ExceptionsGiveTheBlockBack) {
-  const auto before = PM_DebugOutstandingTransientBlocks();
-  EXPECT_THROW(
+  EXPECT_THROW(  // an exception gives the block back too
       {
         TransientBlock block;
         ASSERT_NE(block.Allocate(500000), nullptr);
