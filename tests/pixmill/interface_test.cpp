@@ -30,14 +30,12 @@ TEST(PixmillConvert, NegativeAndPaddedRowBytes) {
   for (std::size_t k = 0; k < src.size(); ++k) src[k] = static_cast<std::uint8_t>(k * 37 + 11);
   std::vector<unsigned char> dst(kDstStride * kHeight, 0xEE);
   const std::uint8_t* lastRow = src.data() + kSrcStride * (kHeight - 1);
-  ASSERT_EQ(PM_Convert(lastRow, -kSrcStride, kPixmillBGRA8, dst.data(), kDstStride, kPixmillWorkingFormat,
-                       kWidth, kHeight, 4),
-            kPixmillOk);
+  ASSERT_EQ(PM_Convert(lastRow, -kSrcStride, kPixmillBGRA8, dst.data(), kDstStride,
+                       kPixmillWorkingFormat, kWidth, kHeight, 4), kPixmillOk);
   for (int k = 0; k < kHeight; ++k) {
     float want[kWidth * 4];
-    ASSERT_EQ(ConvertRow(src.data() + kSrcStride * (kHeight - 1 - k), kPixmillBGRA8, want,
-                         kPixmillWorkingFormat, kWidth),
-              kPixmillOk);
+    ASSERT_EQ(ConvertRow(lastRow - kSrcStride * k, kPixmillBGRA8, want, kPixmillWorkingFormat,
+                         kWidth), kPixmillOk);
     EXPECT_EQ(std::memcmp(dst.data() + kDstStride * k, want, sizeof want), 0) << "row " << k;
     for (int pad = kWidth * 16; pad < kDstStride; ++pad) ASSERT_EQ(dst[kDstStride * k + pad], 0xEE);
   }
@@ -106,15 +104,13 @@ TEST(PixmillConvert, UnknownFormats) {
 // quality argument having no effect.
 TEST(PixmillConvert, SingleRowsEmptyConversionsAndQuality) {
   const std::uint8_t bgra[8] = {10, 20, 30, 40, 250, 128, 3, 255};
-  float a[8], b[8];
+  float a[8], b[8], untouched[8];
   ASSERT_EQ(PM_Convert(bgra, 0, kPixmillBGRA8, a, 0, kPixmillWorkingFormat, 2, 1, 4), kPixmillOk);
+  std::memcpy(untouched, a, sizeof a);
   for (std::int32_t quality : {0, 1, 99, -7}) {
-    std::memset(b, 0, sizeof b);
     ASSERT_EQ(PM_Convert(bgra, 0, kPixmillBGRA8, b, 0, kPixmillWorkingFormat, 2, 1, quality), kPixmillOk);
     EXPECT_EQ(std::memcmp(a, b, sizeof a), 0) << quality;
   }
-  float untouched[8];
-  std::memcpy(untouched, a, sizeof a);
   EXPECT_EQ(PM_Convert(bgra, 0, kPixmillBGRA8, a, 0, kPixmillWorkingFormat, 0, 1, 4), kPixmillOk);
   EXPECT_EQ(PM_Convert(bgra, 8, kPixmillBGRA8, a, 32, kPixmillWorkingFormat, 2, 0, 4), kPixmillOk);
   EXPECT_EQ(std::memcmp(a, untouched, sizeof a), 0);

@@ -82,14 +82,10 @@ TEST(PixmillValues, StudioRangeCodesMapLinearly) {
     ASSERT_EQ(ConvertRow(px8, kPixmillVUYA8, w8, kPixmillWorkingFormat, 1), kPixmillOk);
     ASSERT_EQ(ConvertRow(px16, kPixmillVUYA16, w16, kPixmillWorkingFormat, 1), kPixmillOk);
     const double chroma = (c - 128.0) / 224.0, luma = (c - 16.0) / 219.0, alpha = c / 255.0;
+    const double want[4] = {chroma, chroma, luma, alpha};
     for (const float* w : {w8, w16}) {
-      if (c == 16 || c == 128 || c == 235) {
-        EXPECT_EQ(w[c == 128 ? 0 : 2], c == 235 ? 1.0f : 0.0f) << int(c);
-      }
-      EXPECT_NEAR(w[0], chroma, 1e-7) << int(c);
-      EXPECT_NEAR(w[1], chroma, 1e-7) << int(c);
-      EXPECT_NEAR(w[2], luma, 1e-7) << int(c);
-      EXPECT_NEAR(w[3], alpha, 1e-7) << int(c);
+      if (c == 16 || c == 128 || c == 235) EXPECT_EQ(w[c == 128 ? 0 : 2], c == 235 ? 1.0f : 0.0f);
+      for (int ch = 0; ch < 4; ++ch) EXPECT_NEAR(w[ch], want[ch], 1e-7) << int(c) << " " << ch;
     }
   }
 }
