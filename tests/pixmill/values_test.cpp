@@ -84,7 +84,9 @@ TEST(PixmillValues, StudioRangeCodesMapLinearly) {
     const double chroma = (c - 128.0) / 224.0, luma = (c - 16.0) / 219.0, alpha = c / 255.0;
     const double want[4] = {chroma, chroma, luma, alpha};
     for (const float* w : {w8, w16}) {
-      if (c == 16 || c == 128 || c == 235) EXPECT_EQ(w[c == 128 ? 0 : 2], c == 235 ? 1.0f : 0.0f);
+      if (c == 16 || c == 128 || c == 235) {
+        EXPECT_EQ(w[c == 128 ? 0 : 2], c == 235 ? 1.0f : 0.0f);  // exactly
+      }
       for (int ch = 0; ch < 4; ++ch) EXPECT_NEAR(w[ch], want[ch], 1e-7) << int(c) << " " << ch;
     }
   }
