@@ -174,19 +174,6 @@ TEST(ProcessPixel, HistogramBinIsATrueFloorClampedToTheRange) {
                          kViewVideo, kBgra8, p.s, p.pc, nullptr).y, 0.5f);
 }
 
-TEST(ProcessPixel, DitherFormatsAreTheThirteenListedCodes) {
-  for (const char* c : {"bgra", "vuya", "argb", "yuy2", "yuy3", "uyvy", "uyv7", "Bgra", "Vuya",
-                        "Argb", "BGra", "VUya", "ARgb"}) {
-    std::uint32_t code = 0;  // first character in the lowest byte
-    for (int i = 3; i >= 0; --i) code = code << 8 | static_cast<std::uint8_t>(c[i]);
-    EXPECT_TRUE(IsDitheredFormat(code)) << c;
-  }
-  for (std::uint32_t code : {0u, zkfx::FourCC("rgba"), zkfx::FourCC("BGRA"), zkfx::FourCC("VUYA"),
-                             zkfx::FourCC("yuv2"), zkfx::FourCC("agrb"), 0xFFFFFFFFu}) {
-    EXPECT_FALSE(IsDitheredFormat(code)) << std::hex << code;
-  }
-}
-
 // One draw of the classic generator per pixel, 0.65 of an 8-bit step either way, when the levels
 // are active (a gamma alone does not count) and the source format is dithered, in the video and
 // luma views; none otherwise. Highlight levels leave a shadow pixel's luma the dithered luma.
