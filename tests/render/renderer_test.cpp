@@ -198,7 +198,6 @@ struct Panel {
   zkfx::HostInputRecord in{};
 
   Panel() {
-    for (auto& r : records) std::memset(&r, 0, sizeof r);
     for (auto& r : records) params.push_back(&r);
     in.downsampleX = in.downsampleY = in.pixelAspect = {1, 1};
     Float(kParamHueEndThreshold) = 100;
@@ -217,7 +216,9 @@ TEST(RenderCommand, FixedPointAnglesBecomeRadians) {
   EXPECT_EQ(FixedAngleToRadians(-45 * 65536 - 32768), -0.7941247820854187f);  // -45.5 degrees
 }
 
-TEST(RenderCommand, HueThresholdsAreMeasuredFromTheOffset) {
+// Hue thresholds are measured from the offset; equal ends make the hue unrestricted only when the
+// end slider is above the start one.
+TEST(RenderCommand, QualifierBlockFromThePanel) {
   Panel p;
   QualifierBlock q = p.Block();  // 0 and 100 around offset 0.5: the whole circle
   EXPECT_EQ(q.hueStartThreshold, 0.5f);
@@ -235,8 +236,14 @@ TEST(RenderCommand, HueThresholdsAreMeasuredFromTheOffset) {
   EXPECT_NEAR(q.hueStartThreshold, 0.85f, 1e-6f);
   EXPECT_NEAR(q.hueEndThreshold, 0.55f, 1e-6f);
   EXPECT_EQ(q.hueUnrestricted, 0);
-  EXPECT_EQ(WrapUnit(-0.0f), -0.0f);
-  EXPECT_EQ(WrapUnit(0.3f), 0.3f);
+  // The other fractions of 100, edge thinning and the invert mode as they are.
+  p.Float(kParamSatStartThreshold) = 12.5;
+  p.Float(kParamLumaEndSoftness) = 7;
+  p.Float(kParamEdgeThinning) = -40;
+  p.records[kParamInvert].value.popup.current = 3;
+  q = p.Block();
+  EXPECT_TRUE(q.satStartThreshold == 0.125f && q.lumaEndSoftness == 7.0f / 100.0f);
+  EXPECT_TRUE(q.satEndThreshold == 1.0f && q.edgeThinning == -40.0f && q.invertMode == 3);
 }
 
 TEST(RenderCommand, BlurSizesFollowRenderScaleAndPixelAspect) {
@@ -256,20 +263,6 @@ TEST(RenderCommand, BlurSizesFollowRenderScaleAndPixelAspect) {
   EXPECT_EQ(q.blurY, 7.071067810058594f);  // 10 sqrt(2 * 1/4)
   p.in.pixelAspect = {2, 0};               // a zero denominator counts as 1
   EXPECT_EQ(p.Block().blurX, 7.071067810058594f);
-}
-
-TEST(RenderCommand, QualifierFractionsAndModes) {
-  Panel p;
-  p.Float(kParamSatStartThreshold) = 12.5;
-  p.Float(kParamLumaEndSoftness) = 7;
-  p.Float(kParamEdgeThinning) = -40;
-  p.records[kParamInvert].value.popup.current = 3;
-  const QualifierBlock q = p.Block();
-  EXPECT_EQ(q.satStartThreshold, 0.125f);
-  EXPECT_EQ(q.lumaEndSoftness, 7.0f / 100.0f);
-  EXPECT_EQ(q.satEndThreshold, 1.0f);
-  EXPECT_EQ(q.edgeThinning, -40.0f);
-  EXPECT_EQ(q.invertMode, 3);
 }
 
 TEST(RenderCommand, ViewModePrecedence) {
