@@ -49,12 +49,9 @@ TEST(PixmillConvert, BadArgumentsWriteNothing) {
   const struct {
     const char* what;
     const void* src;
-    std::int32_t srcRowBytes;
-    PixmillPixelFormat srcFormat;
+    std::int32_t srcRowBytes, srcFormat;
     void* dst;
-    std::int32_t dstRowBytes;
-    PixmillPixelFormat dstFormat;
-    std::int32_t width, height;
+    std::int32_t dstRowBytes, dstFormat, width, height;
   } cases[] = {
       {"null source", nullptr, 0, kB8, dst, 0, kW, 2, 1},
       {"null destination", src, 0, kB8, nullptr, 0, kW, 2, 1},

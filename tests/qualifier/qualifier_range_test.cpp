@@ -85,7 +85,7 @@ TEST(RangeWeight, NonFiniteInputsGiveAWeightInRange) {
                                {0.5f, 0.1f, 0.1f, 0.2f, x}};
       for (const auto& a : args) {
         const float w = RangeWeight(a[0], a[1], a[2], a[3], a[4], circular);
-        EXPECT_TRUE(w >= 0.0f && w <= 1.0f) << "x=" << x << " circular=" << circular << " w=" << w;
+        EXPECT_TRUE(w >= 0.0f && w <= 1.0f) << x << " " << circular << " " << w;
       }
     }
   }

@@ -28,21 +28,18 @@ struct Pixel {
 // Pixels over and beyond the nominal ranges: luma below 0 and above 1, chroma past the corners,
 // grey pixels with both zero signs, the primaries, and a few non-finite values.
 std::vector<Pixel> RandomPixels(std::mt19937& rng, int count) {
-  std::uniform_real_distribution<float> luma(-0.25f, 1.25f), chroma(-0.6f, 0.6f),
-      wide(-4.0f, 4.0f);
+  std::uniform_real_distribution<float> luma(-0.25f, 1.25f), chroma(-0.6f, 0.6f), wide(-4, 4);
   std::vector<Pixel> px = {
       {0.0f, 0.0f, 0.0f},         {1.0f, -0.0f, -0.0f},    {0.5f, -0.0f, 0.0f},
       {0.5f, 0.0f, -0.0f},        {1.5f, 0.5f, 0.5f},      {-0.5f, -0.5f, -0.5f},
       {0.299f, -0.168736f, 0.5f}, {0.587f, -0.331264f, -0.418688f},
       {0.114f, 0.5f, -0.081312f}, {kNaN, 0.1f, 0.1f},      {0.5f, kNaN, 0.1f},
-      {0.5f, 0.1f, kInf},         {-kInf, -kInf, kInf},    {1e30f, 1e30f, -1e30f},
-  };
+      {0.5f, 0.1f, kInf},         {-kInf, -kInf, kInf},    {1e30f, 1e30f, -1e30f}};
   while (static_cast<int>(px.size()) < count) {
-    const int kind = static_cast<int>(rng() % 8);
-    Pixel p{luma(rng), chroma(rng), chroma(rng)};
-    if (kind == 0) p = {luma(rng), wide(rng), wide(rng)};
-    if (kind == 1) p.u = p.v = 0.0f;
-    px.push_back(p);
+    const unsigned kind = rng() % 8;  // 1 in 8 beyond the corners, 1 in 8 grey
+    px.push_back(kind == 0   ? Pixel{luma(rng), wide(rng), wide(rng)}
+                 : kind == 1 ? Pixel{luma(rng), 0.0f, 0.0f}
+                             : Pixel{luma(rng), chroma(rng), chroma(rng)});
   }
   return px;
 }
