@@ -23,8 +23,8 @@ namespace {
 
 constexpr std::int32_t kFloat = static_cast<std::int32_t>(sizeof(float));
 
-// Coefficients, worked independently from Deriche's published constants as written in decimal.
-// The single-precision constants, as decimal doubles.
+// Coefficients, worked independently from Deriche's published constants as written in decimal
+// (the single-precision values, as decimal doubles).
 static_assert(0.8447999954223633 == static_cast<double>(0.8448f) &&
               1.2599999904632568 == static_cast<double>(1.26f) &&
               2.5199999809265137 == static_cast<double>(2.52f) &&
@@ -32,16 +32,10 @@ static_assert(0.8447999954223633 == static_cast<double>(0.8448f) &&
               1.9420000314712524 == static_cast<double>(1.942f));
 
 SoftenCoefficients ReferenceCoefficients(double s) {
-  const double omega = 0.8447999954223633;
-  const double alpha = 1.2599999904632568;
-  const double twoAlpha = 2.5199999809265137;
-  const double c0 = 0.9628999829292297;
-  const double c1 = 1.9420000314712524;
-  const double w = omega / s;
-  const double cw = cos(w);
-  const double sw = sin(w);
-  const double e1 = exp(-alpha / s);
-  const double e2 = exp(-twoAlpha / s);
+  const double omega = 0.8447999954223633, alpha = 1.2599999904632568;
+  const double twoAlpha = 2.5199999809265137, c0 = 0.9628999829292297, c1 = 1.9420000314712524;
+  const double cw = cos(omega / s), sw = sin(omega / s);
+  const double e1 = exp(-alpha / s), e2 = exp(-twoAlpha / s);
   const double d = static_cast<float>(1.0 - 2.0 * cw * e1 + e2);
   const float g = static_cast<float>(2.0 * (c0 * (1.0 - cw * e1) / d + c1 * e1 * sw / d) - c0);
   const float k = 1.0f / g;
@@ -72,19 +66,11 @@ std::vector<float> ReferenceLine(const SoftenCoefficients& c, const std::vector<
   std::vector<float> y(n), z(n), out(n);
   auto yAt = [&](std::ptrdiff_t i) { return i < 0 ? 0.0f : y[i]; };
   auto zAt = [&](std::ptrdiff_t i) { return i >= n ? 0.0f : z[i]; };
-  for (std::ptrdiff_t i = 0; i < n; ++i) {
-    float t = c.a0 * x(i);
-    t = t + c.a1 * x(i - 1);
-    t = t - c.b1 * yAt(i - 1);
-    t = t - c.b2 * yAt(i - 2);
-    y[i] = t;
+  for (std::ptrdiff_t i = 0; i < n; ++i) {  // left to right, one rounding per operation
+    y[i] = c.a0 * x(i) + c.a1 * x(i - 1) - c.b1 * yAt(i - 1) - c.b2 * yAt(i - 2);
   }
   for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
-    float t = c.a2 * x(i + 1);
-    t = t + c.a3 * x(i + 2);
-    t = t - c.b1 * zAt(i + 1);
-    t = t - c.b2 * zAt(i + 2);
-    z[i] = t;
+    z[i] = c.a2 * x(i + 1) + c.a3 * x(i + 2) - c.b1 * zAt(i + 1) - c.b2 * zAt(i + 2);
   }
   for (std::ptrdiff_t i = 0; i < n; ++i) out[i] = y[i] + z[i];
   return out;
@@ -103,21 +89,14 @@ struct Plane {
 
 Plane ReferenceSoften(const Plane& in, double s, std::uint8_t direction) {
   const SoftenCoefficients c = ReferenceCoefficients(s);
+  const bool rows = direction == kSoftenAlongRows;
+  const int lines = rows ? in.height : in.width, length = rows ? in.width : in.height;
   Plane out(in.width, in.height);
-  if (direction == kSoftenAlongRows) {
-    for (int r = 0; r < in.height; ++r) {
-      std::vector<float> line(in.v.begin() + size_t(r) * in.width,
-                              in.v.begin() + size_t(r + 1) * in.width);
-      const std::vector<float> f = ReferenceLine(c, line);
-      for (int x = 0; x < in.width; ++x) out.at(x, r) = f[x];
-    }
-  } else {
-    for (int col = 0; col < in.width; ++col) {
-      std::vector<float> line(in.height);
-      for (int r = 0; r < in.height; ++r) line[r] = in.at(col, r);
-      const std::vector<float> f = ReferenceLine(c, line);
-      for (int r = 0; r < in.height; ++r) out.at(col, r) = f[r];
-    }
+  for (int l = 0; l < lines; ++l) {
+    std::vector<float> line(length);
+    for (int i = 0; i < length; ++i) line[i] = rows ? in.at(i, l) : in.at(l, i);
+    const std::vector<float> f = ReferenceLine(c, line);
+    for (int i = 0; i < length; ++i) (rows ? out.at(i, l) : out.at(l, i)) = f[i];
   }
   return out;
 }
