@@ -86,13 +86,11 @@ TEST(FastPow, MatchesStepwiseReferenceAcrossNegativeAndPositiveFloors) {
 }
 
 TEST(FloorF, AgreesWithLibraryFloor) {
+  constexpr float kInf = std::numeric_limits<float>::infinity(), kTiny = 1e-45f;  // a denormal
   std::vector<float> values = {0.0f, -0.0f, 0.5f, -0.5f, 1.5f, -1.5f, 1.0f, -1.0f, 0.999999f,
                                -0.999999f, 1e-30f, -1e-30f, 8388607.5f, -8388607.5f, 8388608.0f,
-                               -8388608.0f, 8388609.0f, 1e20f, -1e20f, 3e38f, -3e38f,
-                               std::numeric_limits<float>::denorm_min(),
-                               -std::numeric_limits<float>::denorm_min(),
-                               std::numeric_limits<float>::infinity(),
-                               -std::numeric_limits<float>::infinity()};
+                               -8388608.0f, 8388609.0f, 1e20f, -1e20f, 3e38f, -3e38f, kTiny,
+                               -kTiny, kInf, -kInf};
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> wide(-1e7f, 1e7f), narrow(-300.0f, 300.0f);
   for (int i = 0; i < 50000; ++i) {
@@ -100,7 +98,7 @@ TEST(FloorF, AgreesWithLibraryFloor) {
     values.push_back(std::nearbyint(narrow(rng) * 2.0f) * 0.5f);  // integers and halves
   }
   for (float v : values) EXPECT_EQ(FloorF(v), std::floor(v)) << v;  // 0 == -0 is accepted
-  EXPECT_TRUE(std::isnan(FloorF(std::numeric_limits<float>::quiet_NaN())));
+  EXPECT_TRUE(std::isnan(FloorF(std::nanf(""))));
 }
 
 }  // namespace

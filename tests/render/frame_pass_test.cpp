@@ -254,14 +254,15 @@ TEST(Render, HistogramCountsAndNormalisation) {
   for (auto [w, h] : {std::pair{0, 4}, std::pair{4, 0}, std::pair{9, 7}}) {
     hist.count[5] = 3, hist.peak = 9;
     for (auto& n : hist.normalized) n = 0.25f;
-    for (std::size_t i = 0; i < f.size(); i += 4) f[i + 2] = 0.5f;  // bin floor(127.5)
+    // Every third pixel in bin floor(63.75), the others in bin floor(127.5).
+    for (std::size_t i = 0; i < f.size(); i += 4) f[i + 2] = i % 12 == 0 ? 0.25f : 0.5f;
     FrameDesc d = Desc(f, w, h);
     r.Render(&d, &d, &hist);
     const std::uint32_t n = static_cast<std::uint32_t>(w * h);
-    EXPECT_EQ(hist.peak, n);
+    EXPECT_EQ(hist.peak, 2 * n / 3);
     for (int i = 0; i < 256; ++i) {
-      EXPECT_EQ(hist.count[i], i == 127 ? n : 0u) << i;
-      EXPECT_EQ(hist.normalized[i], n == 0 ? 0.25f : i == 127 ? 1.0f : 0.0f) << i;
+      EXPECT_EQ(hist.count[i], i == 127 ? 2 * n / 3 : i == 63 ? n / 3 : 0u) << i;
+      EXPECT_EQ(hist.normalized[i], n == 0 ? 0.25f : i == 127 ? 1.0f : i == 63 ? 0.5f : 0.0f) << i;
     }
   }
 }
