@@ -256,18 +256,16 @@ TEST(PassConstants, ActivityAndGamma) {
   EXPECT_FALSE(ComputePassConstants(NeutralSettings()).levelsActive);
   using R = RendererSettings;
   using L = RangeLevels;
-  const struct { const char* what; L R::*group; float L::*field; float value; bool active; } cases[] = {
-      {"master input white", &R::masterLevels, &L::inputWhite, 0.9f, true},
-      {"shadow input black", &R::shadowLevels, &L::inputBlack, 0.1f, true},
-      {"midtone output black", &R::midtoneLevels, &L::outputBlack, 0.2f, true},
-      {"highlight output white", &R::highlightLevels, &L::outputWhite, 0.8f, true},
-      {"NaN output white", &R::highlightLevels, &L::outputWhite, std::nanf(""), true},
-      {"gray", &R::masterLevels, &L::inputGray, 0.3f, false},
-  };
+  const struct { L R::*group; float L::*field; float value; bool active; } cases[] = {
+      {&R::masterLevels, &L::inputWhite, 0.9f, true}, {&R::shadowLevels, &L::inputBlack, 0.1f, true},
+      {&R::midtoneLevels, &L::outputBlack, 0.2f, true},
+      {&R::highlightLevels, &L::outputWhite, 0.8f, true},
+      {&R::highlightLevels, &L::outputWhite, std::nanf(""), true},
+      {&R::masterLevels, &L::inputGray, 0.3f, false}};
   for (const auto& c : cases) {
     RendererSettings t = NeutralSettings();
     (t.*(c.group)).*(c.field) = c.value;
-    EXPECT_EQ(ComputePassConstants(t).levelsActive, c.active) << c.what;
+    EXPECT_EQ(ComputePassConstants(t).levelsActive, c.active) << c.value;
   }
   RendererSettings s = NeutralSettings();
   s.shadowLevels.inputBlack = 0.25f;

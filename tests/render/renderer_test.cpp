@@ -121,15 +121,13 @@ TEST(Renderer, EachSetterWritesItsOwnPosition) {
 // The vector is magnitude * (cos, sin) of the angle, whichever of the two was set last.
 TEST(Renderer, BalanceVectorIsTheSameInEitherOrder) {
   constexpr float kHalfPi = std::numbers::pi_v<float> / 2.0f;
-  using Set = void (Renderer::*)(float);
+  using R = Renderer;
+  using Set = void (R::*)(float);
   const struct { Set angle, magnitude; RangeBalance RendererSettings::*group; } groups[] = {
-      {&Renderer::SetMasterBalanceAngle, &Renderer::SetMasterBalanceMagnitude,
-       &RendererSettings::master},
-      {&Renderer::SetShadowBalanceAngle, &Renderer::SetShadowBalanceMagnitude,
-       &RendererSettings::shadow},
-      {&Renderer::SetMidtoneBalanceAngle, &Renderer::SetMidtoneBalanceMagnitude,
-       &RendererSettings::midtone},
-      {&Renderer::SetHighlightBalanceAngle, &Renderer::SetHighlightBalanceMagnitude,
+      {&R::SetMasterBalanceAngle, &R::SetMasterBalanceMagnitude, &RendererSettings::master},
+      {&R::SetShadowBalanceAngle, &R::SetShadowBalanceMagnitude, &RendererSettings::shadow},
+      {&R::SetMidtoneBalanceAngle, &R::SetMidtoneBalanceMagnitude, &RendererSettings::midtone},
+      {&R::SetHighlightBalanceAngle, &R::SetHighlightBalanceMagnitude,
        &RendererSettings::highlight},
   };
   for (const auto& g : groups) {
