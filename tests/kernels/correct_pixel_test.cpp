@@ -257,7 +257,8 @@ TEST(PassConstants, ActivityAndGamma) {
   using R = RendererSettings;
   using L = RangeLevels;
   const struct { L R::*group; float L::*field; float value; bool active; } cases[] = {
-      {&R::masterLevels, &L::inputWhite, 0.9f, true}, {&R::shadowLevels, &L::inputBlack, 0.1f, true},
+      {&R::masterLevels, &L::inputWhite, 0.9f, true},
+      {&R::shadowLevels, &L::inputBlack, 0.1f, true},
       {&R::midtoneLevels, &L::outputBlack, 0.2f, true},
       {&R::highlightLevels, &L::outputWhite, 0.8f, true},
       {&R::highlightLevels, &L::outputWhite, std::nanf(""), true},

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -45,17 +44,6 @@ TEST(DitherRandom, EachThreadHasItsOwnState) {
   other.join();
   EXPECT_EQ(drawn, (std::vector<std::int32_t>{41, 18467, 35}));
   EXPECT_EQ(DitherRand(), 18467);  // this thread's sequence went on undisturbed
-}
-
-TEST(DitherRandom, LeavesTheProcessGeneratorAlone) {
-  std::srand(4242);
-  const int first = std::rand();
-  const int second = std::rand();
-  std::srand(4242);
-  EXPECT_EQ(std::rand(), first);
-  SeedDither(99);
-  for (int i = 0; i < 1000; ++i) DitherRand();
-  EXPECT_EQ(std::rand(), second);
 }
 
 constexpr std::uint32_t kBgra8 = zkfx::FourCC("bgra");

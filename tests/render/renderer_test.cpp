@@ -148,8 +148,7 @@ TEST(Renderer, BalanceVectorIsTheSameInEitherOrder) {
 TEST(Renderer, QualifierSetterCopiesTheWholeBlockAndViewModeIsStored) {
   Renderer r;
   QualifierBlock q;
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(&q);
-  for (std::size_t i = 0; i < sizeof q; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+  std::memset(&q, 0x3C, sizeof q);
   r.SetQualifier(&q);
   r.SetQualifier(nullptr);  // a null block changes nothing
   EXPECT_EQ(std::memcmp(&r.qualifier, &q, offsetof(QualifierBlock, hueUnrestricted) + 1), 0);
