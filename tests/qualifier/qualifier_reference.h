@@ -44,8 +44,7 @@ inline float Weight(float v, float a, float lo, float b, float hi, bool circular
   } else if (Wrap(v - lo) >= 0.0f && Wrap(v - lo) <= Wrap(hi - lo)) {
     w0 = 1.0f;
   }
-  // 2.
-  if (w0 >= 1.0f) return 1.0f;
+  if (w0 >= 1.0f) return 1.0f;  // 2.
   // 3. rising edge
   float lo2 = lo - a;
   if (circular) lo2 = CircularEnd(lo2);
@@ -54,8 +53,7 @@ inline float Weight(float v, float a, float lo, float b, float hi, bool circular
   bool outside1 = d1 >= r1 || d1 < 0.0f;
   if (!circular && -lo2 > d1) outside1 = true;
   const float w1 = outside1 ? 0.0f : d1 * Rcp(r1);
-  // 4.
-  if (w1 >= 1.0f) return 1.0f;
+  if (w1 >= 1.0f) return 1.0f;  // 4.
   // 5. falling edge
   float hi2 = b + hi;
   if (circular) hi2 = CircularEnd(hi2);
@@ -64,8 +62,7 @@ inline float Weight(float v, float a, float lo, float b, float hi, bool circular
   bool outside2 = d2 >= r2 || d2 < 0.0f;
   if (!circular && d2 > 1.0f - hi) outside2 = true;
   const float w2 = outside2 ? 0.0f : 1.0f - d2 * Rcp(r2);
-  // 6.
-  float w = w1;
+  float w = w1;  // 6.
   if (w2 > w1) w = w2;
   if (!(w > w0)) w = w0;
   return Clamp01(w);
