@@ -148,19 +148,15 @@ TEST(SoftenMask, AgreesExactlyWithThePlainReference) {
 TEST(SoftenMask, RowLayoutsGiveTheDenseResultAndKeepPadding) {
   const int w = 21, h = 16;
   const Plane dense = RandomMask(w, h, 11);
-  const struct {
-    int srcPitch, dstPitch;  // in floats
-    bool srcUp, dstUp, inPlace;
-  } layouts[] = {{w + 3, w, false, false, false}, {w, w + 5, false, false, false},
-                 {w + 2, w + 1, false, false, false}, {w, w, true, true, false},
-                 {w + 1, w, true, false, false}, {w, w, false, false, true},
-                 {w + 2, w + 2, true, true, true}};
+  const struct { int srcPitch, dstPitch; bool srcUp, dstUp, inPlace; } layouts[] = {  // floats
+      {w + 3, w, false, false, false}, {w, w + 5, false, false, false},
+      {w + 2, w + 1, false, false, false}, {w, w, true, true, false},
+      {w + 1, w, true, false, false}, {w, w, false, false, true}, {w + 2, w + 2, true, true, true}};
   for (const auto& l : layouts) {
     for (double s : {0.0, -1.0, std::nan(""), HUGE_VAL, 3.0}) {
       for (std::uint8_t dir : {kSoftenAlongRows, kSoftenAlongColumns}) {
-        SCOPED_TRACE(testing::Message() << l.srcPitch << (l.srcUp ? " up, " : ", ") << l.dstPitch
-                                        << (l.dstUp ? " up" : "") << (l.inPlace ? " in place" : "")
-                                        << " s=" << s << " dir=" << int(dir));
+        SCOPED_TRACE(testing::Message() << l.srcPitch << l.srcUp << " " << l.dstPitch << l.dstUp
+                                        << l.inPlace << " s=" << s << " dir=" << int(dir));
         std::vector<float> src(std::size_t(l.srcPitch) * h, 5.0f);
         std::vector<float> dst(std::size_t(l.dstPitch) * h, -3.0f);
         auto at = [&](std::vector<float>& m, int pitch, bool up, int x, int r) -> float& {
