@@ -184,16 +184,10 @@ TEST(SoftenMask, RowLayoutsGiveTheDenseResultAndKeepPadding) {
 // Empty or negative sizes, no direction flag or an unknown one, a null plane: nothing is touched.
 TEST(SoftenMask, EmptyOrInvalidCallsTouchNothing) {
   const Plane src = RandomMask(8, 8, 9);
-  const struct {
-    int w, h;
-    double s;
-    std::uint8_t dir;
-    bool nullSource, nullDestination;
-  } cases[] = {{0, 8, 3.0, 1, false, false}, {8, 0, 3.0, 2, false, false},
-               {-1, 8, 3.0, 1, false, false}, {8, -5, 0.0, 1, false, false},
-               {0, 0, 0.0, 2, false, false}, {8, 8, 3.0, 0, false, false},
-               {8, 8, 0.0, 4, false, false}, {8, 8, 3.0, 1, true, false},
-               {8, 8, 3.0, 1, false, true}};
+  const struct { int w, h; double s; std::uint8_t dir; bool nullSource, nullDestination; } cases[] = {
+      {0, 8, 3.0, 1, false, false}, {8, 0, 3.0, 2, false, false}, {-1, 8, 3.0, 1, false, false},
+      {8, -5, 0.0, 1, false, false}, {0, 0, 0.0, 2, false, false}, {8, 8, 3.0, 0, false, false},
+      {8, 8, 0.0, 4, false, false}, {8, 8, 3.0, 1, true, false}, {8, 8, 3.0, 1, false, true}};
   for (const auto& k : cases) {
     Plane dst(8, 8, 0.5f);
     SoftenMask(k.nullSource ? nullptr : src.v.data(), 32,
