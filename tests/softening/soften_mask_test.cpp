@@ -184,14 +184,14 @@ TEST(SoftenMask, RowLayoutsGiveTheDenseResultAndKeepPadding) {
 // Empty or negative sizes, no direction flag or an unknown one, a null plane: nothing is touched.
 TEST(SoftenMask, EmptyOrInvalidCallsTouchNothing) {
   const Plane src = RandomMask(8, 8, 9);
-  const struct { int w, h; double s; std::uint8_t dir; bool nullSource, nullDestination; } cases[] = {
+  const struct { int w, h; double s; std::uint8_t dir; bool nullSrc, nullDst; } cases[] = {
       {0, 8, 3.0, 1, false, false}, {8, 0, 3.0, 2, false, false}, {-1, 8, 3.0, 1, false, false},
       {8, -5, 0.0, 1, false, false}, {0, 0, 0.0, 2, false, false}, {8, 8, 3.0, 0, false, false},
       {8, 8, 0.0, 4, false, false}, {8, 8, 3.0, 1, true, false}, {8, 8, 3.0, 1, false, true}};
   for (const auto& k : cases) {
     Plane dst(8, 8, 0.5f);
-    SoftenMask(k.nullSource ? nullptr : src.v.data(), 32,
-               k.nullDestination ? nullptr : dst.v.data(), 32, k.w, k.h, k.s, k.dir);
+    SoftenMask(k.nullSrc ? nullptr : src.v.data(), 32,
+               k.nullDst ? nullptr : dst.v.data(), 32, k.w, k.h, k.s, k.dir);
     for (float f : dst.v) ASSERT_EQ(f, 0.5f) << k.w << "x" << k.h << " dir " << int(k.dir);
   }
 }
