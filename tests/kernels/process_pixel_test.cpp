@@ -166,20 +166,18 @@ TEST(ProcessPixel, HistogramBinIsATrueFloorClampedToTheRange) {
 // are active (a gamma alone does not count) and the source format is dithered, in the video and
 // luma views; none otherwise. Highlight levels leave a shadow pixel's luma the dithered luma.
 TEST(ProcessPixel, DitherDrawsOncePerPixelWhenItApplies) {
-  const struct {
-    bool activeLevels;
-    std::int32_t view;
-    std::uint32_t format;
-    bool draws;
-  } cases[] = {{false, kViewVideo, kBgra8, false}, {false, kViewLuma, kBgra8, false},
-               {true, kViewVideo, zkfx::FourCC("abcd"), false}, {true, kViewMask, kBgra8, false},
-               {true, kViewTonalRange, kBgra8, false}, {true, kViewLuma, kBgra8, true},
-               {true, kViewVideo, kBgra8, true}};
+  using zkfx::FourCC;
+  const struct { bool active; std::int32_t view; std::uint32_t format; bool draws; } cases[] = {
+      {false, kViewVideo, kBgra8, false}, {false, kViewLuma, kBgra8, false},
+      {true, kViewVideo, FourCC("abcd"), false}, {true, kViewMask, kBgra8, false},
+      {true, kViewTonalRange, kBgra8, false}, {true, kViewLuma, kBgra8, true},
+      {true, kViewVideo, kBgra8, true}, {true, kViewVideo, FourCC("VUya"), true},
+      {true, kViewVideo, FourCC("Vuya"), true}, {true, kViewVideo, FourCC("BGra"), true}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.activeLevels << " " << c.view << " " << c.format);
+    SCOPED_TRACE(::testing::Message() << c.active << " " << c.view << " " << c.format);
     Pass p;
-    if (c.activeLevels) p.s.highlightLevels.inputWhite = 0.5f;
-    if (!c.activeLevels) p.s.masterLevels.inputGray = 2.0f;
+    if (c.active) p.s.highlightLevels.inputWhite = 0.5f;
+    if (!c.active) p.s.masterLevels.inputGray = 2.0f;
     p.Refresh();
     p.view = c.view;
     p.format = c.format;
