@@ -9,11 +9,7 @@
 namespace pixmill_test {
 
 // The nine formats, each with a short name for test output.
-struct NamedFormat {
-  PixmillPixelFormat code;
-  const char* name;
-};
-inline constexpr NamedFormat kAllFormats[] = {
+inline constexpr struct { PixmillPixelFormat code; const char* name; } kAllFormats[] = {
     {kPixmillBGRA8, "bgra8"},   {kPixmillBGRA16, "bgra16"}, {kPixmillBGRA32f, "bgra32f"},
     {kPixmillVUYA8, "vuya8"},   {kPixmillVUYA16, "vuya16"}, {kPixmillWorkingFormat, "working"},
     {kPixmillARGB8, "argb8"},   {kPixmillARGB16, "argb16"}, {kPixmillARGB32f, "argb32f"},

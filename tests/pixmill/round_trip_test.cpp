@@ -1,14 +1,17 @@
 // Integer formats come back exactly from the working format (host -> working -> host), float
-// formats come back to within rounding, and the direct conversions between two host formats agree
-// with going through the working format in two calls.
+// formats to within rounding; whole rows agree with single pixels and with the caller's rounding
+// mode changed, and direct conversions with two calls through the working format.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
+
+#include <xmmintrin.h>
 
 #include "pixmill/pixmill.h"
 #include "tests/pixmill/pixmill_test_support.h"
@@ -23,14 +26,11 @@ constexpr std::int32_t kRow = 65536;
 // 65536 pixels: channel 0 takes the low byte of the combination index, channel 1 the next, and the
 // row number is channel 2 (for 'argb' the colour channels are 1..3 and alpha is channel 0).
 TEST(PixmillRoundTrip, EveryEightBitCombinationComesBackExactly) {
-  struct Case {
-    PixmillPixelFormat format;
-    int alphaChannel;
-  };
-  const Case cases[] = {{kPixmillBGRA8, 3}, {kPixmillARGB8, 0}, {kPixmillVUYA8, 3}};
+  const struct { PixmillPixelFormat format; int alphaChannel; } cases[] = {
+      {kPixmillBGRA8, 3}, {kPixmillARGB8, 0}, {kPixmillVUYA8, 3}};
   std::vector<std::uint8_t> src(kRow * 4), back(kRow * 4);
   std::vector<float> working(kRow * 4);
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
     const int colour[3] = {c.alphaChannel == 0 ? 1 : 0, c.alphaChannel == 0 ? 2 : 1,
                            c.alphaChannel == 0 ? 3 : 2};
@@ -79,8 +79,9 @@ TEST(PixmillRoundTrip, SixteenBitCodesComeBackExactly) {
   }
 }
 
-// Float RGB is not clamped: values beyond white and black, and any alpha, come back to within a
-// few units in the last place of the largest channel. The working format copied to itself is exact.
+// Float RGB is not clamped: values beyond white and black come back to within a few units in the
+// last place of the largest channel; alpha, whatever its value, is carried bit for bit. The working
+// format copied to itself is exact.
 TEST(PixmillRoundTrip, FloatFormatsKeepValuesOutsideTheNominalRange) {
   const float pixels[][4] = {
       {2.5f, -0.25f, 1.75f, 1.5f}, {-1.0f, -2.0f, -3.0f, -0.5f}, {0.0f, 0.0f, 100.0f, 0.0f},
@@ -94,105 +95,71 @@ TEST(PixmillRoundTrip, FloatFormatsKeepValuesOutsideTheNominalRange) {
     for (int i = 0; i < n; ++i) {
       float largest = 0.0f;
       for (float v : pixels[i]) largest = std::fmax(largest, std::fabs(v));
+      const double tolerance = format == kPixmillWorkingFormat ? 0.0 : 1e-6 * largest;
       for (int ch = 0; ch < 4; ++ch) {
-        if (format == kPixmillWorkingFormat) {
-          EXPECT_EQ(back[i][ch], pixels[i][ch]);
-        } else {
-          EXPECT_NEAR(back[i][ch], pixels[i][ch], 1e-6 * largest) << "pixel " << i << " channel " << ch;
-        }
+        EXPECT_NEAR(back[i][ch], pixels[i][ch], tolerance) << "pixel " << i << " channel " << ch;
       }
     }
   }
-}
-
-// Direct conversions between two host formats against two calls through the working format, for
-// every pair of different formats, on a row long enough to span several internal chunks.
-TEST(PixmillRoundTrip, DirectConversionAgreesWithTwoStepsThroughWorking) {
-  constexpr std::int32_t kWidth = 1500;
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> luma(-0.1f, 1.1f), chroma(-0.6f, 0.6f);
-  std::vector<float> seed(kWidth * 4);
-  for (std::int32_t x = 0; x < kWidth; ++x) {
-    seed[4 * x] = chroma(rng);
-    seed[4 * x + 1] = chroma(rng);
-    seed[4 * x + 2] = luma(rng);
-    seed[4 * x + 3] = luma(rng);
-  }
-  std::vector<unsigned char> src(kWidth * 16), direct(kWidth * 16), twoStep(kWidth * 16);
-  std::vector<float> working(kWidth * 4);
-  for (const auto& from : pixmill_test::kAllFormats) {
-    ASSERT_EQ(ConvertRow(seed.data(), kPixmillWorkingFormat, src.data(), from.code, kWidth), kPixmillOk);
-    for (const auto& to : pixmill_test::kAllFormats) {
-      if (to.code == from.code) continue;  // a copy, not a conversion
-      SCOPED_TRACE(std::string(from.name) + " -> " + to.name);
-      std::memset(direct.data(), 0x5A, direct.size());
-      std::memset(twoStep.data(), 0x5A, twoStep.size());
-      ASSERT_EQ(ConvertRow(src.data(), from.code, direct.data(), to.code, kWidth), kPixmillOk);
-      ASSERT_EQ(ConvertRow(src.data(), from.code, working.data(), kPixmillWorkingFormat, kWidth), kPixmillOk);
-      ASSERT_EQ(ConvertRow(working.data(), kPixmillWorkingFormat, twoStep.data(), to.code, kWidth), kPixmillOk);
-      EXPECT_EQ(std::memcmp(direct.data(), twoStep.data(), direct.size()), 0);
-    }
+  for (float alpha : {0.0f, -0.0f, 0.123456789f, -3.0f, 1e-40f, 1e30f,
+                      std::numeric_limits<float>::infinity()}) {
+    const float bgra[4] = {0.2f, 0.4f, 0.6f, alpha};
+    float working[4], argb[4], bgraBack[4];
+    ASSERT_EQ(ConvertRow(bgra, kPixmillBGRA32f, working, kPixmillWorkingFormat, 1), kPixmillOk);
+    ASSERT_EQ(ConvertRow(working, kPixmillWorkingFormat, argb, kPixmillARGB32f, 1), kPixmillOk);
+    ASSERT_EQ(ConvertRow(argb, kPixmillARGB32f, bgraBack, kPixmillBGRA32f, 1), kPixmillOk);
+    EXPECT_EQ(std::memcmp(&working[3], &alpha, 4) | std::memcmp(&argb[0], &alpha, 4) |
+                  std::memcmp(&bgraBack[3], &alpha, 4), 0) << alpha;
   }
 }
 
-// Between the integer formats the codings line up exactly: 8-bit full range to 16-bit is x 257,
-// studio-range 8-bit YUV to 16-bit is x 256 (alpha, full range, x 257), and the channel orders of
-// 'bgra' and 'argb' are mirror images.
-TEST(PixmillRoundTrip, IntegerFormatsMapOntoEachOtherExactly) {
-  constexpr int kWidth = 1024;
-  std::vector<std::uint8_t> bgra(kWidth * 4), vuya(kWidth * 4), argb(kWidth * 4), bgraBack(kWidth * 4);
-  std::vector<std::uint16_t> wide(kWidth * 4);
-  std::mt19937 rng(16);
-  for (auto& b : bgra) b = static_cast<std::uint8_t>(rng());
-  for (auto& b : vuya) b = static_cast<std::uint8_t>(rng());
-
-  ASSERT_EQ(ConvertRow(bgra.data(), kPixmillBGRA8, wide.data(), kPixmillBGRA16, kWidth), kPixmillOk);
-  for (int k = 0; k < kWidth * 4; ++k) ASSERT_EQ(wide[k], bgra[k] * 257) << k;
-  ASSERT_EQ(ConvertRow(wide.data(), kPixmillBGRA16, bgraBack.data(), kPixmillBGRA8, kWidth), kPixmillOk);
-  EXPECT_EQ(bgraBack, bgra);
-
-  ASSERT_EQ(ConvertRow(bgra.data(), kPixmillBGRA8, argb.data(), kPixmillARGB8, kWidth), kPixmillOk);
-  for (int x = 0; x < kWidth; ++x) {
-    for (int ch = 0; ch < 4; ++ch) ASSERT_EQ(argb[4 * x + ch], bgra[4 * x + 3 - ch]) << x;
-  }
-
-  ASSERT_EQ(ConvertRow(vuya.data(), kPixmillVUYA8, wide.data(), kPixmillVUYA16, kWidth), kPixmillOk);
-  for (int x = 0; x < kWidth; ++x) {
-    for (int ch = 0; ch < 3; ++ch) ASSERT_EQ(wide[4 * x + ch], vuya[4 * x + ch] * 256) << x;
-    ASSERT_EQ(wide[4 * x + 3], vuya[4 * x + 3] * 257) << x;
-  }
-}
-
-}  // namespace
-
-namespace {
-
-// A whole row in one call (four pixels at a time where the library has a vector path) against the
-// same pixels one call each (the single-pixel path), out of and into every format, with values
-// beyond the code ranges, NaN and halves among them.
-TEST(PixmillRoundTrip, RowAtOnceAgreesWithPixelByPixel) {
+// Out of and into every format, a whole row in one call (four pixels at a time where the library
+// has a vector path) against the same pixels one call each (the single-pixel path), with values
+// beyond the code ranges, NaN and halves among them, whatever the caller's floating-point mode;
+// and the direct conversion between two host
+// formats against two calls through the working format, on a row spanning several chunks.
+TEST(PixmillRoundTrip, RowAtOnceAgreesWithPixelByPixelAndDirectWithTwoSteps) {
   constexpr std::int32_t kWidth = 1003;
   std::mt19937 rng(1003);
   std::uniform_real_distribution<float> wide(-0.8f, 1.4f);
-  std::vector<float> working(kWidth * 4);
+  std::vector<float> working(kWidth * 4), back(kWidth * 4), backSingle(kWidth * 4);
   for (auto& v : working) v = wide(rng);
   for (int x = 0; x < kWidth; x += 7) working[4 * x + (x % 4)] = std::nanf("");
   for (int x = 3; x < kWidth; x += 11) working[4 * x + 3] = 0.5f;  // alpha exactly on a half code
+  std::vector<unsigned char> direct(kWidth * 16), twoStep(kWidth * 16);
   for (const auto& f : pixmill_test::kAllFormats) {
     SCOPED_TRACE(f.name);
     const std::size_t bpp = static_cast<std::size_t>(PM_BytesPerPixel(f.code));
     std::vector<unsigned char> row(kWidth * bpp), single(kWidth * bpp);
     ASSERT_EQ(ConvertRow(working.data(), kPixmillWorkingFormat, row.data(), f.code, kWidth), kPixmillOk);
-    for (std::int32_t x = 0; x < kWidth; ++x) {
-      ASSERT_EQ(ConvertRow(&working[4 * x], kPixmillWorkingFormat, &single[x * bpp], f.code, 1), kPixmillOk);
-    }
-    EXPECT_EQ(row, single);
-    std::vector<float> back(kWidth * 4), backSingle(kWidth * 4);
     ASSERT_EQ(ConvertRow(row.data(), f.code, back.data(), kPixmillWorkingFormat, kWidth), kPixmillOk);
     for (std::int32_t x = 0; x < kWidth; ++x) {
+      ASSERT_EQ(ConvertRow(&working[4 * x], kPixmillWorkingFormat, &single[x * bpp], f.code, 1), kPixmillOk);
       ASSERT_EQ(ConvertRow(&row[x * bpp], f.code, &backSingle[4 * x], kPixmillWorkingFormat, 1), kPixmillOk);
     }
+    EXPECT_EQ(row, single);
     EXPECT_EQ(std::memcmp(back.data(), backSingle.data(), kWidth * 16), 0);
+    // A caller rounding toward minus infinity with denormals flushed (as a render pass does) gets
+    // the same bytes, and its own mode back.
+    const unsigned saved = _mm_getcsr();
+    const unsigned callerMode = (saved & ~0x6000u) | 0x2000u | 0x8040u;  // down, FTZ, DAZ
+    _mm_setcsr(callerMode);
+    ConvertRow(working.data(), kPixmillWorkingFormat, single.data(), f.code, kWidth);
+    ConvertRow(row.data(), f.code, backSingle.data(), kPixmillWorkingFormat, kWidth);
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(saved);
+    EXPECT_EQ(after & ~0x3Fu, callerMode & ~0x3Fu);  // control bits restored
+    EXPECT_EQ(row, single);
+    EXPECT_EQ(std::memcmp(back.data(), backSingle.data(), kWidth * 16), 0);
+    for (const auto& to : pixmill_test::kAllFormats) {
+      if (to.code == f.code) continue;  // a copy, not a conversion
+      SCOPED_TRACE(to.name);
+      std::memset(direct.data(), 0x5A, direct.size());
+      std::memset(twoStep.data(), 0x5A, twoStep.size());
+      ASSERT_EQ(ConvertRow(row.data(), f.code, direct.data(), to.code, kWidth), kPixmillOk);
+      ASSERT_EQ(ConvertRow(back.data(), kPixmillWorkingFormat, twoStep.data(), to.code, kWidth), kPixmillOk);
+      EXPECT_EQ(std::memcmp(direct.data(), twoStep.data(), direct.size()), 0);
+    }
   }
 }
 

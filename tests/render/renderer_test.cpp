@@ -1,3 +1,6 @@
+// The renderer object (restoring its defaults, the pixel formats it declares, where each setter
+// writes, the balance vector, the clock seed, the values derived at render time) and the render
+// command's unit conversions, qualifier block and view mode.
 #include "render/renderer.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +10,12 @@
 #include <cstddef>
 #include <cstring>
 #include <ctime>
+#include <vector>
 #include <numbers>
 
 #include "kernels/dither_random.h"
+#include "params/catalogue.h"
+#include "render/render_command.h"
 
 namespace threeway {
 namespace {
@@ -19,73 +25,10 @@ using Renderer = ColorCorrectorThreeWayFilterRenderer;
 // The settings as 80 floats, by position.
 const float* Positions(const Renderer& r) { return &r.settings.shadowThreshold; }
 
-void ExpectDefaults(const Renderer& r) {
-  const RendererSettings& s = r.settings;
-  EXPECT_EQ(s.shadowThreshold, 0.2f);
-  EXPECT_EQ(s.shadowSoftness, 0.1f);
-  EXPECT_EQ(s.highlightThreshold, 0.8f);
-  EXPECT_EQ(s.highlightSoftness, 0.1f);
-  for (const RangeBalance* g : {&s.master, &s.shadow, &s.midtone, &s.highlight}) {
-    EXPECT_EQ(g->balanceAngle, 0.0f);
-    EXPECT_EQ(g->balanceMagnitude, 0.0f);
-    EXPECT_EQ(g->balanceGain, 0.5f);
-    EXPECT_EQ(g->balanceX, 0.0f);
-    EXPECT_EQ(g->balanceY, 0.0f);
-    EXPECT_EQ(g->hueAngle, 0.0f);
-    EXPECT_EQ(g->saturation, 1.0f);
-  }
-  for (const RangeLevels* g : {&s.masterLevels, &s.shadowLevels, &s.midtoneLevels,
-                               &s.highlightLevels}) {
-    EXPECT_EQ(g->inputBlack, 0.0f);
-    EXPECT_EQ(g->inputWhite, 1.0f);
-    EXPECT_EQ(g->inputGray, 1.0f);
-    EXPECT_EQ(g->outputBlack, 0.0f);
-    EXPECT_EQ(g->outputWhite, 1.0f);
-  }
-  EXPECT_EQ(s.neutralChromaU, 0.0f);
-  EXPECT_EQ(s.neutralChromaV, 0.0f);
-  EXPECT_EQ(s.maskDisplayGain, 1.0f);
-  EXPECT_EQ(s.fullScale, 1.0f);
-  EXPECT_EQ(s.midGrey, 0.5f);
-  EXPECT_EQ(s.chromaScaleU, 0.5f);
-  EXPECT_EQ(s.chromaScaleV, 0.5f);
-  EXPECT_EQ(s.balanceRadius, 0.5f);
-  // Derived fields (positions 57..76) are zero until Render.
-  for (int i = 57; i <= 76; ++i) EXPECT_EQ(Positions(r)[i], 0.0f) << i;
-
-  const QualifierBlock& q = r.qualifier;
-  EXPECT_EQ(q.hueEndThreshold, 100.0f);
-  EXPECT_EQ(q.invertMode, kInvertNone);
-  for (float f : {q.hueStartSoftness, q.hueStartThreshold, q.hueEndSoftness, q.satStartSoftness,
-                  q.satStartThreshold, q.satEndSoftness, q.satEndThreshold, q.lumaStartSoftness,
-                  q.lumaStartThreshold, q.lumaEndSoftness, q.lumaEndThreshold, q.soften, q.blurX,
-                  q.blurY, q.edgeThinning}) {
-    EXPECT_EQ(f, 0.0f);
-  }
-  EXPECT_EQ(q.hueUnrestricted, 0);
-}
-
-TEST(Renderer, DefaultsAfterConstructionSetDefaultsAndReset) {
-  Renderer r;
-  ExpectDefaults(r);
-  EXPECT_EQ(r.viewMode, 0);
-  EXPECT_EQ(r.baseFormat, 0x61726762u);
-
-  // Disturb every float position and the qualifier, then restore both ways.
-  auto disturb = [](Renderer& x) {
-    float* p = &x.settings.shadowThreshold;
-    for (int i = 0; i < 80; ++i) p[i] = 3.0f + static_cast<float>(i);
-    std::memset(&x.qualifier, 0x5A, sizeof x.qualifier);
-  };
-  disturb(r);
-  r.SetDefaults();
-  ExpectDefaults(r);
-  disturb(r);
-  r.Reset();
-  ExpectDefaults(r);
-}
-
-TEST(Renderer, ResetCallsSetDefaultsThroughTheVirtualTable) {
+// SetDefaults and Reset (through the virtual table) restore what construction gave, in the
+// settings and the qualifier, whatever was there. (The values themselves show in the rendered
+// frames of the frame pass tests.)
+TEST(Renderer, SetDefaultsAndResetRestoreTheConstructedState) {
   struct Counting : Renderer {
     int calls = 0;
     void SetDefaults() override {
@@ -93,79 +36,77 @@ TEST(Renderer, ResetCallsSetDefaultsThroughTheVirtualTable) {
       Renderer::SetDefaults();
     }
   };
-  Counting c;
-  EXPECT_EQ(c.calls, 0);  // the constructor sets this class's defaults directly
-  c.Reset();
-  EXPECT_EQ(c.calls, 1);
+  const Renderer fresh;
+  Counting r;
+  EXPECT_EQ(r.calls, 0);  // the constructor sets this class's defaults directly
+  for (int way = 0; way < 2; ++way) {
+    float* p = &r.settings.shadowThreshold;
+    for (int i = 0; i < 80; ++i) p[i] = 3.0f + static_cast<float>(i);
+    std::memset(&r.qualifier, 0x5A, sizeof r.qualifier);
+    if (way == 0) r.SetDefaults(); else r.Reset();
+    EXPECT_EQ(std::memcmp(&r.settings, &fresh.settings, sizeof fresh.settings), 0) << way;
+    EXPECT_EQ(std::memcmp(&r.qualifier, &fresh.qualifier,
+                          offsetof(QualifierBlock, hueUnrestricted) + 1), 0) << way;
+  }
+  EXPECT_EQ(r.calls, 2);
+  // Derived fields (positions 57..76) are zero until Render.
+  for (int i = 57; i <= 76; ++i) EXPECT_EQ(Positions(fresh)[i], 0.0f) << i;
 }
 
+// The base renderer offers 'bgra' alone and flag 0; this one six formats ('BGra', 'Bgra', 'bgra',
+// 'VUya', 'Vuya', 'vuya', first character in the lowest byte) and flag 1. A null out-argument still
+// gives the count.
 TEST(Renderer, PixelFormatsAndFlag) {
   ZKFilter::FilterRenderer base;
-  const std::uint32_t* formats = nullptr;
-  ASSERT_EQ(base.GetPixelFormats(&formats), 1);
-  ASSERT_NE(formats, nullptr);
-  EXPECT_EQ(formats[0], 0x61726762u);
-  EXPECT_EQ(base.QueryFlag(), 0);
-
   Renderer r;
   ZKFilter::FilterRenderer& asBase = r;
-  formats = nullptr;
+  const std::uint32_t* formats = nullptr;
+  ASSERT_EQ(base.GetPixelFormats(&formats), 1);
+  EXPECT_TRUE(formats[0] == 0x61726762u && base.QueryFlag() == 0);
+  EXPECT_EQ(base.GetPixelFormats(nullptr), 1);
   ASSERT_EQ(asBase.GetPixelFormats(&formats), 6);
   const std::uint32_t expected[6] = {0x61724742u, 0x61726742u, 0x61726762u,
                                      0x61795556u, 0x61797556u, 0x61797576u};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(formats[i], expected[i]) << i;
-  EXPECT_EQ(formats, r.supportedFormats);
-  EXPECT_EQ(asBase.QueryFlag(), 1);
-  // A null out-argument still gives the count.
+  EXPECT_EQ(std::memcmp(formats, expected, sizeof expected), 0);
+  EXPECT_TRUE(formats == r.supportedFormats && asBase.QueryFlag() == 1);
   EXPECT_EQ(asBase.GetPixelFormats(nullptr), 6);
-  EXPECT_EQ(base.GetPixelFormats(nullptr), 1);
 }
 
 // Each setter writes its own position and nothing else (apart from the balance vector that the
 // angle and magnitude setters recompute).
 TEST(Renderer, EachSetterWritesItsOwnPosition) {
-  struct Setter {
-    void (Renderer::*set)(float);
-    int position;
-  };
-  const Setter setters[] = {
-      {&Renderer::SetShadowThreshold, 0}, {&Renderer::SetShadowSoftness, 1},
-      {&Renderer::SetHighlightThreshold, 2}, {&Renderer::SetHighlightSoftness, 3},
-      {&Renderer::SetMasterBalanceAngle, 4}, {&Renderer::SetMasterBalanceMagnitude, 5},
-      {&Renderer::SetMasterBalanceGain, 6}, {&Renderer::SetMasterHueAngle, 9},
-      {&Renderer::SetMasterSaturation, 10},
-      {&Renderer::SetShadowBalanceAngle, 11}, {&Renderer::SetShadowBalanceMagnitude, 12},
-      {&Renderer::SetShadowBalanceGain, 13}, {&Renderer::SetShadowHueAngle, 16},
-      {&Renderer::SetShadowSaturation, 17},
-      {&Renderer::SetMidtoneBalanceAngle, 18}, {&Renderer::SetMidtoneBalanceMagnitude, 19},
-      {&Renderer::SetMidtoneBalanceGain, 20}, {&Renderer::SetMidtoneHueAngle, 23},
-      {&Renderer::SetMidtoneSaturation, 24},
-      {&Renderer::SetHighlightBalanceAngle, 25}, {&Renderer::SetHighlightBalanceMagnitude, 26},
-      {&Renderer::SetHighlightBalanceGain, 27}, {&Renderer::SetHighlightHueAngle, 30},
-      {&Renderer::SetHighlightSaturation, 31},
-      {&Renderer::SetMasterInputBlack, 32}, {&Renderer::SetMasterInputWhite, 33},
-      {&Renderer::SetMasterInputGray, 34}, {&Renderer::SetMasterOutputBlack, 35},
-      {&Renderer::SetMasterOutputWhite, 36},
-      {&Renderer::SetShadowInputBlack, 37}, {&Renderer::SetShadowInputWhite, 38},
-      {&Renderer::SetShadowInputGray, 39}, {&Renderer::SetShadowOutputBlack, 40},
-      {&Renderer::SetShadowOutputWhite, 41},
-      {&Renderer::SetMidtoneInputBlack, 42}, {&Renderer::SetMidtoneInputWhite, 43},
-      {&Renderer::SetMidtoneInputGray, 44}, {&Renderer::SetMidtoneOutputBlack, 45},
-      {&Renderer::SetMidtoneOutputWhite, 46},
-      {&Renderer::SetHighlightInputBlack, 47}, {&Renderer::SetHighlightInputWhite, 48},
-      {&Renderer::SetHighlightInputGray, 49}, {&Renderer::SetHighlightOutputBlack, 50},
-      {&Renderer::SetHighlightOutputWhite, 51},
+  using R = Renderer;
+  const struct { void (Renderer::*set)(float); int position; } setters[] = {
+      {&R::SetShadowThreshold, 0}, {&R::SetShadowSoftness, 1}, {&R::SetHighlightThreshold, 2},
+      {&R::SetHighlightSoftness, 3}, {&R::SetMasterBalanceAngle, 4},
+      {&R::SetMasterBalanceMagnitude, 5}, {&R::SetMasterBalanceGain, 6},
+      {&R::SetMasterHueAngle, 9}, {&R::SetMasterSaturation, 10}, {&R::SetShadowBalanceAngle, 11},
+      {&R::SetShadowBalanceMagnitude, 12}, {&R::SetShadowBalanceGain, 13},
+      {&R::SetShadowHueAngle, 16}, {&R::SetShadowSaturation, 17}, {&R::SetMidtoneBalanceAngle, 18},
+      {&R::SetMidtoneBalanceMagnitude, 19}, {&R::SetMidtoneBalanceGain, 20},
+      {&R::SetMidtoneHueAngle, 23}, {&R::SetMidtoneSaturation, 24},
+      {&R::SetHighlightBalanceAngle, 25}, {&R::SetHighlightBalanceMagnitude, 26},
+      {&R::SetHighlightBalanceGain, 27}, {&R::SetHighlightHueAngle, 30},
+      {&R::SetHighlightSaturation, 31}, {&R::SetMasterInputBlack, 32},
+      {&R::SetMasterInputWhite, 33}, {&R::SetMasterInputGray, 34}, {&R::SetMasterOutputBlack, 35},
+      {&R::SetMasterOutputWhite, 36}, {&R::SetShadowInputBlack, 37}, {&R::SetShadowInputWhite, 38},
+      {&R::SetShadowInputGray, 39}, {&R::SetShadowOutputBlack, 40}, {&R::SetShadowOutputWhite, 41},
+      {&R::SetMidtoneInputBlack, 42}, {&R::SetMidtoneInputWhite, 43},
+      {&R::SetMidtoneInputGray, 44}, {&R::SetMidtoneOutputBlack, 45},
+      {&R::SetMidtoneOutputWhite, 46}, {&R::SetHighlightInputBlack, 47},
+      {&R::SetHighlightInputWhite, 48}, {&R::SetHighlightInputGray, 49},
+      {&R::SetHighlightOutputBlack, 50}, {&R::SetHighlightOutputWhite, 51},
   };
   ASSERT_EQ(std::size(setters), 44u);
-  for (const Setter& s : setters) {
+  const Renderer before;
+  for (const auto& s : setters) {
     Renderer r;
-    const Renderer before;
     (r.*s.set)(0.375f);
     const int group = (s.position >= 4 && s.position < 32) ? (s.position - 4) / 7 : -1;
     const int offset = group >= 0 ? (s.position - 4) % 7 : -1;
-    const bool movesVector = offset == 0 || offset == 1;
     for (int i = 0; i < 80; ++i) {
-      const bool vectorSlot = movesVector && (i == 4 + group * 7 + 3 || i == 4 + group * 7 + 4);
+      const bool vectorSlot =
+          (offset == 0 || offset == 1) && (i == 7 + group * 7 || i == 8 + group * 7);
       if (i == s.position) {
         EXPECT_EQ(Positions(r)[i], 0.375f) << s.position;
       } else if (!vectorSlot) {
@@ -177,20 +118,16 @@ TEST(Renderer, EachSetterWritesItsOwnPosition) {
   }
 }
 
+// The vector is magnitude * (cos, sin) of the angle, whichever of the two was set last.
 TEST(Renderer, BalanceVectorIsTheSameInEitherOrder) {
   constexpr float kHalfPi = std::numbers::pi_v<float> / 2.0f;
-  using Set = void (Renderer::*)(float);
-  const struct {
-    Set angle, magnitude;
-    RangeBalance RendererSettings::*group;
-  } groups[] = {
-      {&Renderer::SetMasterBalanceAngle, &Renderer::SetMasterBalanceMagnitude,
-       &RendererSettings::master},
-      {&Renderer::SetShadowBalanceAngle, &Renderer::SetShadowBalanceMagnitude,
-       &RendererSettings::shadow},
-      {&Renderer::SetMidtoneBalanceAngle, &Renderer::SetMidtoneBalanceMagnitude,
-       &RendererSettings::midtone},
-      {&Renderer::SetHighlightBalanceAngle, &Renderer::SetHighlightBalanceMagnitude,
+  using R = Renderer;
+  using Set = void (R::*)(float);
+  const struct { Set angle, magnitude; RangeBalance RendererSettings::*group; } groups[] = {
+      {&R::SetMasterBalanceAngle, &R::SetMasterBalanceMagnitude, &RendererSettings::master},
+      {&R::SetShadowBalanceAngle, &R::SetShadowBalanceMagnitude, &RendererSettings::shadow},
+      {&R::SetMidtoneBalanceAngle, &R::SetMidtoneBalanceMagnitude, &RendererSettings::midtone},
+      {&R::SetHighlightBalanceAngle, &R::SetHighlightBalanceMagnitude,
        &RendererSettings::highlight},
   };
   for (const auto& g : groups) {
@@ -200,41 +137,29 @@ TEST(Renderer, BalanceVectorIsTheSameInEitherOrder) {
     (second.*g.angle)(kHalfPi);
     (second.*g.magnitude)(0.5f);
     const RangeBalance& a = first.settings.*g.group;
-    const RangeBalance& b = second.settings.*g.group;
-    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+    EXPECT_EQ(std::memcmp(&a, &(second.settings.*g.group), sizeof a), 0);
     EXPECT_NEAR(a.balanceX, 0.0f, 1e-7f);
     EXPECT_EQ(a.balanceY, 0.5f);
-    // The other fields of the vector's group keep their defaults.
-    EXPECT_EQ(a.balanceGain, 0.5f);
+    (first.*g.angle)(std::numbers::pi_v<float>);  // a later angle keeps the magnitude
+    EXPECT_NEAR(a.balanceX, -0.5f, 1e-7f);
   }
-  // A later angle replaces the direction without touching the magnitude.
-  Renderer r;
-  r.SetShadowBalanceMagnitude(2.0f);
-  r.SetShadowBalanceAngle(kHalfPi);
-  r.SetShadowBalanceAngle(std::numbers::pi_v<float>);
-  EXPECT_NEAR(r.settings.shadow.balanceX, -2.0f, 1e-6f);
-  EXPECT_NEAR(r.settings.shadow.balanceY, 0.0f, 1e-6f);
 }
 
 TEST(Renderer, QualifierSetterCopiesTheWholeBlockAndViewModeIsStored) {
   Renderer r;
   QualifierBlock q;
-  unsigned char* bytes = reinterpret_cast<unsigned char*>(&q);
-  for (std::size_t i = 0; i < sizeof q; ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+  std::memset(&q, 0x3C, sizeof q);
   r.SetQualifier(&q);
+  r.SetQualifier(nullptr);  // a null block changes nothing
   EXPECT_EQ(std::memcmp(&r.qualifier, &q, offsetof(QualifierBlock, hueUnrestricted) + 1), 0);
-  // A null block changes nothing.
-  r.SetQualifier(nullptr);
-  EXPECT_EQ(std::memcmp(&r.qualifier, &q, offsetof(QualifierBlock, hueUnrestricted) + 1), 0);
-
   for (std::int32_t mode : {kViewVideo, kViewLuma, kViewMask, kViewTonalRange, -5}) {
     r.SetViewMode(mode);
     EXPECT_EQ(r.viewMode, mode);
   }
 }
 
+// The seed is the current time in seconds; the clock may tick during construction.
 TEST(Renderer, ConstructionReseedsTheDitherFromTheClock) {
-  // The seed is the current time in seconds; allow for the clock ticking during construction.
   SeedDither(1);
   const std::uint32_t before = static_cast<std::uint32_t>(std::time(nullptr));
   Renderer r;
@@ -242,8 +167,8 @@ TEST(Renderer, ConstructionReseedsTheDitherFromTheClock) {
   const std::int32_t drawn = DitherRand();
   bool matched = false;
   for (std::uint32_t t = before; t <= after; ++t) {
-    const std::uint32_t state = t * 214013u + 2531011u;
-    matched = matched || drawn == static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
+    SeedDither(t);
+    matched = matched || drawn == DitherRand();
   }
   EXPECT_TRUE(matched);
 }
@@ -262,6 +187,91 @@ TEST(Renderer, RenderDerivesThePerFrameValues) {
   EXPECT_EQ(r.settings.highlightBlendStart, 0.8f - 0.1f);
   EXPECT_NEAR(r.settings.shadowHueRotation.cosine, -1.0f, 1e-7f);
   EXPECT_EQ(r.settings.midtoneBalance.weight, 0.4f * 0.5f);
+}
+
+struct Panel {
+  std::vector<zkfx::ParamRecord> records = std::vector<zkfx::ParamRecord>(kParamCount);
+  std::vector<zkfx::ParamRecord*> params;
+  zkfx::HostInputRecord in{};
+
+  Panel() {
+    for (auto& r : records) params.push_back(&r);
+    in.downsampleX = in.downsampleY = in.pixelAspect = {1, 1};
+    Float(kParamHueEndThreshold) = 100;
+    Float(kParamHueOffset) = 0.5;
+    Float(kParamSatEndThreshold) = 100;
+    Float(kParamLumaEndThreshold) = 100;
+    records[kParamInvert].value.popup.current = 1;
+  }
+  double& Float(int i) { return records[i].value.floatSlider.current; }
+  QualifierBlock Block() { return BuildQualifierBlock(params.data(), &in); }
+};
+
+TEST(RenderCommand, FixedPointAnglesBecomeRadians) {
+  EXPECT_EQ(FixedAngleToRadians(0), 0.0f);
+  EXPECT_EQ(FixedAngleToRadians(90 * 65536), 1.5707963705062866f);
+  EXPECT_EQ(FixedAngleToRadians(-45 * 65536 - 32768), -0.7941247820854187f);  // -45.5 degrees
+}
+
+// Hue thresholds are measured from the offset; equal ends make the hue unrestricted only when the
+// end slider is above the start one.
+TEST(RenderCommand, QualifierBlockFromThePanel) {
+  Panel p;
+  QualifierBlock q = p.Block();  // 0 and 100 around offset 0.5: the whole circle
+  EXPECT_EQ(q.hueStartThreshold, 0.5f);
+  EXPECT_EQ(q.hueEndThreshold, 0.5f);
+  EXPECT_EQ(q.hueUnrestricted, 1);
+  p.Float(kParamHueStartThreshold) = 30;
+  p.Float(kParamHueEndThreshold) = 30;
+  q = p.Block();
+  EXPECT_EQ(q.hueStartThreshold, q.hueEndThreshold);
+  EXPECT_EQ(q.hueUnrestricted, 0);  // an empty range, not a full one
+  p.Float(kParamHueStartThreshold) = 10;
+  p.Float(kParamHueEndThreshold) = 80;
+  p.Float(kParamHueOffset) = 0.25;
+  q = p.Block();
+  EXPECT_NEAR(q.hueStartThreshold, 0.85f, 1e-6f);
+  EXPECT_NEAR(q.hueEndThreshold, 0.55f, 1e-6f);
+  EXPECT_EQ(q.hueUnrestricted, 0);
+  // The other fractions of 100, edge thinning and the invert mode as they are.
+  p.Float(kParamSatStartThreshold) = 12.5;
+  p.Float(kParamLumaEndSoftness) = 7;
+  p.Float(kParamEdgeThinning) = -40;
+  p.records[kParamInvert].value.popup.current = 3;
+  q = p.Block();
+  EXPECT_TRUE(q.satStartThreshold == 0.125f && q.lumaEndSoftness == 7.0f / 100.0f);
+  EXPECT_TRUE(q.satEndThreshold == 1.0f && q.edgeThinning == -40.0f && q.invertMode == 3);
+}
+
+TEST(RenderCommand, BlurSizesFollowRenderScaleAndPixelAspect) {
+  Panel p;
+  p.in.downsampleX = {1, 3};
+  EXPECT_TRUE(p.Block().blurX == 0.0f && p.Block().blurY == 0.0f);  // Soften 0, whatever the scale
+  p.Float(kParamSoften) = 10;
+  p.in.downsampleX = {1, 1};
+  QualifierBlock q = p.Block();
+  EXPECT_EQ(q.soften, 10.0f);
+  EXPECT_TRUE(q.blurX == 14.142135620117188f && q.blurY == q.blurX);  // 10 sqrt(2)
+  p.in.downsampleX = {1, 2};
+  p.in.downsampleY = {1, 2};
+  p.in.pixelAspect = {2, 1};
+  q = p.Block();
+  EXPECT_EQ(q.blurX, 10.0f);               // 10 sqrt(2 * 1/4 * 2)
+  EXPECT_EQ(q.blurY, 7.071067810058594f);  // 10 sqrt(2 * 1/4)
+  p.in.pixelAspect = {2, 0};               // a zero denominator counts as 1
+  EXPECT_EQ(p.Block().blurX, 7.071067810058594f);
+}
+
+TEST(RenderCommand, ViewModePrecedence) {
+  Panel p;
+  p.records[kParamViewMode].value.popup.current = 2;
+  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewLuma);
+  p.records[kParamShowTonalRange].value.checkBox.current = 1;
+  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewTonalRange);
+  p.records[kParamShowMask].value.checkBox.current = 1;
+  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewMask);
+  p.records[kParamShowTonalRange].value.checkBox.current = 0;
+  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewMask);
 }
 
 }  // namespace
