@@ -17,9 +17,6 @@ double FloatValue(zkfx::ParamRecord** params, int index) {
 }
 // Float sliders are rounded to float before any renderer arithmetic.
 float Fv(zkfx::ParamRecord** params, int index) { return static_cast<float>(FloatValue(params, index)); }
-std::int32_t AngleValue(zkfx::ParamRecord** params, int index) {
-  return params[index]->value.angle.current;
-}
 bool CheckBoxOn(zkfx::ParamRecord** params, int index) {
   return params[index]->value.checkBox.current != 0;
 }
@@ -36,60 +33,6 @@ std::int32_t SplitPercent(float p) {
   if (!(p > 0.0f)) return 0;
   if (p >= 100.0f) return 100;
   return static_cast<std::int32_t>(p);
-}
-
-void FillSettings(ColorCorrectorThreeWayFilterRenderer& r, zkfx::ParamRecord** p) {
-  r.SetShadowThreshold(Fv(p, kParamShadowThreshold) / 255.0f);
-  r.SetShadowSoftness(Fv(p, kParamShadowSoftness) / 255.0f);
-  r.SetHighlightThreshold(Fv(p, kParamHighlightThreshold) / 255.0f);
-  r.SetHighlightSoftness(Fv(p, kParamHighlightSoftness) / 255.0f);
-
-  r.SetMasterHueAngle(FixedAngleToRadians(AngleValue(p, kParamMasterHueAngle)));
-  r.SetShadowHueAngle(FixedAngleToRadians(AngleValue(p, kParamShadowHueAngle)));
-  r.SetMidtoneHueAngle(FixedAngleToRadians(AngleValue(p, kParamMidtoneHueAngle)));
-  r.SetHighlightHueAngle(FixedAngleToRadians(AngleValue(p, kParamHighlightHueAngle)));
-
-  r.SetMasterBalanceMagnitude(Fv(p, kParamMasterBalanceMagnitude) / 100.0f);
-  r.SetShadowBalanceMagnitude(Fv(p, kParamShadowBalanceMagnitude) / 100.0f);
-  r.SetMidtoneBalanceMagnitude(Fv(p, kParamMidtoneBalanceMagnitude) / 100.0f);
-  r.SetHighlightBalanceMagnitude(Fv(p, kParamHighlightBalanceMagnitude) / 100.0f);
-
-  r.SetMasterBalanceGain(Fv(p, kParamMasterBalanceGain) / 100.0f);
-  r.SetShadowBalanceGain(Fv(p, kParamShadowBalanceGain) / 100.0f);
-  r.SetMidtoneBalanceGain(Fv(p, kParamMidtoneBalanceGain) / 100.0f);
-  r.SetHighlightBalanceGain(Fv(p, kParamHighlightBalanceGain) / 100.0f);
-
-  r.SetMasterBalanceAngle(FixedAngleToRadians(AngleValue(p, kParamMasterBalanceAngle)));
-  r.SetShadowBalanceAngle(FixedAngleToRadians(AngleValue(p, kParamShadowBalanceAngle)));
-  r.SetMidtoneBalanceAngle(FixedAngleToRadians(AngleValue(p, kParamMidtoneBalanceAngle)));
-  r.SetHighlightBalanceAngle(FixedAngleToRadians(AngleValue(p, kParamHighlightBalanceAngle)));
-
-  r.SetMasterSaturation(Fv(p, kParamMasterSaturation) * 0.01f);
-  r.SetShadowSaturation(Fv(p, kParamShadowSaturation) * 0.01f);
-  r.SetMidtoneSaturation(Fv(p, kParamMidtoneSaturation) * 0.01f);
-  r.SetHighlightSaturation(Fv(p, kParamHighlightSaturation) * 0.01f);
-
-  // Only the master levels come from the panel; the tonal ranges' levels stay the identity.
-  r.SetMasterInputBlack(Fv(p, kParamMasterInputBlackLevel) / 255.0f);
-  r.SetShadowInputBlack(0.0f / 255.0f);
-  r.SetMidtoneInputBlack(0.0f / 255.0f);
-  r.SetHighlightInputBlack(0.0f / 255.0f);
-  r.SetMasterInputGray(Fv(p, kParamMasterInputGrayLevel));
-  r.SetShadowInputGray(1.0f);
-  r.SetMidtoneInputGray(1.0f);
-  r.SetHighlightInputGray(1.0f);
-  r.SetMasterInputWhite(Fv(p, kParamMasterInputWhiteLevel) / 255.0f);
-  r.SetShadowInputWhite(1.0f);
-  r.SetMidtoneInputWhite(1.0f);
-  r.SetHighlightInputWhite(1.0f);
-  r.SetMasterOutputBlack(Fv(p, kParamMasterOutputBlackLevel) / 255.0f);
-  r.SetShadowOutputBlack(0.0f / 255.0f);
-  r.SetMidtoneOutputBlack(0.0f / 255.0f);
-  r.SetHighlightOutputBlack(0.0f / 255.0f);
-  r.SetMasterOutputWhite(Fv(p, kParamMasterOutputWhiteLevel) / 255.0f);
-  r.SetShadowOutputWhite(1.0f);
-  r.SetMidtoneOutputWhite(1.0f);
-  r.SetHighlightOutputWhite(1.0f);
 }
 
 bool HasAllParams(zkfx::ParamRecord** params) {
@@ -111,6 +54,76 @@ zkfx::LumaHistogram* SequenceHistogram(const zkfx::HostInputRecord* in) {
 }
 
 }  // namespace
+
+using Renderer = ColorCorrectorThreeWayFilterRenderer;
+using enum SettingConversion;
+
+// In the order the settings are filled.
+constexpr SettingSource kSettingSources[] = {
+    {kParamShadowThreshold, &Renderer::SetShadowThreshold, kOver255},
+    {kParamShadowSoftness, &Renderer::SetShadowSoftness, kOver255},
+    {kParamHighlightThreshold, &Renderer::SetHighlightThreshold, kOver255},
+    {kParamHighlightSoftness, &Renderer::SetHighlightSoftness, kOver255},
+    {kParamMasterHueAngle, &Renderer::SetMasterHueAngle, kRadians},
+    {kParamShadowHueAngle, &Renderer::SetShadowHueAngle, kRadians},
+    {kParamMidtoneHueAngle, &Renderer::SetMidtoneHueAngle, kRadians},
+    {kParamHighlightHueAngle, &Renderer::SetHighlightHueAngle, kRadians},
+    {kParamMasterBalanceMagnitude, &Renderer::SetMasterBalanceMagnitude, kOver100},
+    {kParamShadowBalanceMagnitude, &Renderer::SetShadowBalanceMagnitude, kOver100},
+    {kParamMidtoneBalanceMagnitude, &Renderer::SetMidtoneBalanceMagnitude, kOver100},
+    {kParamHighlightBalanceMagnitude, &Renderer::SetHighlightBalanceMagnitude, kOver100},
+    {kParamMasterBalanceGain, &Renderer::SetMasterBalanceGain, kOver100},
+    {kParamShadowBalanceGain, &Renderer::SetShadowBalanceGain, kOver100},
+    {kParamMidtoneBalanceGain, &Renderer::SetMidtoneBalanceGain, kOver100},
+    {kParamHighlightBalanceGain, &Renderer::SetHighlightBalanceGain, kOver100},
+    {kParamMasterBalanceAngle, &Renderer::SetMasterBalanceAngle, kRadians},
+    {kParamShadowBalanceAngle, &Renderer::SetShadowBalanceAngle, kRadians},
+    {kParamMidtoneBalanceAngle, &Renderer::SetMidtoneBalanceAngle, kRadians},
+    {kParamHighlightBalanceAngle, &Renderer::SetHighlightBalanceAngle, kRadians},
+    {kParamMasterSaturation, &Renderer::SetMasterSaturation, kTimesHundredth},
+    {kParamShadowSaturation, &Renderer::SetShadowSaturation, kTimesHundredth},
+    {kParamMidtoneSaturation, &Renderer::SetMidtoneSaturation, kTimesHundredth},
+    {kParamHighlightSaturation, &Renderer::SetHighlightSaturation, kTimesHundredth},
+    {kParamMasterInputBlackLevel, &Renderer::SetMasterInputBlack, kOver255},
+    {kParamMasterInputGrayLevel, &Renderer::SetMasterInputGray, kAsIs},
+    {kParamMasterInputWhiteLevel, &Renderer::SetMasterInputWhite, kOver255},
+    {kParamMasterOutputBlackLevel, &Renderer::SetMasterOutputBlack, kOver255},
+    {kParamMasterOutputWhiteLevel, &Renderer::SetMasterOutputWhite, kOver255},
+};
+
+std::span<const SettingSource> SettingSources() { return kSettingSources; }
+
+float ConvertSetting(SettingConversion conversion, const zkfx::ParamValue& value) {
+  // Float sliders are rounded to float before any renderer arithmetic.
+  const float v = static_cast<float>(value.floatSlider.current);
+  switch (conversion) {
+    case kOver255: return v / 255.0f;
+    case kOver100: return v / 100.0f;
+    case kTimesHundredth: return v * 0.01f;
+    case kRadians: return FixedAngleToRadians(value.angle.current);
+    case kAsIs: return v;
+  }
+  return v;
+}
+
+void FillSettings(ColorCorrectorThreeWayFilterRenderer& r, zkfx::ParamRecord** params) {
+  for (const SettingSource& source : kSettingSources) {
+    (r.*source.set)(ConvertSetting(source.conversion, params[source.param]->value));
+  }
+  // The tonal ranges' own levels have no controls: they stay the identity.
+  for (auto set : {&Renderer::SetShadowInputBlack, &Renderer::SetMidtoneInputBlack,
+                   &Renderer::SetHighlightInputBlack, &Renderer::SetShadowOutputBlack,
+                   &Renderer::SetMidtoneOutputBlack, &Renderer::SetHighlightOutputBlack}) {
+    (r.*set)(0.0f);
+  }
+  for (auto set : {&Renderer::SetShadowInputGray, &Renderer::SetMidtoneInputGray,
+                   &Renderer::SetHighlightInputGray, &Renderer::SetShadowInputWhite,
+                   &Renderer::SetMidtoneInputWhite, &Renderer::SetHighlightInputWhite,
+                   &Renderer::SetShadowOutputWhite, &Renderer::SetMidtoneOutputWhite,
+                   &Renderer::SetHighlightOutputWhite}) {
+    (r.*set)(1.0f);
+  }
+}
 
 float FixedAngleToRadians(std::int32_t fixedDegrees) {
   const float degrees = static_cast<float>(DegreesFromFixed(fixedDegrees));
@@ -165,7 +178,7 @@ std::int32_t RenderCommand(zkfx::HostInputRecord* in, zkfx::HostOutputRecord* ou
   if (!HasAllParams(params) || output == nullptr) return zkfx::kErrInvalidHostRecord;
   const zkfx::HostFrame& input = params[kParamInputLayer]->value.layer.frame;
 
-  // 1. Pixel formats, through the host's suite.
+  // The frames' pixel formats, through the host's suite.
   const zkfx::PixelFormatSuite1* formats = nullptr;
   std::int32_t result =
       AcquireSuiteAs(in, out, zkfx::kPixelFormatSuiteName, zkfx::kPixelFormatSuiteVersion, &formats);
@@ -176,11 +189,11 @@ std::int32_t RenderCommand(zkfx::HostInputRecord* in, zkfx::HostOutputRecord* ou
     formats->queryPixelFormat(output, &outputFormat);
   }
 
-  // 2. The sizes to process.
+  // The sizes to process.
   std::int32_t inWidth = input.width, inHeight = input.height;
   std::int32_t outWidth = output->width, outHeight = output->height;
 
-  // 3. Split view: the uncorrected part is copied; the corrected part is the top (horizontal
+  // Split view: the uncorrected part is copied; the corrected part is the top (horizontal
   //    layout) or left (vertical layout) of the frame.
   if (CheckBoxOn(params, kParamShowSplitView)) {
     const std::int32_t percent = SplitPercent(Fv(params, kParamSplitViewPercent));
@@ -205,25 +218,23 @@ std::int32_t RenderCommand(zkfx::HostInputRecord* in, zkfx::HostOutputRecord* ou
     }
   }
 
-  // 4.-7. The renderer and its settings.
+  // The renderer and its settings.
   ColorCorrectorThreeWayFilterRenderer renderer;
   FillSettings(renderer, params);
   const QualifierBlock qualifier = BuildQualifierBlock(params, in);
   renderer.SetQualifier(&qualifier);
   renderer.SetViewMode(ChooseViewMode(params));
 
-  // 8. Both frames; never more than either frame holds.
+  // Both frames; never more than either frame holds.
   const std::int32_t width = std::min(inWidth, outWidth);
   const std::int32_t height = std::min(inHeight, outHeight);
   const FrameDesc source{input.rowBytes, width, height, input.data, inputFormat};
   const FrameDesc destination{output->rowBytes, width, height, output->data, outputFormat};
 
-  // 9. Render.
   if (source.data != nullptr && destination.data != nullptr) {
     renderer.Render(&source, &destination, SequenceHistogram(in));
   }
 
-  // 10.
   if (formats != nullptr) {
     result = ReleaseSuite(in, out, zkfx::kPixelFormatSuiteName, zkfx::kPixelFormatSuiteVersion, nullptr);
   }

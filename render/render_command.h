@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "entry/host_interface.h"
+#include "render/renderer.h"
 #include "render/renderer_settings.h"
 
 namespace threeway {
@@ -19,6 +21,30 @@ namespace threeway {
 // LumaHistogram is not written.
 std::int32_t RenderCommand(zkfx::HostInputRecord* in, zkfx::HostOutputRecord* out,
                            zkfx::ParamRecord** params, zkfx::HostFrame* output);
+
+// How a panel value becomes a renderer setting. Float slider values are rounded to float first.
+enum class SettingConversion : std::uint8_t {
+  kOver255,         // levels and tonal thresholds, 0..255: v / 255, a fraction of white
+  kOver100,         // balance magnitudes and gains, percentages: v / 100
+  kTimesHundredth,  // saturations: v * 0.01 (in single precision not always equal to v / 100)
+  kRadians,         // angles, 16.16 fixed-point degrees: FixedAngleToRadians
+  kAsIs,            // the input gray level (a gamma)
+};
+
+// One setting filled from one parameter.
+struct SettingSource {
+  std::int32_t param;
+  void (ColorCorrectorThreeWayFilterRenderer::*set)(float);
+  SettingConversion conversion;
+};
+
+// Every setting the panel fills, in the order the render command fills them. The render command
+// and the tests both read this table.
+std::span<const SettingSource> SettingSources();
+float ConvertSetting(SettingConversion conversion, const zkfx::ParamValue& value);
+// The table applied to a renderer; the tonal ranges' levels, which have no controls, set to the
+// identity.
+void FillSettings(ColorCorrectorThreeWayFilterRenderer& renderer, zkfx::ParamRecord** params);
 
 // Unit conversions of the render command, exposed for tests.
 float FixedAngleToRadians(std::int32_t fixedDegrees);

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <vector>
 #include <numbers>
+#include <string>
 
 #include "kernels/dither_random.h"
 #include "params/catalogue.h"
@@ -206,6 +207,45 @@ struct Panel {
   double& Float(int i) { return records[i].value.floatSlider.current; }
   QualifierBlock Block() { return BuildQualifierBlock(params.data(), &in); }
 };
+
+// Every row of the settings table, set alone on an otherwise zero panel, moves a renderer field to
+// the value the documented unit rule gives (other fields may move with it: the balance vector
+// follows a balance angle or magnitude), and no two rows fill the same field.
+TEST(RenderCommand, EachSettingSourceFillsItsOwnFieldInItsUnit) {
+  Panel zero;
+  Renderer base;
+  FillSettings(base, zero.params.data());
+  constexpr int kFloats = sizeof(RendererSettings) / sizeof(float);
+  std::vector<int> owner(kFloats, -1);
+  for (const SettingSource& source : SettingSources()) {
+    SCOPED_TRACE(std::string(ParamSpecAt(source.param).identifier));
+    Panel p;
+    float expected = 0.0f;
+    if (source.conversion == SettingConversion::kRadians) {
+      p.records[source.param].value.angle.current = 90 * 65536;
+      expected = 1.5707963705062866f;
+    } else {
+      p.Float(source.param) = 51.0;
+      expected = source.conversion == SettingConversion::kOver255   ? 0.2f
+                 : source.conversion == SettingConversion::kAsIs    ? 51.0f
+                 : source.conversion == SettingConversion::kOver100 ? 51.0f / 100.0f
+                                                                    : 51.0f * 0.01f;
+    }
+    Renderer r;
+    FillSettings(r, p.params.data());
+    float before[kFloats], after[kFloats];
+    std::memcpy(before, &base.settings, sizeof before);
+    std::memcpy(after, &r.settings, sizeof after);
+    int field = -1;
+    for (int i = 0; i < kFloats && field < 0; ++i) {
+      if (std::memcmp(&before[i], &after[i], sizeof(float)) != 0 && after[i] == expected) field = i;
+    }
+    ASSERT_GE(field, 0) << "no field moved to " << expected;
+    EXPECT_EQ(owner[static_cast<std::size_t>(field)], -1)
+        << "field " << field << " is also filled from parameter " << owner[static_cast<std::size_t>(field)];
+    owner[static_cast<std::size_t>(field)] = source.param;
+  }
+}
 
 TEST(RenderCommand, FixedPointAnglesBecomeRadians) {
   EXPECT_EQ(FixedAngleToRadians(0), 0.0f);
