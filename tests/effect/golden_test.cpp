@@ -126,6 +126,33 @@ const Panel kPanels[] = {
        h.SetCheckBox(kParamShowTonalRange, true);
      }},
     {"luma-view", [](twhost::Host& h) { h.SetPopup(kParamViewMode, kViewLuma); }},
+    {"views-mask-over-tonal-over-luma",
+     [](twhost::Host& h) {
+       h.SetPopup(kParamViewMode, kViewLuma);
+       h.SetCheckBox(kParamShowTonalRange, true);
+       h.SetCheckBox(kParamShowMask, true);
+       h.SetFloat(kParamLumaStartThreshold, 40);
+       h.SetFloat(kParamLumaEndThreshold, 60);
+     }},
+    {"views-tonal-over-luma",
+     [](twhost::Host& h) {
+       h.SetPopup(kParamViewMode, kViewLuma);
+       h.SetCheckBox(kParamShowTonalRange, true);
+     }},
+    {"split-horizontal-fraction",
+     [](twhost::Host& h) {
+       h.SetFloat(kParamMasterSaturation, 0);
+       h.SetCheckBox(kParamShowSplitView, true);
+       h.SetPopup(kParamSplitViewLayout, 1);
+       h.SetFloat(kParamSplitViewPercent, 33.9);  // 7.8 of 23 rows: truncated to 7
+     }},
+    {"split-vertical-whole",
+     [](twhost::Host& h) {
+       h.SetFloat(kParamMasterSaturation, 0);
+       h.SetCheckBox(kParamShowSplitView, true);
+       h.SetPopup(kParamSplitViewLayout, 2);
+       h.SetFloat(kParamSplitViewPercent, 100);
+     }},
     {"split-vertical",
      [](twhost::Host& h) {
        h.SetFloat(kParamMasterSaturation, 0);
