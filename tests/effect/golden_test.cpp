@@ -176,11 +176,7 @@ TEST(EffectGolden, EveryPanelInEveryFormat) {
   std::map<std::string, std::string> sums;
   for (const Panel& panel : kPanels) {
     twtest::RecordingHost host;
-    std::string error;
-    ASSERT_TRUE(host.Load(twtest::ModulePath(), error)) << error;
-    ASSERT_EQ(host.GlobalSetup(), zkfx::kErrNone);
-    ASSERT_EQ(host.ParamsSetup(), zkfx::kErrNone);
-    ASSERT_EQ(host.SequenceSetup(), zkfx::kErrNone);
+    ASSERT_NO_FATAL_FAILURE(BringUp(host));
     panel.set(host);
     for (std::uint32_t format : kFormats) {
       Frame in = TestPicture(format);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/recording_host.h"
+#include "tests/support/effect.h"
 #include "tests/support/heap.h"
 #include "tests/support/paths.h"
 
@@ -271,11 +272,7 @@ TEST_F(ModuleHost, RenderCountsEverySourcePixelInTheSequenceRecord) {
 // keeps no call logs).
 TEST(ProductionHost, LongRunKeepsItsMemory) {
   twhost::Host host;
-  std::string error;
-  ASSERT_TRUE(host.Load(twtest::ModulePath(), error)) << error;
-  ASSERT_EQ(host.GlobalSetup(), zkfx::kErrNone);
-  ASSERT_EQ(host.ParamsSetup(), zkfx::kErrNone);
-  ASSERT_EQ(host.SequenceSetup(), zkfx::kErrNone);
+  ASSERT_NO_FATAL_FAILURE(effecttest::BringUp(host));
   constexpr int kWidth = 64, kHeight = 64;
   std::vector<std::uint8_t> source(kWidth * kHeight * 4, 0x5A), destination(source.size());
   zkfx::HostFrame input{source.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};

@@ -10,6 +10,7 @@
 
 #include "params/catalogue.h"
 #include "params/string_table.h"
+#include "tests/support/effect.h"
 #include "tests/support/golden.h"
 #include "tests/support/paths.h"
 #include "tests/support/recording_host.h"
@@ -32,12 +33,7 @@ std::string RecordBytesWithTexts(const twhost::StoredParam& param) {
   return bytes;
 }
 
-void SetUpPanel(twtest::RecordingHost& host) {
-  std::string error;
-  ASSERT_TRUE(host.Load(twtest::ModulePath(), error)) << error;
-  ASSERT_EQ(host.GlobalSetup(), zkfx::kErrNone) << host.message();
-  ASSERT_EQ(host.ParamsSetup(), zkfx::kErrNone) << host.message();
-}
+void SetUpPanel(twtest::RecordingHost& host) { ASSERT_NO_FATAL_FAILURE(effecttest::BringUp(host, false)); }
 
 TEST(PanelGolden, EveryDeclaredRecord) {
   twtest::RecordingHost host;

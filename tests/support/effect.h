@@ -11,6 +11,7 @@
 #include "tests/support/paths.h"
 #include "tests/support/recording_host.h"
 #include "entry/host_interface.h"
+#include "host/bring_up.h"
 #include "host/host.h"
 #include "params/catalogue.h"
 
@@ -33,15 +34,15 @@ struct Frame {
   Frame Blank() const { return Frame(frame.width, frame.height, frame.hostPixelFormat); }
 };
 
+// The built module brought up in `host` as every tool brings it up (use with ASSERT_NO_FATAL_FAILURE).
+inline void BringUp(twhost::Host& host, bool withSequence = true) {
+  const twhost::BringUp result = twhost::BringUpEffect(host, twtest::ModulePath(), withSequence);
+  ASSERT_TRUE(result.ok) << result.error;
+}
+
 class Effect : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(host.Load(twtest::ModulePath(), error)) << error;
-    ASSERT_EQ(host.GlobalSetup(), zkfx::kErrNone);
-    ASSERT_EQ(host.ParamsSetup(), zkfx::kErrNone);
-    ASSERT_EQ(host.SequenceSetup(), zkfx::kErrNone);
-  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(BringUp(host)); }
   void TearDown() override { host.GlobalSetdown(); }
 
   double FloatValue(int index) { return host.Param(index)->current.value.floatSlider.current; }
