@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/command.h"
+#include "cli/commands/command.h"
 
 namespace threeway::cli {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/picture.h"
-#include "cli/scopes.h"
+#include "cli/media/picture.h"
+#include "cli/scopes/scopes.h"
 #include "host/host.h"
 #include "tests/cli/tool_case.h"
 
