@@ -140,13 +140,13 @@ GradeRequest ParseArguments(std::span<const std::string> arguments) {
       request.outputDir = value();
       if (request.outputDir.empty()) throw UsageError("--output-dir needs a directory");
     } else {
-      throw UsageError("grade: unknown option " + option + " (see threeway help grade)");
+      throw UsageError("unknown option " + option + " (see threeway help grade)");
     }
   }
   if (!request.outputDir.empty()) {
-    if (positional.empty()) throw UsageError("grade --output-dir DIR needs at least one INPUT (see threeway help grade)");
+    if (positional.empty()) throw UsageError("--output-dir DIR needs at least one INPUT (see threeway help grade)");
     for (const std::string& input : positional) {
-      if (input == "-") throw UsageError("grade --output-dir grades files; standard input cannot be one of the inputs");
+      if (input == "-") throw UsageError("--output-dir grades files; standard input cannot be one of the inputs");
     }
     if (positional.size() > 1 && !request.savePreset.empty()) {
       throw UsageError("--save-preset with several inputs: presses and picks give each input its own values; "
@@ -159,7 +159,7 @@ GradeRequest ParseArguments(std::span<const std::string> arguments) {
     return request;
   }
   if (positional.size() != 2) {
-    throw UsageError("grade needs INPUT and OUTPUT, or --output-dir DIR and INPUT... (got " +
+    throw UsageError("needs INPUT and OUTPUT, or --output-dir DIR and INPUT... (got " +
                      std::to_string(positional.size()) + " file names; see threeway help grade)");
   }
   request.input.path = positional[0];
@@ -306,9 +306,8 @@ int RunBatch(const Options& options, const GradeRequest& request) {
     }
   }
   if (failed == 0) return kExitOk;
-  PrintError(std::to_string(failed) + " of " + std::to_string(request.inputs.size()) + " inputs failed; the others are in " +
-             request.outputDir);
-  return kExitFailure;
+  throw ToolError(std::to_string(failed) + " of " + std::to_string(request.inputs.size()) +
+                  " inputs failed; the others are in " + request.outputDir);
 }
 
 int RunGrade(const Options& options, std::span<const std::string> arguments) {
@@ -319,17 +318,10 @@ int RunGrade(const Options& options, std::span<const std::string> arguments) {
     CheckOutputs(request);
     GradeFile(options, request, "");
     return kExitOk;
-  } catch (const ToolError& failure) {
+  } catch (const ToolError&) {
     // A signal during a blocking read or write shows up as that call failing: report the signal.
-    const ToolError& error = InterruptSignal() != 0 ? InterruptError(InterruptSignal()) : failure;
-    if (error.what()[0] != '\0') PrintError(error.what());
-    return error.exitCode();
-  } catch (const std::bad_alloc&) {
-    PrintError("out of memory");
-    return kExitFailure;
-  } catch (const std::exception& failure) {
-    PrintError(failure.what());
-    return kExitFailure;
+    if (InterruptSignal() != 0) throw InterruptError(InterruptSignal());
+    throw;
   }
 }
 

@@ -8,16 +8,10 @@ namespace threeway::cli {
 namespace {
 
 int RunInfo(const Options& options, std::span<const std::string> arguments) {
-  if (!arguments.empty()) {
-    PrintError("info takes no arguments");
-    return kExitUsage;
-  }
+  if (!arguments.empty()) throw UsageError("takes no arguments");
   twhost::Registration registration;
   std::string error;
-  if (!twhost::ReadRegistrationFromFile(options.modulePath, registration, error)) {
-    PrintError(error);
-    return kExitFailure;
-  }
+  if (!twhost::ReadRegistrationFromFile(options.modulePath, registration, error)) throw ToolError(error);
   std::printf("module: %s\n", options.modulePath.c_str());
   std::printf("registration resource: version %u, sub-version %u, %u properties\n",
               registration.version, registration.resourceVersion, registration.propertyCount);

@@ -182,12 +182,11 @@ int RunParams(const Options& options, std::span<const std::string> arguments) {
     if (argument == "--json") {
       json = true;
     } else {
-      PrintError("params: unknown argument " + argument);
-      return kExitUsage;
+      throw UsageError("unknown argument " + argument);
     }
   }
   twhost::Host host;
-  if (!OpenEffect(options, host)) return kExitFailure;
+  if (!OpenEffect(options, host)) throw ToolError("", kExitFailure);  // OpenEffect printed the reason
   if (json) {
     PrintJson(host);
   } else {

@@ -88,17 +88,17 @@ ScopesRequest ParseArguments(std::span<const std::string> arguments) {
     } else if (ParsePanelOption(option, [&]() -> const std::string& { return value(); }, request.steps)) {
       // a panel option: its steps are now in request.steps
     } else {
-      throw UsageError("scopes: unknown option " + option + " (see threeway help scopes)");
+      throw UsageError("unknown option " + option + " (see threeway help scopes)");
     }
   }
   if (positional.size() != 1) {
-    throw UsageError("scopes needs one INPUT (got " + std::to_string(positional.size()) +
+    throw UsageError("needs one INPUT (got " + std::to_string(positional.size()) +
                      " file names; see threeway help scopes)");
   }
   request.input.path = positional[0];
   if (!request.outDir.empty() && !request.prefix.empty()) throw UsageError("give --out-dir or --prefix, not both");
   if (request.input.path == "-" && request.outDir.empty() && request.prefix.empty()) {
-    throw UsageError("scopes of standard input need --prefix PATH or --out-dir DIR");
+    throw UsageError("standard input needs --prefix PATH or --out-dir DIR");
   }
   return request;
 }
@@ -114,81 +114,73 @@ std::string OutputPrefix(const ScopesRequest& request) {
 }
 
 int RunScopes(const Options& options, std::span<const std::string> arguments) {
-  try {
-    const ScopesRequest request = ParseArguments(arguments);
-    const std::string prefix = OutputPrefix(request);
-    std::string paths[4];
-    for (int i = 0; i < 4; ++i) {
-      paths[i] = prefix + kSuffixes[i];
-      if (SameFile(paths[i], request.input.path)) {
-        throw ToolError("refusing to overwrite the input " + request.input.path + " with " + paths[i]);
-      }
+  const ScopesRequest request = ParseArguments(arguments);
+  const std::string prefix = OutputPrefix(request);
+  std::string paths[4];
+  for (int i = 0; i < 4; ++i) {
+    paths[i] = prefix + kSuffixes[i];
+    if (SameFile(paths[i], request.input.path)) {
+      throw ToolError("refusing to overwrite the input " + request.input.path + " with " + paths[i]);
     }
-    const fs::path directory = fs::path(paths[0]).parent_path();
-    std::error_code error;
-    if (!directory.empty() && !fs::is_directory(directory, error)) {
-      throw ToolError("cannot write the scopes into " + directory.string() + ": no such directory");
-    }
-
-    std::unique_ptr<FrameSource> source = OpenFrameSource(request.input);
-    const FrameInfo& info = source->info();
-    const std::string name = request.input.path == "-" ? "standard input" : request.input.path;
-    const std::int64_t target = request.at ? ResolveFramePosition(*request.at, info, name) : 0;
-    Picture frame;
-    for (std::int64_t index = 0; index <= target; ++index) {
-      if (!source->Next(frame)) {
-        if (index == 0) throw ToolError(name + " holds no frame");
-        throw ToolError("--at " + request.at->text + ": " + name + " ends after " + std::to_string(index) + " frame" +
-                        (index == 1 ? "" : "s") + " (the first is frame 0)");
-      }
-    }
-
-    // One render through the effect: it grades the frame and leaves its histogram of the frame it
-    // received in the sequence record, as it does for the auto-level buttons.
-    const std::uint32_t hostFormat = request.hostFormat.value_or(
-        request.input.rawFormat ? *request.input.rawFormat : DefaultHostFormat(DepthOf(info.format)));
-    Grader grader(options, info.width, info.height, hostFormat);
-    grader.ApplyPanel(request.steps, frame);
-    Picture graded = Picture::Blank(info.width, info.height, hostFormat);
-    grader.Grade(frame, graded);
-    const zkfx::MemHandle handle = grader.host().sequenceData();
-    if (handle == nullptr || *handle == nullptr || grader.host().HandleSize(handle) < zkfx::kLumaHistogramSize) {
-      throw ToolError("the effect left no luma histogram in its sequence record");
-    }
-    const zkfx::LumaHistogram histogram = *static_cast<const zkfx::LumaHistogram*>(*handle);
-
-    // Without panel options the scopes show the frame as the effect receives it (in the host
-    // format), with them the graded frame.
-    Picture shown = request.steps.empty() ? ConvertPicture(frame, hostFormat) : std::move(graded);
-    graded = Picture(), frame = Picture();  // no longer needed: a UHD float frame is large
-    const Picture working = ConvertPicture(shown, zkfx::kPixelFormatVUYA32f);
-    const Picture rgb = ConvertPicture(shown, zkfx::kPixelFormatBGRA32f);
-    const Picture pictures[4] = {DrawWaveform(working, request.width, request.height),
-                                 DrawParade(rgb, request.width, request.height),
-                                 DrawVectorscope(working, request.height),
-                                 DrawHistogram(histogram, request.width, request.height)};
-
-    std::unique_ptr<FrameSink> sinks[4];
-    for (int i = 0; i < 4; ++i) {
-      FrameInfo like;
-      like.width = pictures[i].width, like.height = pictures[i].height, like.format = kScopeFormat;
-      like.storage = Storage::k8, like.hasAlpha = false, like.channels = 3;
-      SinkRequest output;
-      output.path = paths[i];
-      sinks[i] = OpenFrameSink(output, like);
-      sinks[i]->Write(sinks[i]->format() == kScopeFormat ? pictures[i] : ConvertPicture(pictures[i], sinks[i]->format()));
-      sinks[i]->Finish();
-    }
-    // All four are complete: only now do they get their names.
-    for (auto& sink : sinks) sink->Commit();
-    return kExitOk;
-  } catch (const ToolError& error) {
-    if (error.what()[0] != '\0') PrintError(error.what());
-    return error.exitCode();
-  } catch (const std::bad_alloc&) {
-    PrintError("out of memory");
-    return kExitFailure;
   }
+  const fs::path directory = fs::path(paths[0]).parent_path();
+  std::error_code error;
+  if (!directory.empty() && !fs::is_directory(directory, error)) {
+    throw ToolError("cannot write the scopes into " + directory.string() + ": no such directory");
+  }
+
+  std::unique_ptr<FrameSource> source = OpenFrameSource(request.input);
+  const FrameInfo& info = source->info();
+  const std::string name = request.input.path == "-" ? "standard input" : request.input.path;
+  const std::int64_t target = request.at ? ResolveFramePosition(*request.at, info, name) : 0;
+  Picture frame;
+  for (std::int64_t index = 0; index <= target; ++index) {
+    if (!source->Next(frame)) {
+      if (index == 0) throw ToolError(name + " holds no frame");
+      throw ToolError("--at " + request.at->text + ": " + name + " ends after " + std::to_string(index) + " frame" +
+                      (index == 1 ? "" : "s") + " (the first is frame 0)");
+    }
+  }
+
+  // One render through the effect: it grades the frame and leaves its histogram of the frame it
+  // received in the sequence record, as it does for the auto-level buttons.
+  const std::uint32_t hostFormat = request.hostFormat.value_or(
+      request.input.rawFormat ? *request.input.rawFormat : DefaultHostFormat(DepthOf(info.format)));
+  Grader grader(options, info.width, info.height, hostFormat);
+  grader.ApplyPanel(request.steps, frame);
+  Picture graded = Picture::Blank(info.width, info.height, hostFormat);
+  grader.Grade(frame, graded);
+  const zkfx::MemHandle handle = grader.host().sequenceData();
+  if (handle == nullptr || *handle == nullptr || grader.host().HandleSize(handle) < zkfx::kLumaHistogramSize) {
+    throw ToolError("the effect left no luma histogram in its sequence record");
+  }
+  const zkfx::LumaHistogram histogram = *static_cast<const zkfx::LumaHistogram*>(*handle);
+
+  // Without panel options the scopes show the frame as the effect receives it (in the host
+  // format), with them the graded frame.
+  Picture shown = request.steps.empty() ? ConvertPicture(frame, hostFormat) : std::move(graded);
+  graded = Picture(), frame = Picture();  // no longer needed: a UHD float frame is large
+  const Picture working = ConvertPicture(shown, zkfx::kPixelFormatVUYA32f);
+  const Picture rgb = ConvertPicture(shown, zkfx::kPixelFormatBGRA32f);
+  const Picture pictures[4] = {DrawWaveform(working, request.width, request.height),
+                               DrawParade(rgb, request.width, request.height),
+                               DrawVectorscope(working, request.height),
+                               DrawHistogram(histogram, request.width, request.height)};
+
+  std::unique_ptr<FrameSink> sinks[4];
+  for (int i = 0; i < 4; ++i) {
+    FrameInfo like;
+    like.width = pictures[i].width, like.height = pictures[i].height, like.format = kScopeFormat;
+    like.storage = Storage::k8, like.hasAlpha = false, like.channels = 3;
+    SinkRequest output;
+    output.path = paths[i];
+    sinks[i] = OpenFrameSink(output, like);
+    sinks[i]->Write(sinks[i]->format() == kScopeFormat ? pictures[i] : ConvertPicture(pictures[i], sinks[i]->format()));
+    sinks[i]->Finish();
+  }
+  // All four are complete: only now do they get their names.
+  for (auto& sink : sinks) sink->Commit();
+  return kExitOk;
 }
 
 }  // namespace

@@ -84,49 +84,44 @@ Picture MakeTestCard(int width, int height) {
 }
 
 int RunTestcard(const Options&, std::span<const std::string> arguments) {
-  try {
-    SinkRequest request;
-    int width = 1920, height = 1080;
-    bool havePath = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-      const std::string& argument = arguments[i];
-      if ((argument == "--size" || argument == "--raw-out") && i + 1 >= arguments.size()) {
-        throw UsageError(argument + " needs a value (see threeway help testcard)");
-      }
-      if (argument == "--size") {
-        const std::string& text = arguments[++i];
-        unsigned long w = 0, h = 0;
-        char tail = 0;
-        if (std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2 || text[0] == '-' || w < 8 || h < 8 ||
-            w > 16384 || h > 16384) {
-          throw UsageError("--size needs WxH between 8x8 and 16384x16384, got \"" + text + "\"");
-        }
-        width = static_cast<int>(w), height = static_cast<int>(h);
-      } else if (argument == "--raw-out") {
-        const std::string& text = arguments[++i];
-        request.rawFormat = ParseFormatCode(text);
-        if (!request.rawFormat) throw UsageError("--raw-out: \"" + text + "\" is not a host format; formats: " + FormatCodeList());
-      } else if ((argument == "-" || argument[0] != '-') && !havePath) {
-        request.path = argument;
-        havePath = true;
-      } else {
-        throw UsageError("testcard: unexpected argument " + argument + " (see threeway help testcard)");
-      }
+  SinkRequest request;
+  int width = 1920, height = 1080;
+  bool havePath = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if ((argument == "--size" || argument == "--raw-out") && i + 1 >= arguments.size()) {
+      throw UsageError(argument + " needs a value (see threeway help testcard)");
     }
-    if (!havePath) throw UsageError("testcard needs OUTPUT (see threeway help testcard)");
-    const Picture card = MakeTestCard(width, height);
-    FrameInfo info;
-    info.width = width, info.height = height, info.format = card.format, info.storage = Storage::k16;
-    info.hasAlpha = false, info.channels = 3;
-    std::unique_ptr<FrameSink> sink = OpenFrameSink(request, info);
-    sink->Write(ConvertPicture(card, sink->format()));
-    sink->Finish();
-    sink->Commit();
-    return kExitOk;
-  } catch (const ToolError& error) {
-    PrintError(error.what());
-    return error.exitCode();
+    if (argument == "--size") {
+      const std::string& text = arguments[++i];
+      unsigned long w = 0, h = 0;
+      char tail = 0;
+      if (std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2 || text[0] == '-' || w < 8 || h < 8 ||
+          w > 16384 || h > 16384) {
+        throw UsageError("--size needs WxH between 8x8 and 16384x16384, got \"" + text + "\"");
+      }
+      width = static_cast<int>(w), height = static_cast<int>(h);
+    } else if (argument == "--raw-out") {
+      const std::string& text = arguments[++i];
+      request.rawFormat = ParseFormatCode(text);
+      if (!request.rawFormat) throw UsageError("--raw-out: \"" + text + "\" is not a host format; formats: " + FormatCodeList());
+    } else if ((argument == "-" || argument[0] != '-') && !havePath) {
+      request.path = argument;
+      havePath = true;
+    } else {
+      throw UsageError("unexpected argument " + argument + " (see threeway help testcard)");
+    }
   }
+  if (!havePath) throw UsageError("needs OUTPUT (see threeway help testcard)");
+  const Picture card = MakeTestCard(width, height);
+  FrameInfo info;
+  info.width = width, info.height = height, info.format = card.format, info.storage = Storage::k16;
+  info.hasAlpha = false, info.channels = 3;
+  std::unique_ptr<FrameSink> sink = OpenFrameSink(request, info);
+  sink->Write(ConvertPicture(card, sink->format()));
+  sink->Finish();
+  sink->Commit();
+  return kExitOk;
 }
 
 }  // namespace

@@ -14,7 +14,19 @@ std::string DefaultModulePath() {
   return (directory / ".." / "plugins" / "ThreeWayColorCorrector.so").lexically_normal().string();
 }
 
-void PrintError(const std::string& text) { std::fprintf(stderr, "threeway: %s\n", text.c_str()); }
+namespace {
+
+// What every error line starts with: "threeway", then the command's name once main has chosen it.
+std::string& ErrorPrefix() {
+  static std::string prefix = "threeway";
+  return prefix;
+}
+
+}  // namespace
+
+void SetErrorCommand(std::string_view command) { ErrorPrefix() = "threeway " + std::string(command); }
+
+void PrintError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", ErrorPrefix().c_str(), text.c_str()); }
 
 namespace {
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "host/host.h"
 
@@ -14,8 +15,10 @@ struct Options {
 // <directory of the executable>/../plugins/ThreeWayColorCorrector.so
 std::string DefaultModulePath();
 
-// Prints "threeway: <text>" on stderr.
+// Prints "threeway <command>: <text>" on stderr ("threeway: <text>" before a command is chosen).
 void PrintError(const std::string& text);
+// Names the command in every later error line; main calls it once, before running the command.
+void SetErrorCommand(std::string_view command);
 
 // Brings the effect up the way a host does before showing its control panel: reads and checks the
 // registration resource from the file, loads the module, runs global set-up and parameter set-up.

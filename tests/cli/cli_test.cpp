@@ -199,7 +199,8 @@ TEST(Cli, BadModulesAreReportedWithAMessage) {
     const ToolRun run = Tool(c.arguments);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err.rfind("threeway: ", 0), 0u) << run.err;
+    const std::string command = c.arguments.find("params") != std::string::npos ? "params" : "info";
+    EXPECT_EQ(run.err.rfind("threeway " + command + ": ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
 }

@@ -274,7 +274,7 @@ TEST_F(Grade, BadSetOptionsSayWhatIsAllowed) {
     SCOPED_TRACE(c.options);
     const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") + "' " + c.options);
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err.rfind("threeway: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("threeway grade: ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     for (const std::string& message : c.messages) EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(Path("out.png")));
@@ -760,7 +760,7 @@ TEST_F(Grade, HelpDocumentsEveryOption) {
   EXPECT_EQ(Tool("help testcard").status, 0);
   const ToolRun missing = Tool("grade only_one.png");
   EXPECT_EQ(missing.status, 2);
-  EXPECT_NE(missing.err.find("grade needs INPUT and OUTPUT"), std::string::npos);
+  EXPECT_NE(missing.err.find("threeway grade: needs INPUT and OUTPUT"), std::string::npos);
 }
 
 }  // namespace

@@ -156,7 +156,7 @@ TEST_F(GradeFrames, PressesAndPicksActOnTheChosenFrame) {
   fs::remove(Path("out.raw"));
   ToolRun run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at 12");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "threeway: --at 12: in.raw ends after 12 frames (the first is frame 0)\n");
+  EXPECT_EQ(run.err, "threeway grade: --at 12: in.raw ends after 12 frames (the first is frame 0)\n");
   run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at 0.5");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("in.raw has no frame rate"), std::string::npos) << run.err;
@@ -257,7 +257,7 @@ TEST_F(GradeFrames, InterruptLeavesNoOutput) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of stopping cleanly";
     EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
     const std::string name = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
-    EXPECT_EQ(ReadAll(err), "threeway: interrupted by " + name + "; unfinished outputs removed\n");
+    EXPECT_EQ(ReadAll(err), "threeway grade: interrupted by " + name + "; unfinished outputs removed\n");
     EXPECT_TRUE(Files().empty()) << Files().front();
   }
 }
@@ -278,12 +278,12 @@ TEST_F(GradeFrames, BatchGradesEachInputAndReportsTheFailures) {
   ToolRun run = Tool("grade --output-dir out in/a.raw in/short.raw in/missing.raw in/b.raw --press AutoContrast" +
                      std::string(kRaw));
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("threeway: raw input in/short.raw ended after 1792 of the 2048 bytes of frame 1"),
+  EXPECT_NE(run.err.find("threeway grade: raw input in/short.raw ended after 1792 of the 2048 bytes of frame 1"),
             std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("threeway: cannot read in/missing.raw: No such file or directory\n"), std::string::npos)
+  EXPECT_NE(run.err.find("threeway grade: cannot read in/missing.raw: No such file or directory\n"), std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("threeway: 2 of 4 inputs failed; the others are in out\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("threeway grade: 2 of 4 inputs failed; the others are in out\n"), std::string::npos) << run.err;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
   std::vector<std::string> written;
   for (const auto& entry : fs::directory_iterator(Path("out"))) written.push_back(entry.path().filename().string());

@@ -363,7 +363,7 @@ TEST_F(Video, BrokenInputsLeaveNoOutput) {
     const Outcome run = Tool("grade " + c.input + " " + c.output);
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
-    EXPECT_EQ(run.err.rfind("threeway: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("threeway grade: ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(Others({"whole.mp4", "fast.mp4", "whole.mkv", "sound.mkv", "cut.mp4", "cutfast.mp4", "cut.mkv",
                       "noise.mov"}),
