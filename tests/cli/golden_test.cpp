@@ -1,0 +1,205 @@
+// Golden checksums of the tool's pictures: the test card, the scope pictures and the before/after
+// comparison drawn in process, and `threeway` run on the card with fixed panels (stills in 8-bit,
+// 16-bit, half and float; raw frames in several host formats; the four scope files). The expected
+// values live in tests/cli/golden.txt; `scripts/golden` rewrites that file after a deliberate
+// change of the output (review the diff), and an ordinary run only compares. The grading panels
+// leave the levels alone: moved levels add a dither seeded from the clock.
+#include <gtest/gtest.h>
+
+#include <OpenImageIO/imageio.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/media/picture.h"
+#include "cli/media/test_card.h"
+#include "cli/scopes/scopes.h"
+#include "tests/cli/tool_case.h"
+
+namespace threeway::cli {
+namespace {
+
+const std::string kGoldenFile = std::string(THREEWAY_SOURCE_DIR) + "/tests/cli/golden.txt";
+
+// FNV-1a, 64 bits, as 16 hex digits.
+std::string Checksum(const void* data, std::size_t size, std::uint64_t hash = 14695981039346656037ull) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+std::string PictureChecksum(const Picture& picture) {
+  return FormatCodeText(picture.format) + " " + std::to_string(picture.width) + "x" + std::to_string(picture.height) +
+         " " + Checksum(picture.bytes.data(), picture.bytes.size());
+}
+
+// An image file's size, channels, stored type and pixels (not its bytes: TIFF and OpenEXR files
+// carry the time they were written).
+std::string ImageFileChecksum(const std::string& path) {
+  auto input = OIIO::ImageInput::open(path);
+  if (!input) return "unreadable";
+  const OIIO::ImageSpec spec = input->spec();
+  std::vector<std::uint8_t> pixels(spec.image_bytes());
+  if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, pixels.data())) return "unreadable";
+  return std::to_string(spec.width) + "x" + std::to_string(spec.height) + "x" + std::to_string(spec.nchannels) + " " +
+         spec.format.c_str() + " " + Checksum(pixels.data(), pixels.size());
+}
+
+std::string FileChecksum(const std::string& path) {
+  const std::string bytes = twtest::ReadAll(path);
+  return std::to_string(bytes.size()) + " bytes " + Checksum(bytes.data(), bytes.size());
+}
+
+// The golden values: read from the file, or (THREEWAY_GOLDEN_WRITE=1) collected and written at exit.
+class Golden : public ::testing::Environment {
+ public:
+  static bool Writing() { return std::getenv("THREEWAY_GOLDEN_WRITE") != nullptr; }
+
+  static std::map<std::string, std::string>& Values() {
+    static std::map<std::string, std::string> values;
+    return values;
+  }
+
+  static std::map<std::string, std::string> Stored() {
+    std::map<std::string, std::string> stored;
+    std::ifstream file(kGoldenFile);
+    for (std::string line; std::getline(file, line);) {
+      const std::size_t tab = line.find('\t');
+      if (!line.empty() && line[0] != '#' && tab != std::string::npos) stored[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return stored;
+  }
+
+  void TearDown() override {
+    if (!Writing()) return;
+    std::map<std::string, std::string> all = Stored();
+    for (const auto& [name, value] : Values()) all[name] = value;
+    std::ofstream file(kGoldenFile);
+    file << "# Golden checksums of tests/cli/golden_test.cpp; rewritten by scripts/golden.\n";
+    for (const auto& [name, value] : all) file << name << '\t' << value << '\n';
+  }
+};
+
+[[maybe_unused]] const auto* const kGoldenEnvironment = ::testing::AddGlobalTestEnvironment(new Golden);
+
+// Compares every value a case computed with the stored one (or records it when writing).
+void Check(const std::map<std::string, std::string>& computed) {
+  if (Golden::Writing()) {
+    for (const auto& [name, value] : computed) Golden::Values()[name] = value;
+    GTEST_SKIP() << "golden values written to " << kGoldenFile << ", not checked";
+  }
+  const std::map<std::string, std::string> stored = Golden::Stored();
+  for (const auto& [name, value] : computed) {
+    const auto found = stored.find(name);
+    ASSERT_NE(found, stored.end()) << name << " has no golden value (run scripts/golden)";
+    EXPECT_EQ(value, found->second) << name;
+  }
+}
+
+// 16-bit ARGB codes turned over (c -> 65535 - c, alpha kept): an "after" unlike the "before".
+Picture Inverted(Picture picture) {
+  auto* codes = reinterpret_cast<std::uint16_t*>(picture.bytes.data());
+  for (std::size_t i = 0; i < picture.bytes.size() / 2; ++i) {
+    if (i % 4 != 0) codes[i] = static_cast<std::uint16_t>(65535 - codes[i]);
+  }
+  return picture;
+}
+
+// A histogram of a known shape: a hump around bin 100, a thin tail up to 230, nothing below 12.
+zkfx::LumaHistogram FixedHistogram() {
+  zkfx::LumaHistogram histogram{};
+  for (int i = 12; i <= 230; ++i) {
+    histogram.count[i] = static_cast<std::uint32_t>(i < 180 ? 4000 - (i - 100) * (i - 100) / 2 : 8);
+  }
+  for (int i = 0; i < 256; ++i) histogram.peak = std::max(histogram.peak, histogram.count[i]);
+  for (int i = 0; i < 256; ++i) histogram.normalized[i] = static_cast<float>(histogram.count[i]) / histogram.peak;
+  return histogram;
+}
+
+TEST(Golden, TestCardScopesAndComparisonInProcess) {
+  std::map<std::string, std::string> computed;
+  const Picture card = MakeTestCard(160, 90);
+  computed["card 160x90"] = PictureChecksum(card);
+  computed["card 97x61"] = PictureChecksum(MakeTestCard(97, 61));
+  const Picture working = ConvertPicture(card, zkfx::kPixelFormatVUYA32f);
+  const Picture rgb = ConvertPicture(card, zkfx::kPixelFormatBGRA32f);
+  computed["waveform 256x128"] = PictureChecksum(DrawWaveform(working, 256, 128));
+  computed["waveform 120x200"] = PictureChecksum(DrawWaveform(working, 120, 200));
+  computed["parade 256x128"] = PictureChecksum(DrawParade(rgb, 256, 128));
+  computed["vectorscope 128"] = PictureChecksum(DrawVectorscope(working, 128));
+  computed["vectorscope 301"] = PictureChecksum(DrawVectorscope(working, 301));
+  computed["histogram 256x128"] = PictureChecksum(DrawHistogram(FixedHistogram(), 256, 128));
+  computed["histogram 600x200"] = PictureChecksum(DrawHistogram(FixedHistogram(), 600, 200));
+  const Picture after = Inverted(card);
+  for (std::uint32_t format : {zkfx::kPixelFormatBGRA8, zkfx::kPixelFormatARGB16, zkfx::kPixelFormatVUYA32f}) {
+    computed["compare " + FormatCodeText(format)] =
+        PictureChecksum(BeforeAfter(ConvertPicture(card, format), ConvertPicture(after, format)));
+  }
+  Check(computed);
+}
+
+// Balances, hue, saturation and a softened saturation qualifier; the levels untouched.
+const std::string kBusy =
+    "--set MasterSaturation=120 --set ShadowBalanceAngle=200 --set ShadowBalanceMagnitude=30 "
+    "--set MidtoneBalanceAngle=220 --set MidtoneBalanceMagnitude=20 --set HighlightBalanceAngle=215 "
+    "--set HighlightBalanceMagnitude=35 --set MasterHueAngle=5 --set SatStartThreshold=20 "
+    "--set SatStartSoftness=10 --set Soften=10 --set EdgeThinning=20";
+// Hue, less saturation, a shadow balance and the input grey level (a gamma, not a dithered level).
+const std::string kGamma =
+    "--set MasterHueAngle=-30 --set MasterSaturation=70 --set ShadowBalanceAngle=100 "
+    "--set ShadowBalanceMagnitude=50 --set MasterInputGrayLevel=1.3";
+
+class GoldenTool : public twtest::ToolCase {};
+
+TEST_F(GoldenTool, GradesOfTheTestCard) {
+  struct Step {
+    std::string arguments;
+    std::vector<std::string> outputs;  // files to check, images by their pixels, raw frames by their bytes
+  };
+  const std::vector<Step> steps = {
+      {"testcard card.png --size 160x90", {"card.png"}},
+      {"testcard card.exr --size 160x90", {"card.exr"}},
+      {"testcard card_bgra.raw --size 160x90 --raw-out bgra", {"card_bgra.raw"}},
+      {"testcard card_BGra.raw --size 160x90 --raw-out BGra", {"card_BGra.raw"}},
+      {"testcard card_vuya.raw --size 160x90 --raw-out vuya", {}},
+      {"testcard card_Bgra.raw --size 160x90 --raw-out Bgra", {}},
+      {"testcard card_VUya.raw --size 160x90 --raw-out VUya", {"card_VUya.raw"}},
+      {"testcard card_Argb.raw --size 160x90 --raw-out Argb", {"card_Argb.raw"}},
+      {"grade --raw-in bgra 160x90 card_bgra.raw card8.png", {"card8.png"}},
+      {"grade --raw-in BGra 160x90 card_BGra.raw cardf.tif", {"cardf.tif"}},
+      {"grade card8.png g8_busy.png " + kBusy, {"g8_busy.png"}},
+      {"grade card.png g16_busy.png --compare compare16_busy.png " + kBusy, {"g16_busy.png", "compare16_busy.png"}},
+      {"grade card.png g16_gamma.png " + kGamma, {"g16_gamma.png"}},
+      {"grade cardf.tif gf_busy.tif " + kBusy, {"gf_busy.tif"}},
+      {"grade card.exr gh_gamma.exr " + kGamma, {"gh_gamma.exr"}},
+      {"grade --raw-in vuya 160x90 card_vuya.raw --raw-out vuya g_vuya.raw " + kGamma, {"g_vuya.raw"}},
+      {"grade --raw-in Bgra 160x90 card_Bgra.raw --raw-out Bgra g_Bgra.raw " + kGamma, {"g_Bgra.raw"}},
+      {"grade --raw-in BGra 160x90 card_BGra.raw --raw-out BGra g_BGra.raw " + kGamma, {"g_BGra.raw"}},
+      {"grade --raw-in Argb 160x90 card_Argb.raw --raw-out Argb g_Argb.raw " + kGamma, {"g_Argb.raw"}},
+      {"grade --raw-in VUya 160x90 card_VUya.raw --raw-out ARgb g_VUya_ARgb.raw " + kBusy, {"g_VUya_ARgb.raw"}},
+      {"scopes card.png --prefix plain --size 256x128",
+       {"plain-waveform.png", "plain-parade.png", "plain-vectorscope.png", "plain-histogram.png"}},
+      {"scopes card.png --prefix graded --size 256x128 " + kBusy,
+       {"graded-waveform.png", "graded-parade.png", "graded-vectorscope.png", "graded-histogram.png"}},
+  };
+  std::map<std::string, std::string> computed;
+  for (const Step& step : steps) {
+    const twtest::ToolRun run = Tool(step.arguments);
+    ASSERT_EQ(run.status, 0) << step.arguments << "\n" << run.err;
+    for (const std::string& output : step.outputs) {
+      const bool raw = output.ends_with(".raw");
+      computed["tool " + output] = raw ? FileChecksum(Path(output)) : ImageFileChecksum(Path(output));
+    }
+  }
+  Check(computed);
+}
+
+}  // namespace
+}  // namespace threeway::cli
