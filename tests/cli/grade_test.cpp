@@ -28,6 +28,8 @@ namespace fs = std::filesystem;
 using twtest::ReadAll;
 using twtest::ToolRun;
 using twtest::WriteAll;
+using twtest::GreyBin;
+using twtest::PresetValue;
 
 class Grade : public twtest::ToolCase {
  protected:
@@ -201,43 +203,6 @@ TEST_F(Grade, OutputKeepsThePrecisionTheFormatCanHold) {
     const Image back = ReadImage(Path(c.output));
     EXPECT_EQ(back.type, c.stored);
   }
-  // Float into 16-bit PNG: the host library's quantisation, round(v x 65535) clamped, within one
-  // code (the float passed the BT.601 matrix both ways before).
-  const Image png = ReadImage(Path("o2.png"));
-  for (int i = 0; i < 16 * 8 * 3; ++i) {
-    const float v = floats.At<float>(i / 3 % 16, i / 3 / 16, i % 3);
-    const double expected = std::min(65535.0, std::floor(static_cast<double>(v) * 65535.0 + 0.5));
-    ASSERT_NEAR(png.At<std::uint16_t>(i / 3 % 16, i / 3 / 16, i % 3), expected, 1.0) << i;
-  }
-}
-
-TEST_F(Grade, ZeroSaturationLeavesTheLuma) {
-  const Image input = Colourful(40, 20);
-  WriteImage(Path("in.png"), input);
-  // The master result is averaged with the tonal ranges' result: all four saturations go to 0.
-  const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") +
-                           "' --set MasterSaturation=0 --set ShadowSaturation=0 --set MidtoneSaturation=0"
-                           " --set HighlightSaturation=0");
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Image out = ReadImage(Path("out.png"));
-  ASSERT_EQ(out.channels, 3);
-  int changed = 0;
-  for (int y = 0; y < 20; ++y) {
-    for (int x = 0; x < 40; ++x) {
-      const int r = input.At<std::uint8_t>(x, y, 0), g = input.At<std::uint8_t>(x, y, 1), b = input.At<std::uint8_t>(x, y, 2);
-      const int grey = out.At<std::uint8_t>(x, y, 0);
-      ASSERT_EQ(out.At<std::uint8_t>(x, y, 1), grey);
-      ASSERT_EQ(out.At<std::uint8_t>(x, y, 2), grey);
-      // BT.601 luma of the input, to within the rounding of two conversions.
-      EXPECT_NEAR(grey, 0.299 * r + 0.587 * g + 0.114 * b, 1.0) << x << "," << y;
-      const bool colourful = r != g || g != b;
-      if (colourful) {
-        EXPECT_TRUE(r != grey || g != grey || b != grey) << x << "," << y;
-      }
-      changed += colourful;
-    }
-  }
-  EXPECT_GT(changed, 40 * 20 - 10);  // the content is colourful nearly everywhere
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -287,26 +252,7 @@ TEST_F(Grade, BadSetOptionsSayWhatIsAllowed) {
   EXPECT_EQ(run.status, 0) << run.err;
 }
 
-// The value a preset file gives `name` (the text after "name": up to the comma or line end).
-std::string PresetValue(const std::string& preset, const std::string& name) {
-  const std::string key = "\"" + name + "\": ";
-  const std::size_t at = preset.find(key);
-  if (at == std::string::npos) return "(missing)";
-  const std::size_t start = at + key.size();
-  std::size_t end = preset.find('\n', start);
-  if (preset[end - 1] == ',') --end;
-  return preset.substr(start, end - start);
-}
-
 double PresetNumber(const std::string& preset, const std::string& name) { return std::stod(PresetValue(preset, name)); }
-
-// Histogram bin of an 8-bit grey g: the host library gives luma g / 255 in single precision; the
-// render pass counts floor(Y x 255) with the product rounded downward, i.e. the floor of the exact
-// product (which double precision holds exactly).
-int GreyBin(int g) {
-  const float y = static_cast<float>(g) / 255.0f;
-  return static_cast<int>(std::floor(static_cast<double>(y) * 255.0));
-}
 
 TEST_F(Grade, AutoLevelButtonsUseTheRenderedHistogram) {
   // Every grey from 20 to 200 twice: the lowest and highest bins hold the same count as the rest.
@@ -524,136 +470,25 @@ TEST_F(Grade, FailuresLeaveNoOutputBehind) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Raw frames
-
-// Random frame bytes legal for the format: any code for RGB; studio-range luma (16 and up, whose
-// footroom lies below black) for integer YUV; 0 .. 1.2 for float RGB and float luma, +-0.6 chroma.
-std::string RandomRaw(std::uint32_t code, int pixels, unsigned seed) {
-  std::mt19937 rng(seed);
-  const char* c = reinterpret_cast<const char*>(&code);
-  const bool yuv = c[0] == 'v' || c[0] == 'V';
-  const bool isFloat = c[1] >= 'A' && c[1] <= 'Z';
-  const bool deep = c[0] >= 'A' && c[0] <= 'Z';
-  std::string bytes;
-  for (int i = 0; i < pixels * 4; ++i) {
-    const int channel = i % 4;  // V U Y A for YUV
-    if (isFloat) {
-      const float f = yuv && channel < 2 ? std::uniform_real_distribution<float>(-0.6f, 0.6f)(rng)
-                                          : std::uniform_real_distribution<float>(0.0f, 1.2f)(rng);
-      bytes.append(reinterpret_cast<const char*>(&f), 4);
-    } else {
-      const int top = deep ? 65535 : 255;
-      int v = std::uniform_int_distribution<int>(0, top)(rng);
-      if (yuv && channel == 2) v = std::max(v, deep ? 4096 : 16);
-      if (deep) {
-        const auto w = static_cast<std::uint16_t>(v);
-        bytes.append(reinterpret_cast<const char*>(&w), 2);
-      } else {
-        bytes += static_cast<char>(v);
-      }
-    }
-  }
-  return bytes;
-}
-
-// `bytes` converted from `from` to `to` by the host's image library.
-std::string Convert(const std::string& bytes, std::uint32_t from, std::uint32_t to, int width, int height) {
-  const int fromSize = PM_BytesPerPixel(FW::PMPixelFormatFromSDK(from));
-  const int toSize = PM_BytesPerPixel(FW::PMPixelFormatFromSDK(to));
-  std::vector<float> source((bytes.size() + 3) / 4), target(static_cast<std::size_t>(width) * height * toSize / 4);
-  std::memcpy(source.data(), bytes.data(), bytes.size());
-  EXPECT_EQ(PM_Convert(source.data(), width * fromSize, FW::PMPixelFormatFromSDK(from), target.data(), width * toSize,
-                       FW::PMPixelFormatFromSDK(to), width, height, 4),
-            kPixmillOk);
-  return std::string(reinterpret_cast<const char*>(target.data()), target.size() * 4);
-}
-
-constexpr const char* kCodes[] = {"vuya", "Vuya", "VUya", "bgra", "Bgra", "BGra", "argb", "Argb", "ARgb"};
-
-std::uint32_t Code(const char* text) {
-  std::uint32_t code;
-  std::memcpy(&code, text, 4);
-  return code;
-}
-
-// Compares raw frames of `code`: exactly, or within `tolerance` per channel (codes, or float units).
-int RawMismatches(const std::string& a, const std::string& b, std::uint32_t code, double tolerance) {
-  if (a.size() != b.size()) return -1;
-  const char* c = reinterpret_cast<const char*>(&code);
-  const int channelSize = c[1] >= 'A' && c[1] <= 'Z' ? 4 : c[0] >= 'A' && c[0] <= 'Z' ? 2 : 1;
-  int mismatches = 0;
-  for (std::size_t i = 0; i < a.size(); i += static_cast<std::size_t>(channelSize)) {
-    double x, y;
-    if (channelSize == 4) {
-      float fx, fy;
-      std::memcpy(&fx, a.data() + i, 4), std::memcpy(&fy, b.data() + i, 4);
-      x = fx, y = fy;
-    } else if (channelSize == 2) {
-      std::uint16_t wx, wy;
-      std::memcpy(&wx, a.data() + i, 2), std::memcpy(&wy, b.data() + i, 2);
-      x = wx, y = wy;
-    } else {
-      x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    }
-    mismatches += std::fabs(x - y) > tolerance;
-  }
-  return mismatches;
-}
-
-class RawGrade : public Grade, public ::testing::WithParamInterface<const char*> {};
-
-// Raw frames in one code, handed to the effect in each of the nine formats with a neutral panel:
-// what comes back is what the host library makes of the frames converted there and back (the
-// neutral effect returns its input, float RGB to float rounding), and the frames themselves when
-// the code is the format.
-TEST_P(RawGrade, NeutralRoundTripThroughEveryHostFormat) {
-  const char* code = GetParam();
-  const int w = 23, h = 7;
-  const std::string frames = RandomRaw(Code(code), w * h, 11) + RandomRaw(Code(code), w * h, 12);
-  WriteAll(Path("in.raw"), frames);
-  const std::size_t frameBytes = frames.size() / 2;
-  const bool codeIsFloat = code[1] >= 'A' && code[1] <= 'Z';
-  for (const char* format : kCodes) {
-    SCOPED_TRACE(std::string(code) + " handed over as " + format);
-    const ToolRun run = Tool("grade '" + Path("in.raw") + "' '" + Path("out.raw") + "' --raw-in " + code + " 23x7 --raw-out " +
-                             code + " --format " + format);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const std::string out = ReadAll(Path("out.raw"));
-    ASSERT_EQ(out.size(), frames.size());
-    const bool floatRgb = std::string(format) == "BGra" || std::string(format) == "ARgb";
-    const double tolerance = !floatRgb ? 0.0 : codeIsFloat ? 1e-5 : 1.0;
-    for (int f = 0; f < 2; ++f) {
-      const std::string frame = frames.substr(f * frameBytes, frameBytes);
-      const std::string expected = Convert(Convert(frame, Code(code), Code(format), w, h), Code(format), Code(code), w, h);
-      EXPECT_EQ(RawMismatches(out.substr(f * frameBytes, frameBytes), expected, Code(code), tolerance), 0) << "frame " << f;
-      if (std::string(format) == code) {
-        EXPECT_EQ(RawMismatches(out.substr(f * frameBytes, frameBytes), frame, Code(code), floatRgb ? 1e-5 : 0.0), 0);
-      }
-    }
-  }
-  // Without --format the effect gets the raw code itself.
-  const ToolRun run = Tool("grade '" + Path("in.raw") + "' '" + Path("default.raw") + "' --raw-in " + code +
-                           " 23x7 --raw-out " + code);
-  ASSERT_EQ(run.status, 0) << run.err;
-  const ToolRun same = Tool("grade '" + Path("in.raw") + "' '" + Path("own.raw") + "' --raw-in " + code + " 23x7 --raw-out " +
-                            code + " --format " + code);
-  ASSERT_EQ(same.status, 0) << same.err;
-  EXPECT_EQ(ReadAll(Path("default.raw")), ReadAll(Path("own.raw")));
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryCode, RawGrade, ::testing::ValuesIn(kCodes));
+// Raw frames (their grades in several host formats: golden_test.cpp)
 
 TEST_F(Grade, RawThroughStandardInputAndOutput) {
-  const std::string frames = RandomRaw(Code("Bgra"), 16 * 9, 3) + RandomRaw(Code("Bgra"), 16 * 9, 4) +
-                             RandomRaw(Code("Bgra"), 16 * 9, 5);
+  // Three frames of random 16-bit codes (every code is a legal 'Bgra' value).
+  std::string frames(16 * 9 * 8 * 3, '\0');
+  std::mt19937 rng(3);
+  for (char& byte : frames) byte = static_cast<char>(rng() & 0xff);
   WriteAll(Path("in.raw"), frames);
+  // A neutral panel on the frame's own format gives the frames back.
   ToolRun run = Tool("grade - - --raw-in Bgra 16x9 --raw-out Bgra", Path("in.raw"));
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, frames);
-  // Into another code: each frame as the host library converts it.
-  run = Tool("grade - - --raw-in Bgra 16x9 --raw-out vuya", Path("in.raw"));
+  // Pipes and files agree, into another code and with a grade.
+  const std::string options = " --raw-in Bgra 16x9 --raw-out vuya --set MasterHueAngle=40";
+  run = Tool("grade - -" + options, Path("in.raw"));
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, Convert(frames, Code("Bgra"), Code("vuya"), 16, 27));
+  ASSERT_EQ(Tool("grade in.raw out.raw" + options).status, 0);
+  EXPECT_EQ(run.out, ReadAll(Path("out.raw")));
+  EXPECT_EQ(run.out.size(), 16u * 9 * 4 * 3);
   // Cut short in the third frame.
   WriteAll(Path("short.raw"), frames.substr(0, frames.size() - 1));
   run = Tool("grade - - --raw-in Bgra 16x9 --raw-out Bgra", Path("short.raw"));
@@ -686,81 +521,6 @@ TEST_F(Grade, RenderScaleAndPixelAspectChangeOnlyTheSoftenedMask) {
   EXPECT_NE(half, soft);
   EXPECT_EQ(render("soft_half_decimal.png", "--set Soften=4 --render-scale 0.5"), half);
   EXPECT_NE(render("soft_aspect.png", "--set Soften=4 --pixel-aspect 1/2"), soft);
-}
-
-TEST_F(Grade, CompareShowsInputAndGradeSideBySide) {
-  // Too small for the labels: the halves and the thin light divider over the seam remain.
-  const Image input = Colourful(20, 10);
-  WriteImage(Path("in.png"), input);
-  const ToolRun run = Tool("grade '" + Path("in.png") + "' '" + Path("out.png") + "' --set MasterSaturation=0 --compare '" +
-                           Path("both.png") + "'");
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Image out = ReadImage(Path("out.png"));
-  const Image both = ReadImage(Path("both.png"));
-  ASSERT_EQ(both.width, 40);
-  ASSERT_EQ(both.height, 10);
-  int dividerColumns = 0;
-  for (int x = 0; x < 40; ++x) {
-    const bool seam = x >= 18 && x < 22;
-    bool divider = true;
-    for (int y = 0; y < 10; ++y) divider = divider && both.At<std::uint8_t>(x, y, 0) == 215;
-    if (seam && divider) {
-      ++dividerColumns;
-      continue;
-    }
-    for (int y = 0; y < 10; ++y) {
-      for (int c = 0; c < 3; ++c) {
-        const Image& half = x < 20 ? input : out;
-        ASSERT_EQ(both.At<std::uint8_t>(x, y, c), half.At<std::uint8_t>(x % 20, y, c)) << x << "," << y;
-      }
-    }
-  }
-  EXPECT_GE(dividerColumns, 1);
-}
-
-TEST_F(Grade, TestcardIsSixteenBitWhereTheFormatAllows) {
-  ToolRun run = Tool("testcard '" + Path("card.png") + "'");
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Image card = ReadImage(Path("card.png"));
-  EXPECT_EQ(card.width, 1920);
-  EXPECT_EQ(card.height, 1080);
-  EXPECT_EQ(card.channels, 3);
-  EXPECT_EQ(card.type, OIIO::TypeDesc::UINT16);
-  // The bands: 75 % yellow bar, 100 % red patch, both ends of the grey ramp.
-  const auto rgb = [&](int x, int y) {
-    return std::vector<int>{card.At<std::uint16_t>(x, y, 0), card.At<std::uint16_t>(x, y, 1), card.At<std::uint16_t>(x, y, 2)};
-  };
-  EXPECT_EQ(rgb(300, 650), (std::vector<int>{49151, 49151, 0}));
-  EXPECT_EQ(rgb(100, 750), (std::vector<int>{65535, 0, 0}));
-  EXPECT_EQ(rgb(0, 480), (std::vector<int>{0, 0, 0}));
-  EXPECT_EQ(rgb(1919, 480), (std::vector<int>{65535, 65535, 65535}));
-
-  run = Tool("testcard '" + Path("card.jpg") + "' --size 64x36");
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ReadImage(Path("card.jpg")).type, OIIO::TypeDesc::UINT8);
-  run = Tool("testcard - --size 64x36 --raw-out Argb");
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out.size(), 64u * 36 * 8);
-  run = Tool("testcard '" + Path("x.png") + "' --size 4x4");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("--size needs WxH between 8x8 and 16384x16384"), std::string::npos) << run.err;
-}
-
-TEST_F(Grade, HelpDocumentsEveryOption) {
-  const ToolRun run = Tool("help grade");
-  ASSERT_EQ(run.status, 0);
-  for (const char* option : {"--raw-in CODE WxH", "--raw-out CODE", "--format CODE", "--set NAME=VALUE", "--press NAME",
-                             "--pick NAME=X,Y", "--preset FILE", "--save-preset FILE", "--render-scale", "--pixel-aspect",
-                             "--compare FILE", "Examples:"}) {
-    EXPECT_NE(run.out.find(option), std::string::npos) << option;
-  }
-  const ToolRun list = Tool("--help");
-  EXPECT_NE(list.out.find("grade"), std::string::npos);
-  EXPECT_NE(list.out.find("testcard"), std::string::npos);
-  EXPECT_EQ(Tool("help testcard").status, 0);
-  const ToolRun missing = Tool("grade only_one.png");
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_NE(missing.err.find("threeway grade: needs INPUT and OUTPUT"), std::string::npos);
 }
 
 }  // namespace

@@ -32,6 +32,8 @@ namespace fs = std::filesystem;
 using twtest::ReadAll;
 using twtest::ToolRun;
 using twtest::WriteAll;
+using twtest::GreyBin;
+using twtest::PresetValue;
 
 class GradeFrames : public twtest::ToolCase {};
 
@@ -57,23 +59,6 @@ std::string RampFrame(int width, int height, int low, int high, int b, int g, in
     }
   }
   return bytes;
-}
-
-// Histogram bin of an 8-bit grey g: luma g / 255 in single precision, counted as floor(Y x 255)
-// of the exact product.
-int GreyBin(int g) {
-  const float y = static_cast<float>(g) / 255.0f;
-  return static_cast<int>(std::floor(static_cast<double>(y) * 255.0));
-}
-
-std::string PresetValue(const std::string& preset, const std::string& name) {
-  const std::string key = "\"" + name + "\": ";
-  const std::size_t at = preset.find(key);
-  if (at == std::string::npos) return "(missing)";
-  const std::size_t start = at + key.size();
-  std::size_t end = preset.find('\n', start);
-  if (preset[end - 1] == ',') --end;
-  return preset.substr(start, end - start);
 }
 
 // Balances, saturation and a softened saturation-and-luma qualifier; levels untouched (so no
@@ -355,21 +340,6 @@ TEST_F(GradeFrames, BatchRefusals) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(PresetValue(ReadAll(Path("p.json")), "MasterInputBlackLevel"), std::to_string(GreyBin(20)));
   EXPECT_TRUE(fs::exists(Path("out/a.raw")));
-}
-
-}  // namespace
-
-namespace {
-
-TEST(GradeFramesHelp, DocumentsTheOptions) {
-  const std::string out = ::testing::TempDir() + "/threeway_pool_help_" + std::to_string(::getpid()) + ".txt";
-  ASSERT_EQ(std::system(("'" + twtest::ToolPath() + "' help grade >'" + out + "'").c_str()), 0);
-  const std::string help = ReadAll(out);
-  fs::remove(out);
-  for (const char* text : {"--threads N", "--at FRAME|TIME", "--output-dir DIR", "grade --output-dir DIR INPUT...",
-                           "progress line", "SIGINT"}) {
-    EXPECT_NE(help.find(text), std::string::npos) << text;
-  }
 }
 
 }  // namespace

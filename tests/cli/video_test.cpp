@@ -25,10 +25,10 @@ namespace fs = std::filesystem;
 using twtest::ReadAll;
 using Outcome = twtest::ToolRun;
 
+// Lines of a tool's or ffprobe's output, blank ones left out.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
+  for (std::string& line : twtest::Lines(text)) {
     if (!line.empty()) lines.push_back(line);
   }
   return lines;
