@@ -161,7 +161,7 @@ class GoldenTool : public twtest::ToolCase {};
 TEST_F(GoldenTool, GradesOfTheTestCard) {
   struct Step {
     std::string arguments;
-    std::vector<std::string> outputs;  // files to check, images by their pixels, raw frames by their bytes
+    std::vector<std::string> outputs;  // files to check: images by their pixels, raw frames and presets by their bytes
   };
   const std::vector<Step> steps = {
       {"testcard card.png --size 160x90", {"card.png"}},
@@ -184,18 +184,36 @@ TEST_F(GoldenTool, GradesOfTheTestCard) {
       {"grade --raw-in BGra 160x90 card_BGra.raw --raw-out BGra g_BGra.raw " + kGamma, {"g_BGra.raw"}},
       {"grade --raw-in Argb 160x90 card_Argb.raw --raw-out Argb g_Argb.raw " + kGamma, {"g_Argb.raw"}},
       {"grade --raw-in VUya 160x90 card_VUya.raw --raw-out ARgb g_VUya_ARgb.raw " + kBusy, {"g_VUya_ARgb.raw"}},
+      // Presses and picks: the values they leave, as the saved presets hold them (the grades, with
+      // levels moved, are dithered). Picks in 8-bit and 16-bit inputs (the host library's 8-bit
+      // conversion); a press renders with the values set before it (here a split view).
+      {"grade card8.png x.png --pick WhiteBalance=17,70 --pick GrayBalance=120,47 --pick PickGrayLevel=90,50 "
+       "--save-preset picks8.json", {"picks8.json"}},
+      {"grade card.png x.png --pick WhiteBalance=17,70 --pick BlackBalance=150,20 --pick PickWhiteLevel=40,50 "
+       "--save-preset picks16.json", {"picks16.json"}},
+      {"grade --raw-in bgra 64x4 ramp.raw --raw-out bgra x.raw --press AutoBlackLevel --save-preset black.json", {"black.json"}},
+      {"grade --raw-in bgra 64x4 ramp.raw --raw-out bgra x.raw --press AutoWhiteLevel --save-preset white.json", {"white.json"}},
+      {"grade card.png x.png --set ShowSplitView=on --set SplitViewLayout=Vertical --set SplitViewPercent=30 "
+       "--press AutoContrast --save-preset split.json", {"split.json"}},
+      // The host format the effect gets, chosen apart from the file's.
+      {"grade card.png fmt_vuya.png --format vuya " + kGamma, {"fmt_vuya.png"}},
+      {"grade --raw-in Bgra 160x90 card_Bgra.raw --raw-out vuya --format bgra fmt_bgra.raw " + kBusy, {"fmt_bgra.raw"}},
       {"scopes card.png --prefix plain --size 256x128",
        {"plain-waveform.png", "plain-parade.png", "plain-vectorscope.png", "plain-histogram.png"}},
       {"scopes card.png --prefix graded --size 256x128 " + kBusy,
        {"graded-waveform.png", "graded-parade.png", "graded-vectorscope.png", "graded-histogram.png"}},
   };
+  // A grey ramp from 20 to 200 (8-bit BGRA, 64x4) for the level buttons: no black, no white.
+  std::string ramp;
+  for (int i = 0; i < 64 * 4; ++i) ramp += std::string(3, static_cast<char>(20 + (i % 64) * 180 / 63)) + '\xff';
+  twtest::WriteAll(Path("ramp.raw"), ramp);
   std::map<std::string, std::string> computed;
   for (const Step& step : steps) {
     const twtest::ToolRun run = Tool(step.arguments);
     ASSERT_EQ(run.status, 0) << step.arguments << "\n" << run.err;
     for (const std::string& output : step.outputs) {
-      const bool raw = output.ends_with(".raw");
-      computed["tool " + output] = raw ? FileChecksum(Path(output)) : ImageFileChecksum(Path(output));
+      const bool bytes = output.ends_with(".raw") || output.ends_with(".json");
+      computed["tool " + output] = bytes ? FileChecksum(Path(output)) : ImageFileChecksum(Path(output));
     }
   }
   Check(computed);
