@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,31 +98,14 @@ TEST_F(Cli, ParamsJsonIsOneObjectPerParameter) {
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 106u);
-  const std::map<std::string, std::set<std::string>> keysByType = {
-      {"popup", {"choiceCount", "default", "choices"}},
-      {"checkbox", {"default", "boxText"}},
-      {"button", {"buttonText"}},
-      {"color", {"default"}},
-      {"angle", {"default"}},
-      {"float", {"default", "current", "validMin", "validMax", "sliderMin", "sliderMax", "precision", "displayFlags",
-                 "sliderFlags", "curveTolerance", "useExponent", "exponent"}},
-      {"groupStart", {"groupKind"}},
-      {"groupEnd", {}},
-  };
   std::vector<std::map<std::string, JsonValue>> objects(107);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     JsonValue object;
     std::string error;
     ASSERT_TRUE(threeway::cli::ParseJson(lines[i], object, error)) << error << ": " << lines[i];
     ASSERT_EQ(object.kind, JsonValue::Kind::kObject) << lines[i];
-    std::set<std::string> keys;
-    for (const auto& [key, value] : object.members) keys.insert(key), objects[i + 1][key] = value;
+    for (const auto& [key, value] : object.members) objects[i + 1][key] = value;
     ASSERT_EQ(objects[i + 1]["index"].number, static_cast<double>(i + 1));
-    const std::string type = objects[i + 1]["type"].text;
-    ASSERT_EQ(keysByType.count(type), 1u) << lines[i];
-    std::set<std::string> expected = {"index", "id", "type", "name", "identifier", "flags", "uiFlags"};
-    expected.insert(keysByType.at(type).begin(), keysByType.at(type).end());
-    EXPECT_EQ(keys, expected) << lines[i];
   }
   // Single-precision values read back exactly; a group without a kind sent is null.
   EXPECT_EQ(static_cast<float>(objects[102]["validMin"].number), 0.1f);
