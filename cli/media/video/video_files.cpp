@@ -445,72 +445,13 @@ class VideoSink : public FrameSink {
     const std::string& path = request.path;
     const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
     if (container == nullptr) throw ToolError("cannot write " + path + ": FFmpeg knows no container for its extension");
-    const bool deep = like.storage != Storage::k8;
-
-    // The encoder.
-    std::string name = request.codec.empty() ? DefaultCodec(Extension(path), deep) : request.codec;
-    const AVCodec* encoder = name.empty() ? nullptr : avcodec_find_encoder_by_name(name.c_str());
-    if (encoder == nullptr && request.codec.empty()) {
-      encoder = avcodec_find_encoder(av_guess_codec(container, nullptr, path.c_str(), nullptr, AVMEDIA_TYPE_VIDEO));
-    }
-    if (encoder == nullptr) {
-      throw UsageError(request.codec.empty() ? "cannot write " + path + ": no video encoder for its container"
-                                             : "--codec " + name + ": no such encoder (ffmpeg -encoders lists them)");
-    }
-    name = encoder->name;
-    if (encoder->type != AVMEDIA_TYPE_VIDEO) throw UsageError("--codec " + name + " is not a video encoder");
-    if (avformat_query_codec(container, encoder->id, FF_COMPLIANCE_NORMAL) == 0) {
-      throw UsageError("a ." + Extension(path) + " file cannot hold " + name + " video; choose another --codec");
-    }
-
-    // Timing and colour as the source has them; a still or raw frames become 25 frames per second.
-    std::shared_ptr<VideoTrack> source = like.video;
-    track_ = source ? source : std::make_shared<VideoTrack>();
-    timed_ = source && source->Claim();
-    rate_ = {track_->rateNum, track_->rateDen};
-    sourceTimeBase_ = source ? AVRational{track_->timeBaseNum, track_->timeBaseDen} : av_inv_q(rate_);
-    const AVPixelFormat sourceFormat =
-        source ? static_cast<AVPixelFormat>(track_->pixelFormat) : (deep ? AV_PIX_FMT_YUV422P10 : AV_PIX_FMT_YUV420P);
-    AVPixelFormat format = sourceFormat;
-    if (encoder->pix_fmts != nullptr) {
-      format = avcodec_find_best_pix_fmt_of_list(encoder->pix_fmts, sourceFormat, like.hasAlpha ? 1 : 0, nullptr);
-    }
-    if (format == AV_PIX_FMT_NONE) throw ToolError("cannot write " + path + ": " + name + " takes no pixel format the tool can give it");
-    bool fullRange = false;
-    int matrix = AVCOL_SPC_RGB;
+    std::string name;
+    const AVCodec* encoder = FindEncoder(request, container, like.storage != Storage::k8, name);
+    const AVPixelFormat format = TakeTiming(like, encoder, name, path);
     encoder_.reset(avcodec_alloc_context3(encoder));
     if (!encoder_) throw std::bad_alloc();
     AVCodecContext& settings = *encoder_;
-    if (IsRgb(format)) {
-      settings.color_range = AVCOL_RANGE_JPEG;
-      settings.colorspace = AVCOL_SPC_RGB;
-      fullRange = true;
-    } else if (source && track_->matrixUsed != AVCOL_SPC_RGB) {
-      matrix = track_->matrixUsed;
-      fullRange = track_->rangeUsed == AVCOL_RANGE_JPEG;
-      settings.colorspace = static_cast<AVColorSpace>(track_->matrix);
-      settings.color_range = static_cast<AVColorRange>(track_->range);
-    } else {
-      // Pictures that were RGB: the matrix players would assume for the size, said in the tags.
-      matrix = GuessMatrix(like.width, like.height);
-      settings.colorspace = static_cast<AVColorSpace>(matrix);
-      settings.color_range = AVCOL_RANGE_MPEG;
-    }
-    if (IsJpegFormat(format)) fullRange = true;
-    const int chromaLocation =
-        source && !IsRgb(static_cast<AVPixelFormat>(track_->pixelFormat)) ? track_->chromaLocationUsed : GuessChromaLocation(format);
-    if (source) {
-      settings.color_primaries = static_cast<AVColorPrimaries>(track_->primaries);
-      settings.color_trc = static_cast<AVColorTransferCharacteristic>(track_->transfer);
-      settings.chroma_sample_location = static_cast<AVChromaLocation>(track_->chromaLocation);
-    } else if (!IsRgb(format)) {
-      const bool hd = matrix == AVCOL_SPC_BT709;
-      settings.color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
-      settings.color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
-      settings.chroma_sample_location = static_cast<AVChromaLocation>(chromaLocation);
-    }
-    if (IsRgb(format) && source) settings.colorspace = AVCOL_SPC_RGB;
-
+    const ColourConversion colour = SetColourTags(settings, like, format);
     settings.width = like.width;
     settings.height = like.height;
     settings.pix_fmt = format;
@@ -520,78 +461,11 @@ class VideoSink : public FrameSink {
     settings.flags |= AV_CODEC_FLAG_CLOSED_GOP;
     if (container->flags & AVFMT_GLOBALHEADER) settings.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     settings.thread_count = 0;
-
-    // Quality: --crf or --bitrate, else the codec's sensible default.
-    const bool hasCrf = av_opt_find(settings.priv_data, "crf", nullptr, 0, 0) != nullptr;
-    if (request.crf) {
-      if (!hasCrf) throw UsageError("--crf: " + name + " has no constant-quality setting; use --bitrate");
-      av_opt_set_int(settings.priv_data, "crf", *request.crf, 0);
-    }
-    if (request.bitrate) settings.bit_rate = *request.bitrate;
-    if (!request.crf && !request.bitrate) {
-      if (name == "libx264" || name == "libx265") {
-        av_opt_set_int(settings.priv_data, "crf", 18, 0);
-      } else if (name == "libvpx-vp9") {
-        av_opt_set_int(settings.priv_data, "crf", 30, 0);
-      } else if (encoder->id == AV_CODEC_ID_MPEG2VIDEO || encoder->id == AV_CODEC_ID_MPEG4) {
-        settings.flags |= AV_CODEC_FLAG_QSCALE;
-        settings.global_quality = FF_QP2LAMBDA * 2;
-      }
-    }
-    if (name == "libvpx-vp9" && !request.bitrate) settings.bit_rate = 0;  // constant quality, no cap
-    if (name == "libx264" || name == "libx265") av_opt_set(settings.priv_data, "preset", "medium", 0);
-    if (name == "libx265") av_opt_set(settings.priv_data, "x265-params", "log-level=error", 0);  // x265 prints itself
-    if (name == "prores_ks") {
-      const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-      av_opt_set(settings.priv_data, "profile", descriptor->log2_chroma_w == 0 ? "4444" : "hq", 0);
-    }
-    int result = avcodec_open2(encoder_.get(), encoder, nullptr);
+    SetQuality(settings, encoder, name, request, format);
+    const int result = avcodec_open2(encoder_.get(), encoder, nullptr);
     if (result < 0) throw ToolError("cannot write " + path + ": " + name + " refuses the settings: " + AvError(result));
-
-    // The container.
-    AVFormatContext* raw = nullptr;
-    result = avformat_alloc_output_context2(&raw, container, nullptr, file_.temporaryPath().c_str());
-    if (result < 0 || raw == nullptr) throw ToolError("cannot write " + path + ": " + AvError(result));
-    output_.reset(raw);
-    // YUV4MPEG takes more than 8 bits only as an extension its readers may not know.
-    if (std::string(container->name) == "yuv4mpegpipe") raw->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
-    video_ = avformat_new_stream(raw, nullptr);
-    if (video_ == nullptr) throw std::bad_alloc();
-    result = avcodec_parameters_from_context(video_->codecpar, encoder_.get());
-    if (result < 0) throw ToolError("cannot write " + path + ": " + AvError(result));
-    video_->time_base = settings.time_base;
-    video_->avg_frame_rate = rate_;
-    video_->sample_aspect_ratio = settings.sample_aspect_ratio;
-    if (timed_ && request.audio) AddAudio(path, container);
-    if (!(container->flags & AVFMT_NOFILE)) {
-      result = avio_open(&raw->pb, file_.temporaryPath().c_str(), AVIO_FLAG_WRITE);
-      if (result < 0) throw ToolError("cannot write " + path + ": " + AvError(result));
-    }
-    result = avformat_write_header(raw, nullptr);
-    if (result < 0) {
-      std::string streams = name + " video";
-      for (const auto& [index, stream] : audioStreams_) streams += std::string(", ") + avcodec_get_name(stream->codecpar->codec_id) + " audio";
-      throw ToolError("cannot write " + path + ": a ." + Extension(path) + " file refuses its streams (" + streams + "): " +
-                      AvError(result) + (audioStreams_.empty() ? "" : "; --no-audio leaves the audio out"));
-    }
-
-    format_ = IsDeep(format) ? zkfx::kPixelFormatBGRA16 : zkfx::kPixelFormatBGRA8;
-    scaler_ = MakeScaler(like.width, like.height, format_ == zkfx::kPixelFormatBGRA8 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGRA64LE,
-                         format, matrix, fullRange, chromaLocation);
-    frame_ = NewFrame();
-    frame_->format = format;
-    frame_->width = like.width;
-    frame_->height = like.height;
-    // Some encoders (ProRes) take the tags from each frame rather than from their settings.
-    frame_->color_primaries = settings.color_primaries;
-    frame_->color_trc = settings.color_trc;
-    frame_->colorspace = settings.colorspace;
-    frame_->color_range = settings.color_range;
-    frame_->chroma_location = settings.chroma_sample_location;
-    frame_->sample_aspect_ratio = settings.sample_aspect_ratio;
-    result = av_frame_get_buffer(frame_.get(), 0);
-    if (result < 0) throw std::bad_alloc();
-    packet_ = NewPacket();
+    OpenContainer(path, container, name, request.audio);
+    PrepareFrames(like, format, colour);
   }
 
   std::uint32_t format() const override { return format_; }
@@ -645,6 +519,173 @@ class VideoSink : public FrameSink {
   void Commit() override { file_.Commit(); }
 
  private:
+  // How frames are converted between RGB and the output's YUV: the matrix, the range and the chroma siting.
+  struct ColourConversion {
+    int matrix;
+    bool fullRange;
+    int chromaLocation;
+  };
+
+  // The encoder: --codec, else the container's usual one for the depth. Refuses (exit 2) an
+  // encoder that does not exist, is not for video or does not fit the container.
+  static const AVCodec* FindEncoder(const SinkRequest& request, const AVOutputFormat* container, bool deep,
+                                    std::string& name) {
+    const std::string& path = request.path;
+    name = request.codec.empty() ? DefaultCodec(Extension(path), deep) : request.codec;
+    const AVCodec* encoder = name.empty() ? nullptr : avcodec_find_encoder_by_name(name.c_str());
+    if (encoder == nullptr && request.codec.empty()) {
+      encoder = avcodec_find_encoder(av_guess_codec(container, nullptr, path.c_str(), nullptr, AVMEDIA_TYPE_VIDEO));
+    }
+    if (encoder == nullptr) {
+      throw UsageError(request.codec.empty() ? "cannot write " + path + ": no video encoder for its container"
+                                             : "--codec " + name + ": no such encoder (ffmpeg -encoders lists them)");
+    }
+    name = encoder->name;
+    if (encoder->type != AVMEDIA_TYPE_VIDEO) throw UsageError("--codec " + name + " is not a video encoder");
+    if (avformat_query_codec(container, encoder->id, FF_COMPLIANCE_NORMAL) == 0) {
+      throw UsageError("a ." + Extension(path) + " file cannot hold " + name + " video; choose another --codec");
+    }
+    return encoder;
+  }
+
+  // Timing and colour as the source has them; a still or raw frames become 25 frames per second.
+  // Returns the pixel format the encoder takes that is nearest to the source's.
+  AVPixelFormat TakeTiming(const FrameInfo& like, const AVCodec* encoder, const std::string& name,
+                           const std::string& path) {
+    const bool deep = like.storage != Storage::k8;
+    std::shared_ptr<VideoTrack> source = like.video;
+    track_ = source ? source : std::make_shared<VideoTrack>();
+    timed_ = source && source->Claim();
+    rate_ = {track_->rateNum, track_->rateDen};
+    sourceTimeBase_ = source ? AVRational{track_->timeBaseNum, track_->timeBaseDen} : av_inv_q(rate_);
+    const AVPixelFormat sourceFormat =
+        source ? static_cast<AVPixelFormat>(track_->pixelFormat) : (deep ? AV_PIX_FMT_YUV422P10 : AV_PIX_FMT_YUV420P);
+    AVPixelFormat format = sourceFormat;
+    if (encoder->pix_fmts != nullptr) {
+      format = avcodec_find_best_pix_fmt_of_list(encoder->pix_fmts, sourceFormat, like.hasAlpha ? 1 : 0, nullptr);
+    }
+    if (format == AV_PIX_FMT_NONE) throw ToolError("cannot write " + path + ": " + name + " takes no pixel format the tool can give it");
+    return format;
+  }
+
+  // The colour tags the output carries (the source's, or what players assume for the size) and the
+  // conversion that matches them.
+  ColourConversion SetColourTags(AVCodecContext& settings, const FrameInfo& like, AVPixelFormat format) const {
+    ColourConversion colour{AVCOL_SPC_RGB, false, 0};
+    const std::shared_ptr<VideoTrack>& source = like.video;
+    if (IsRgb(format)) {
+      settings.color_range = AVCOL_RANGE_JPEG;
+      settings.colorspace = AVCOL_SPC_RGB;
+      colour.fullRange = true;
+    } else if (source && track_->matrixUsed != AVCOL_SPC_RGB) {
+      colour.matrix = track_->matrixUsed;
+      colour.fullRange = track_->rangeUsed == AVCOL_RANGE_JPEG;
+      settings.colorspace = static_cast<AVColorSpace>(track_->matrix);
+      settings.color_range = static_cast<AVColorRange>(track_->range);
+    } else {
+      // Pictures that were RGB: the matrix players would assume for the size, said in the tags.
+      colour.matrix = GuessMatrix(like.width, like.height);
+      settings.colorspace = static_cast<AVColorSpace>(colour.matrix);
+      settings.color_range = AVCOL_RANGE_MPEG;
+    }
+    if (IsJpegFormat(format)) colour.fullRange = true;
+    colour.chromaLocation =
+        source && !IsRgb(static_cast<AVPixelFormat>(track_->pixelFormat)) ? track_->chromaLocationUsed : GuessChromaLocation(format);
+    if (source) {
+      settings.color_primaries = static_cast<AVColorPrimaries>(track_->primaries);
+      settings.color_trc = static_cast<AVColorTransferCharacteristic>(track_->transfer);
+      settings.chroma_sample_location = static_cast<AVChromaLocation>(track_->chromaLocation);
+    } else if (!IsRgb(format)) {
+      const bool hd = colour.matrix == AVCOL_SPC_BT709;
+      settings.color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+      settings.color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+      settings.chroma_sample_location = static_cast<AVChromaLocation>(colour.chromaLocation);
+    }
+    if (IsRgb(format) && source) settings.colorspace = AVCOL_SPC_RGB;
+
+    return colour;
+  }
+
+  // Quality: --crf or --bitrate, else the codec's sensible default.
+  static void SetQuality(AVCodecContext& settings, const AVCodec* encoder, const std::string& name,
+                         const SinkRequest& request, AVPixelFormat format) {
+    const bool hasCrf = av_opt_find(settings.priv_data, "crf", nullptr, 0, 0) != nullptr;
+    if (request.crf) {
+      if (!hasCrf) throw UsageError("--crf: " + name + " has no constant-quality setting; use --bitrate");
+      av_opt_set_int(settings.priv_data, "crf", *request.crf, 0);
+    }
+    if (request.bitrate) settings.bit_rate = *request.bitrate;
+    if (!request.crf && !request.bitrate) {
+      if (name == "libx264" || name == "libx265") {
+        av_opt_set_int(settings.priv_data, "crf", 18, 0);
+      } else if (name == "libvpx-vp9") {
+        av_opt_set_int(settings.priv_data, "crf", 30, 0);
+      } else if (encoder->id == AV_CODEC_ID_MPEG2VIDEO || encoder->id == AV_CODEC_ID_MPEG4) {
+        settings.flags |= AV_CODEC_FLAG_QSCALE;
+        settings.global_quality = FF_QP2LAMBDA * 2;
+      }
+    }
+    if (name == "libvpx-vp9" && !request.bitrate) settings.bit_rate = 0;  // constant quality, no cap
+    if (name == "libx264" || name == "libx265") av_opt_set(settings.priv_data, "preset", "medium", 0);
+    if (name == "libx265") av_opt_set(settings.priv_data, "x265-params", "log-level=error", 0);  // x265 prints itself
+    if (name == "prores_ks") {
+      const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+      av_opt_set(settings.priv_data, "profile", descriptor->log2_chroma_w == 0 ? "4444" : "hq", 0);
+    }
+  }
+
+  // The container, written under the temporary name: the video stream, the audio streams copied
+  // from the source, the header.
+  void OpenContainer(const std::string& path, const AVOutputFormat* container, const std::string& name, bool audio) {
+    AVFormatContext* raw = nullptr;
+    int result = avformat_alloc_output_context2(&raw, container, nullptr, file_.temporaryPath().c_str());
+    if (result < 0 || raw == nullptr) throw ToolError("cannot write " + path + ": " + AvError(result));
+    output_.reset(raw);
+    // YUV4MPEG takes more than 8 bits only as an extension its readers may not know.
+    if (std::string(container->name) == "yuv4mpegpipe") raw->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+    video_ = avformat_new_stream(raw, nullptr);
+    if (video_ == nullptr) throw std::bad_alloc();
+    result = avcodec_parameters_from_context(video_->codecpar, encoder_.get());
+    if (result < 0) throw ToolError("cannot write " + path + ": " + AvError(result));
+    video_->time_base = encoder_->time_base;
+    video_->avg_frame_rate = rate_;
+    video_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
+    if (timed_ && audio) AddAudio(path, container);
+    if (!(container->flags & AVFMT_NOFILE)) {
+      result = avio_open(&raw->pb, file_.temporaryPath().c_str(), AVIO_FLAG_WRITE);
+      if (result < 0) throw ToolError("cannot write " + path + ": " + AvError(result));
+    }
+    result = avformat_write_header(raw, nullptr);
+    if (result < 0) {
+      std::string streams = name + " video";
+      for (const auto& [index, stream] : audioStreams_) streams += std::string(", ") + avcodec_get_name(stream->codecpar->codec_id) + " audio";
+      throw ToolError("cannot write " + path + ": a ." + Extension(path) + " file refuses its streams (" + streams + "): " +
+                      AvError(result) + (audioStreams_.empty() ? "" : "; --no-audio leaves the audio out"));
+    }
+
+  }
+
+  // The frame the scaler fills for the encoder, tagged as the settings are.
+  void PrepareFrames(const FrameInfo& like, AVPixelFormat format, const ColourConversion& colour) {
+    format_ = IsDeep(format) ? zkfx::kPixelFormatBGRA16 : zkfx::kPixelFormatBGRA8;
+    scaler_ = MakeScaler(like.width, like.height, format_ == zkfx::kPixelFormatBGRA8 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGRA64LE,
+                         format, colour.matrix, colour.fullRange, colour.chromaLocation);
+    frame_ = NewFrame();
+    frame_->format = format;
+    frame_->width = like.width;
+    frame_->height = like.height;
+    // Some encoders (ProRes) take the tags from each frame rather than from their encoder_->
+    frame_->color_primaries = encoder_->color_primaries;
+    frame_->color_trc = encoder_->color_trc;
+    frame_->colorspace = encoder_->colorspace;
+    frame_->color_range = encoder_->color_range;
+    frame_->chroma_location = encoder_->chroma_sample_location;
+    frame_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
+    const int result = av_frame_get_buffer(frame_.get(), 0);
+    if (result < 0) throw std::bad_alloc();
+    packet_ = NewPacket();
+  }
+
   void Encode(AVFrame* frame) {
     int result = avcodec_send_frame(encoder_.get(), frame);
     if (result < 0) throw ToolError("cannot encode " + file_.finalPath() + ": " + AvError(result));
