@@ -602,7 +602,6 @@ class VideoSink : public FrameSink {
       settings.chroma_sample_location = static_cast<AVChromaLocation>(colour.chromaLocation);
     }
     if (IsRgb(format) && source) settings.colorspace = AVCOL_SPC_RGB;
-
     return colour;
   }
 
