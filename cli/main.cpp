@@ -51,12 +51,16 @@ int Help(std::span<const std::string> arguments) {
     PrintUsage(stdout);
     return kExitOk;
   }
-  const Command* command = FindCommand(arguments[0]);
+  // `help --markdown NAME`: the command's option table as cli/README.md holds it.
+  const bool markdown = arguments[0] == "--markdown" && arguments.size() == 2;
+  const std::string& name = markdown ? arguments[1] : arguments[0];
+  const Command* command = FindCommand(name);
   if (command == nullptr) {
-    PrintError("no command named \"" + arguments[0] + "\" (see threeway --help)");
+    PrintError("no command named \"" + name + "\" (see threeway --help)");
     return kExitUsage;
   }
-  std::fwrite(command->help.data(), 1, command->help.size(), stdout);
+  const std::string text = markdown ? (command->optionTable ? command->optionTable() : "") : command->help();
+  std::fwrite(text.data(), 1, text.size(), stdout);
   return kExitOk;
 }
 

@@ -15,7 +15,10 @@ namespace threeway::cli {
 struct Command {
   std::string_view name;
   std::string_view summary;  // one line, for the command list
-  std::string_view help;     // full text for `threeway help <name>`
+  std::string (*help)();     // full text for `threeway help <name>`
+  // The option table cli/README.md holds for the command (Markdown), from its declared options;
+  // `threeway help --markdown <name>` prints it. Null for a command without options.
+  std::string (*optionTable)();
   int (*run)(const Options& options, std::span<const std::string> arguments);
 };
 

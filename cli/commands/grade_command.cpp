@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cli/commands/command.h"
+#include "cli/commands/options.h"
 #include "cli/engine/frame_at.h"
 #include "cli/media/frame_io.h"
 #include "cli/engine/grader.h"
@@ -82,6 +83,15 @@ std::int64_t BitrateArgument(const std::string& option, const std::string& text)
   return static_cast<std::int64_t>(value * scale + 0.5);
 }
 
+int ThreadsArgument(const std::string& text) {
+  char* end = nullptr;
+  const long threads = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || threads < 1 || threads > 256) {
+    throw UsageError("--threads needs a number of worker threads 1 .. 256, got \"" + text + "\"");
+  }
+  return static_cast<int>(threads);
+}
+
 int CrfArgument(const std::string& option, const std::string& text) {
   if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 63) {
     throw UsageError(option + " needs a whole number from 0 to 63 (the codec's constant-quality scale), got \"" + text + "\"");
@@ -89,60 +99,73 @@ int CrfArgument(const std::string& option, const std::string& text) {
   return std::stoi(text);
 }
 
+using Values = std::span<const std::string>;
+
+// grade's options, applying to `request`.
+std::vector<Option> GradeOptions(GradeRequest& request) {
+  std::vector<Option> options = {
+      {"Files", "--raw-in", "CODE WxH",
+       "INPUT is raw frames: rows tightly packed, in one of the host formats vuya Vuya VUya bgra Bgra BGra argb Argb "
+       "ARgb (8-bit, 16-bit little-endian, 32-bit float), one frame after another; each frame is graded. A frame cut "
+       "short is an error. \"-\" reads standard input.",
+       [&](const std::string& o, Values v) {
+         request.input.rawFormat = FormatArgument(o, v[0]);
+         SizeArgument(o, v[1], request.input.rawWidth, request.input.rawHeight);
+       }},
+      {"Files", "--raw-out", "CODE", "OUTPUT is raw frames in CODE. \"-\" writes standard output.",
+       [&](const std::string& o, Values v) { request.output.rawFormat = FormatArgument(o, v[0]); }},
+      {"Files", "--format", "CODE",
+       "the host format the effect is handed (default: bgra for 8-bit input, Bgra for 16-bit, BGra for float; a raw "
+       "input's own code).",
+       [&](const std::string& o, Values v) { request.hostFormat = FormatArgument(o, v[0]); }},
+      {"Files", "--compare", "FILE",
+       "also write FILE: the input (left) and the graded picture (right) side by side, for the first frame, with a "
+       "thin divider and \"before\" / \"after\" labels.",
+       [&](const std::string&, Values v) { request.compare = v[0]; }},
+      {"Video", "--frames", "A-B",
+       "grade frames A to B only (numbers from 0, both included; A- to the end, -B from the start). The output starts "
+       "at time 0, with a key frame, and carries the audio of the frames' span.",
+       [&](const std::string& o, Values v) { FramesArgument(o, v[0], request.input); }},
+      {"Video", "--codec", "NAME", "an FFmpeg video encoder (ffmpeg -encoders), e.g. libx265, prores_ks, ffv1.",
+       [&](const std::string&, Values v) { request.output.codec = v[0]; }},
+      {"Video", "--crf", "N", "constant quality (libx264, libx265, libvpx-vp9; lower is better).",
+       [&](const std::string& o, Values v) { request.output.crf = CrfArgument(o, v[0]); }},
+      {"Video", "--bitrate", "RATE", "target bit rate, e.g. 8M or 2500k (instead of constant quality).",
+       [&](const std::string& o, Values v) { request.output.bitrate = BitrateArgument(o, v[0]); }},
+      {"Video", "--no-audio", "", "leave the source's audio out.",
+       [&](const std::string&, Values) { request.output.audio = false; }},
+      {"Frames", "--threads", "N",
+       "grade frames on N worker threads, each with its own effect instance (default: one per core); frames are "
+       "written in order and the output is the same for every N. 1 grades on the main thread.",
+       [&](const std::string&, Values v) { request.threads = ThreadsArgument(v[0]); }},
+      {"Frames", "--at", "FRAME|TIME",
+       "the frame presses and picks act on (default the first): a frame number counted from 0, or a time for sources "
+       "with a frame rate: seconds with a point or an \"s\" (2.5, 3s) or M:SS / H:MM:SS with fractions (1:02.5). The "
+       "values they give then grade every frame. Without presses or picks it changes nothing.",
+       [&](const std::string&, Values v) { request.at = ParseFramePosition(v[0]); }},
+      {"Batch", "--output-dir", "DIR",
+       "every file name given is an INPUT, graded with the same options into DIR under its own file name (DIR is "
+       "created when missing). Presses and picks are evaluated on each input's own --at frame. An input that fails is "
+       "reported and the others are still graded; exit 1 if any failed. Refused before anything is graded: an output "
+       "that would replace any input, two inputs with one file name, standard input, and --save-preset or --compare "
+       "with more than one input.",
+       [&](const std::string&, Values v) {
+         request.outputDir = v[0];
+         if (request.outputDir.empty()) throw UsageError("--output-dir needs a directory");
+       }},
+  };
+  for (Option& option : PanelOptions(request.steps, "Panel (in the order given)")) options.push_back(std::move(option));
+  options.push_back({"Panel (in the order given)", "--save-preset", "FILE",
+                     "after everything else, writes every valued parameter as JSON: floats and angles (degrees) as "
+                     "numbers, check boxes true/false, popups the choice text, colours [R, G, B]. A preset restores "
+                     "values as saved, also ones outside a slider's range that the effect itself wrote.",
+                     [&](const std::string&, Values v) { request.savePreset = v[0]; }});
+  return options;
+}
+
 GradeRequest ParseArguments(std::span<const std::string> arguments) {
   GradeRequest request;
-  std::vector<std::string> positional;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& option = arguments[i];
-    const auto value = [&](int n = 1) -> const std::string& {
-      if (i + static_cast<std::size_t>(n) >= arguments.size()) {
-        throw UsageError(option + " needs " + (n == 1 ? "a value" : std::to_string(n) + " values") +
-                         " (see threeway help grade)");
-      }
-      return arguments[++i];
-    };
-    if (option == "-" || option.empty() || option[0] != '-') {
-      positional.push_back(option);
-    } else if (ParsePanelOption(option, [&]() -> const std::string& { return value(); }, request.steps)) {
-      // a panel option: its steps are now in request.steps
-    } else if (option == "--save-preset") {
-      request.savePreset = value();
-    } else if (option == "--format") {
-      request.hostFormat = FormatArgument(option, value());
-    } else if (option == "--raw-in") {
-      request.input.rawFormat = FormatArgument(option, value(2));
-      SizeArgument(option, value(), request.input.rawWidth, request.input.rawHeight);
-    } else if (option == "--raw-out") {
-      request.output.rawFormat = FormatArgument(option, value());
-    } else if (option == "--compare") {
-      request.compare = value();
-    } else if (option == "--frames") {
-      FramesArgument(option, value(), request.input);
-    } else if (option == "--codec") {
-      request.output.codec = value();
-    } else if (option == "--crf") {
-      request.output.crf = CrfArgument(option, value());
-    } else if (option == "--bitrate") {
-      request.output.bitrate = BitrateArgument(option, value());
-    } else if (option == "--no-audio") {
-      request.output.audio = false;
-    } else if (option == "--threads") {
-      const std::string& text = value();
-      char* end = nullptr;
-      const long threads = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || threads < 1 || threads > 256) {
-        throw UsageError("--threads needs a number of worker threads 1 .. 256, got \"" + text + "\"");
-      }
-      request.threads = static_cast<int>(threads);
-    } else if (option == "--at") {
-      request.at = ParseFramePosition(value());
-    } else if (option == "--output-dir") {
-      request.outputDir = value();
-      if (request.outputDir.empty()) throw UsageError("--output-dir needs a directory");
-    } else {
-      throw UsageError("unknown option " + option + " (see threeway help grade)");
-    }
-  }
+  const std::vector<std::string> positional = ParseOptions(arguments, GradeOptions(request), "grade");
   if (!request.outputDir.empty()) {
     if (positional.empty()) throw UsageError("--output-dir DIR needs at least one INPUT (see threeway help grade)");
     for (const std::string& input : positional) {
@@ -325,34 +348,24 @@ int RunGrade(const Options& options, std::span<const std::string> arguments) {
   }
 }
 
-}  // namespace
+std::vector<Option> GradeOptionList() {
+  static GradeRequest unused;
+  return GradeOptions(unused);
+}
 
-const Command& GradeCommand() {
-  static const Command command{
-      "grade", "grade a picture or raw frames with the effect",
-      R"(usage: threeway [--module PATH] grade INPUT OUTPUT [options]
+std::string GradeHelp() {
+  return R"(usage: threeway [--module PATH] grade INPUT OUTPUT [options]
        threeway [--module PATH] grade --output-dir DIR INPUT... [options]
 
 Loads the effect as a host does, sets its panel from the options (applied in the order given),
 and renders INPUT into OUTPUT. The pixels travel file layout -> host format -> effect -> host
 format -> file layout; the host's image library does every conversion.
 
-Files:
-  INPUT, OUTPUT          image files: PNG, JPEG, TIFF, OpenEXR and the other formats OpenImageIO
-                         reads and writes (chosen by the extension). 8-bit, 16-bit and float
-                         (half or full) files keep their precision when the output format can
-                         hold it (JPEG is 8-bit; PNG takes float as 16-bit). 1 to 4 channels:
-                         grey is replicated to RGB; alpha is kept when the input has it (opaque
-                         otherwise) and written only when the input had it.
-  --raw-in CODE WxH      INPUT is raw frames: rows tightly packed, in one of the host formats
-                         vuya Vuya VUya bgra Bgra BGra argb Argb ARgb (8-bit, 16-bit
-                         little-endian, 32-bit float), one frame after another; each frame is
-                         graded. A frame cut short is an error. "-" reads standard input.
-  --raw-out CODE         OUTPUT is raw frames in CODE. "-" writes standard output.
-  --format CODE          the host format the effect is handed (default: bgra for 8-bit input,
-                         Bgra for 16-bit, BGra for float; a raw input's own code).
-  --compare FILE         also write FILE: the input (left) and the graded picture (right) side by
-                         side, for the first frame.
+INPUT and OUTPUT are image files: PNG, JPEG, TIFF, OpenEXR and the other formats OpenImageIO
+reads and writes (chosen by the extension). 8-bit, 16-bit and float (half or full) files keep
+their precision when the output format can hold it (JPEG is 8-bit; PNG takes float as 16-bit).
+1 to 4 channels: grey is replicated to RGB; alpha is kept when the input has it (opaque
+otherwise) and written only when the input had it.
 
 Video (.mov .mp4 .m4v .mkv .avi .webm .mxf .y4m .mpg .ts .m2ts .flv .ogv .nut .dv .3gp, through
 FFmpeg): every frame is decoded, converted to RGB with the source's own matrix, range and chroma
@@ -362,60 +375,14 @@ Timestamps, frame rate, pixel aspect and colour tags are kept; audio streams are
 are (not re-encoded). Default codecs: .mp4 .mkv .avi and 8-bit .mov: libx264 CRF 18 preset
 medium, 10-bit for deeper sources; deeper .mov: ProRes 422 HQ (4444 for 4:4:4); .webm:
 libvpx-vp9 CRF 30; .y4m: raw. The pixel format is the codec's nearest to the source's.
-  --frames A-B           grade frames A to B only (numbers from 0, both included; A- to the end,
-                         -B from the start). The output starts at time 0, with a key frame, and
-                         carries the audio of the frames' span.
-  --codec NAME           an FFmpeg encoder (ffmpeg -encoders), e.g. libx265, prores_ks, ffv1.
-  --crf N                constant quality (libx264, libx265, libvpx-vp9; lower is better).
-  --bitrate RATE         target bit rate, e.g. 8M or 2500k (instead of constant quality).
-  --no-audio             leave the audio out.
 
-Frames:
-  --threads N            grade frames on N worker threads, each with its own effect instance
-                         (default: one per core); frames are written in order and the output
-                         is the same for every N. 1 grades on the main thread.
-  --at FRAME|TIME        the frame presses and picks act on (default the first): a frame number
-                         counted from 0, or a time for sources with a frame rate: seconds with a
-                         point or an "s" (2.5, 3s) or M:SS / H:MM:SS with fractions (1:02.5).
-                         The values they give then grade every frame. Without presses or picks
-                         it changes nothing.
-
-Batch:
-  --output-dir DIR       every file name given is an INPUT, graded with the same options into
-                         DIR under its own file name (DIR is created when missing). Presses and
-                         picks are evaluated on each input's own --at frame. An input that fails
-                         is reported and the others are still graded; exit 1 if any failed.
-                         Refused before anything is graded: an output that would replace any
-                         input, two inputs with one file name, standard input, and --save-preset
-                         or --compare with more than one input.
-
-Panel (in the order given):
-  --set NAME=VALUE       set a parameter by its identifier (see threeway params): float sliders
-                         a number inside the slider's range; check boxes on/off, true/false,
-                         yes/no or 1/0; popups the choice text or number; angles in degrees;
-                         colours R,G,B (0..255). Buttons are pressed, not set.
-  --press NAME           AutoBlackLevel, AutoContrast or AutoWhiteLevel: renders the input once
-                         with the current values, presses the button (the effect writes the new
-                         levels from that render's histogram); later renders use them.
-  --pick NAME=X,Y        sets a colour parameter to the input pixel at X,Y (8-bit R,G,B of the
-                         pixel; deeper pixels converted to 8 bits), as the eyedropper does: the
-                         balance pickers (BlackBalance, GrayBalance, WhiteBalance) and level
-                         pickers (BlackLevel, GrayLevel, WhiteLevel) set the values they drive.
-  --preset FILE          sets the parameters a preset file holds (as --save-preset writes it).
-  --render-scale R       the render scale a host passes (N/D or a decimal, e.g. 1/2 or 0.5).
-  --pixel-aspect R       the pixel aspect ratio (e.g. 10/11). Both change the Soften blur size.
-  --save-preset FILE     after everything else, writes every valued parameter as JSON:
-                         {"MasterSaturation": 150, "ShowSplitView": false, "SplitViewLayout":
-                         "Horizontal", "MasterHueAngle": 12.5, "WhiteBalance": [255, 255, 255],
-                         ...}: floats and angles (degrees) as numbers, check boxes true/false,
-                         popups the choice text, colours [R, G, B]. A preset restores values as
-                         saved, also ones outside a slider's range that the effect itself wrote.
-
+)" + OptionsUsage(GradeOptionList()) +
+         R"(
 Outputs are written whole or not at all (a temporary file, renamed when everything succeeded);
 the tool refuses to overwrite its input. On a terminal a progress line on stderr shows the frames
 done, frames per second and (when the total is known) the time left; elsewhere nothing is printed.
 Ctrl-C (SIGINT) or SIGTERM stops after the frame in hand, removes unfinished outputs and exits
-with 130 or 143. Errors: one line on stderr; exit 1, or 2 for a wrong
+with 130 or 143. Errors: one line on stderr, "threeway grade: ..."; exit 1, or 2 for a wrong
 command line.
 
 Examples:
@@ -431,8 +398,14 @@ Examples:
   threeway grade - - --raw-in Vuya 1920x1080 --raw-out Vuya --set MasterSaturation=0 <in.raw >out.raw
   threeway grade clip.mov graded.mp4 --preset look.json --crf 16
   threeway grade clip.mov part3.mp4 --frames 200-299 --preset look.json --no-audio
-)",
-      RunGrade};
+)";
+}
+
+}  // namespace
+
+const Command& GradeCommand() {
+  static const Command command{"grade", "grade a picture or raw frames with the effect", GradeHelp,
+                               [] { return OptionsMarkdown(GradeOptionList()); }, RunGrade};
   return command;
 }
 

@@ -29,12 +29,15 @@ int RunInfo(const Options& options, std::span<const std::string> arguments) {
 const Command& InfoCommand() {
   static const Command command{
       "info", "print the module's registration resource",
-      "usage: threeway [--module PATH] info\n"
-      "\n"
-      "Reads the registration resource from the module file without loading the module, checks\n"
-      "that it describes this effect, and prints every property: vendor code/key, id, data length\n"
-      "and the decoded value (texts quoted, version words in hexadecimal).\n",
-      RunInfo};
+      [] {
+        return std::string(
+            "usage: threeway [--module PATH] info\n"
+            "\n"
+            "Reads the registration resource from the module file without loading the module, checks\n"
+            "that it describes this effect, and prints every property: vendor code/key, id, data length\n"
+            "and the decoded value (texts quoted, version words in hexadecimal).\n");
+      },
+      nullptr, RunInfo};
   return command;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands/command.h"
+#include "cli/commands/options.h"
 #include "cli/panel/json.h"
 #include "params/catalogue.h"
 
@@ -176,15 +177,20 @@ void PrintJson(const twhost::Host& host) {
   }
 }
 
+std::vector<Option> ParamsOptions(bool& json) {
+  return {{"", "--json", "", "one JSON object per parameter per line instead (format: cli/README.md).",
+           [&json](const std::string&, std::span<const std::string>) { json = true; }}};
+}
+
+std::vector<Option> ParamsOptionList() {
+  static bool unused = false;
+  return ParamsOptions(unused);
+}
+
 int RunParams(const Options& options, std::span<const std::string> arguments) {
   bool json = false;
-  for (const std::string& argument : arguments) {
-    if (argument == "--json") {
-      json = true;
-    } else {
-      throw UsageError("unknown argument " + argument);
-    }
-  }
+  const std::vector<std::string> positional = ParseOptions(arguments, ParamsOptions(json), "params");
+  if (!positional.empty()) throw UsageError("unexpected argument " + positional[0] + " (see threeway help params)");
   twhost::Host host;
   if (!OpenEffect(options, host)) throw ToolError("", kExitFailure);  // OpenEffect printed the reason
   if (json) {
@@ -196,20 +202,22 @@ int RunParams(const Options& options, std::span<const std::string> arguments) {
   return kExitOk;
 }
 
+std::string ParamsHelp() {
+  return "usage: threeway [--module PATH] params [--json]\n"
+         "\n"
+         "Loads the module, runs global set-up and parameter set-up, and prints every declared\n"
+         "parameter (index 1 upwards; index 0 is the host's input layer): index, persistent id, type,\n"
+         "name and the type's essentials, indented by group nesting, the catalogue identifier in\n"
+         "braces, flags in brackets.\n"
+         "\n" +
+         OptionsUsage(ParamsOptionList());
+}
+
 }  // namespace
 
 const Command& ParamsCommand() {
-  static const Command command{
-      "params", "print the effect's parameters as the host received them",
-      "usage: threeway [--module PATH] params [--json]\n"
-      "\n"
-      "Loads the module, runs global set-up and parameter set-up, and prints every declared\n"
-      "parameter (index 1 upwards; index 0 is the host's input layer): index, persistent id, type,\n"
-      "name and the type's essentials, indented by group nesting, the catalogue identifier in\n"
-      "braces, flags in brackets.\n"
-      "\n"
-      "  --json   one JSON object per parameter per line instead (format: cli/README.md)\n",
-      RunParams};
+  static const Command command{"params", "print the effect's parameters as the host received them", ParamsHelp,
+                               [] { return OptionsMarkdown(ParamsOptionList()); }, RunParams};
   return command;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/commands/command.h"
+#include "cli/commands/options.h"
 #include "cli/engine/frame_at.h"
 #include "cli/media/frame_io.h"
 #include "cli/engine/grader.h"
@@ -54,43 +55,57 @@ bool ParseSize(const std::string& text, int minWidth, int minHeight, int max, in
   return true;
 }
 
+using Values = std::span<const std::string>;
+
+// scopes' options, applying to `request`.
+std::vector<Option> ScopesOptions(ScopesRequest& request) {
+  std::vector<Option> options = {
+      {"", "--at", "FRAME|TIME",
+       "the frame to measure (default the first): a frame number counting from 0, or for sources with a frame rate "
+       "a time (2.5, 3s, 1:02.5), as for threeway grade.",
+       [&](const std::string&, Values v) { request.at = ParseFramePosition(v[0]); }},
+      {"", "--prefix", "PATH", "the files are PATH-waveform.png and so on.",
+       [&](const std::string&, Values v) { request.prefix = v[0]; }},
+      {"", "--out-dir", "DIR",
+       "the files are DIR/NAME-waveform.png ..., NAME the input's name without its extension (an existing "
+       "directory). Default: beside the input.",
+       [&](const std::string&, Values v) { request.outDir = v[0]; }},
+      {"", "--size", "WxH",
+       "size of the waveform, parade and histogram pictures; the vectorscope is HxH (default 1024x512; 192x128 to "
+       "8192x8192).",
+       [&](const std::string&, Values v) {
+         if (!ParseSize(v[0], kScopeMinWidth, kScopeMinHeight, kScopeMaxSide, request.width, request.height)) {
+           throw UsageError("--size needs WxH between " + std::to_string(kScopeMinWidth) + "x" +
+                            std::to_string(kScopeMinHeight) + " and " + std::to_string(kScopeMaxSide) + "x" +
+                            std::to_string(kScopeMaxSide) + ", got \"" + v[0] + "\"");
+         }
+       }},
+      {"", "--raw-in", "CODE WxH",
+       "INPUT is raw frames in a host format (see threeway help grade); \"-\" reads standard input (then --prefix or "
+       "--out-dir is needed).",
+       [&](const std::string& o, Values v) {
+         request.input.rawFormat = FormatArgument(o, v[0]);
+         if (!ParseSize(v[1], 1, 1, 1000000, request.input.rawWidth, request.input.rawHeight)) {
+           throw UsageError("--raw-in needs a size WxH (e.g. 1920x1080), got \"" + v[1] + "\"");
+         }
+       }},
+      {"", "--format", "CODE", "the host format the effect is handed (default as for threeway grade).",
+       [&](const std::string& o, Values v) { request.hostFormat = FormatArgument(o, v[0]); }},
+  };
+  for (Option& option : PanelOptions(request.steps, "Panel (as for threeway grade)")) {
+    options.push_back(std::move(option));
+  }
+  return options;
+}
+
+std::vector<Option> ScopesOptionList() {
+  static ScopesRequest unused;
+  return ScopesOptions(unused);
+}
+
 ScopesRequest ParseArguments(std::span<const std::string> arguments) {
   ScopesRequest request;
-  std::vector<std::string> positional;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& option = arguments[i];
-    const auto value = [&]() -> const std::string& {
-      if (i + 1 >= arguments.size()) throw UsageError(option + " needs a value (see threeway help scopes)");
-      return arguments[++i];
-    };
-    if (option == "-" || option.empty() || option[0] != '-') {
-      positional.push_back(option);
-    } else if (option == "--at") {
-      request.at = ParseFramePosition(value());
-    } else if (option == "--out-dir") {
-      request.outDir = value();
-    } else if (option == "--prefix") {
-      request.prefix = value();
-    } else if (option == "--size") {
-      const std::string& text = value();
-      if (!ParseSize(text, kScopeMinWidth, kScopeMinHeight, kScopeMaxSide, request.width, request.height)) {
-        throw UsageError("--size needs WxH between " + std::to_string(kScopeMinWidth) + "x" + std::to_string(kScopeMinHeight) +
-                         " and " + std::to_string(kScopeMaxSide) + "x" + std::to_string(kScopeMaxSide) + ", got \"" + text + "\"");
-      }
-    } else if (option == "--raw-in") {
-      request.input.rawFormat = FormatArgument(option, value());
-      const std::string& text = value();
-      if (!ParseSize(text, 1, 1, 1000000, request.input.rawWidth, request.input.rawHeight)) {
-        throw UsageError("--raw-in needs a size WxH (e.g. 1920x1080), got \"" + text + "\"");
-      }
-    } else if (option == "--format") {
-      request.hostFormat = FormatArgument(option, value());
-    } else if (ParsePanelOption(option, [&]() -> const std::string& { return value(); }, request.steps)) {
-      // a panel option: its steps are now in request.steps
-    } else {
-      throw UsageError("unknown option " + option + " (see threeway help scopes)");
-    }
-  }
+  const std::vector<std::string> positional = ParseOptions(arguments, ScopesOptions(request), "scopes");
   if (positional.size() != 1) {
     throw UsageError("needs one INPUT (got " + std::to_string(positional.size()) +
                      " file names; see threeway help scopes)");
@@ -183,12 +198,8 @@ int RunScopes(const Options& options, std::span<const std::string> arguments) {
   return kExitOk;
 }
 
-}  // namespace
-
-const Command& ScopesCommand() {
-  static const Command command{
-      "scopes", "write waveform, parade, vectorscope and histogram pictures of a frame",
-      R"(usage: threeway [--module PATH] scopes INPUT [--at FRAME|TIME] [--out-dir DIR | --prefix PATH]
+std::string ScopesHelp() {
+  return R"(usage: threeway [--module PATH] scopes INPUT [--at FRAME|TIME] [--out-dir DIR | --prefix PATH]
                          [--size WxH] [panel options] [--raw-in CODE WxH] [--format CODE]
 
 Writes four PNG pictures of one frame of INPUT:
@@ -213,19 +224,7 @@ it receives (the buttons see the source, not the grade), from one render through
 Luma and chroma are the module's working values (the host's image library converts the frame to
 'VUya'), red, green and blue its 'BGra'.
 
-Options:
-  --at FRAME|TIME      the frame to measure (default the first): a frame number counting from
-                       0, or for sources with a frame rate a time (2.5, 3s, 1:02.5), as for
-                       threeway grade.
-  --prefix PATH        the files are PATH-waveform.png and so on.
-  --out-dir DIR        the files are DIR/NAME-waveform.png ..., NAME the input's name without its
-                       extension (an existing directory). Default: beside the input.
-  --size WxH           size of the waveform, parade and histogram pictures; the vectorscope is
-                       HxH (default 1024x512; 192x128 to 8192x8192).
-  --raw-in CODE WxH    INPUT is raw frames in a host format (see threeway help grade); "-" reads
-                       standard input (then --prefix or --out-dir is needed).
-  --format CODE        the host format the effect is handed (default as for threeway grade).
-
+)" + OptionsUsage(ScopesOptionList()) + R"(
 The four files are written whole or not at all (temporary files, renamed once all four are
 complete), never over the input.
 
@@ -233,8 +232,14 @@ Examples:
   threeway testcard card.png && threeway scopes card.png
   threeway scopes shot.tif --out-dir scopes --set MasterSaturation=140 --preset look.json
   threeway scopes clip.raw --raw-in Bgra 1920x1080 --at 48 --prefix frame48
-)",
-      RunScopes};
+)";
+}
+
+}  // namespace
+
+const Command& ScopesCommand() {
+  static const Command command{"scopes", "write waveform, parade, vectorscope and histogram pictures of a frame",
+                               ScopesHelp, [] { return OptionsMarkdown(ScopesOptionList()); }, RunScopes};
   return command;
 }
 

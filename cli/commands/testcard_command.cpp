@@ -1,5 +1,8 @@
 // threeway testcard: writes the built-in test picture, the sample the demo grades.
+#include <cstdio>
+
 #include "cli/commands/command.h"
+#include "cli/commands/options.h"
 #include "cli/media/frame_io.h"
 #include "cli/media/picture.h"
 #include "cli/media/test_card.h"
@@ -7,36 +10,49 @@
 namespace threeway::cli {
 namespace {
 
-int RunTestcard(const Options&, std::span<const std::string> arguments) {
-  SinkRequest request;
+struct TestcardRequest {
+  SinkRequest output;
   int width = 1920, height = 1080;
-  bool havePath = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if ((argument == "--size" || argument == "--raw-out") && i + 1 >= arguments.size()) {
-      throw UsageError(argument + " needs a value (see threeway help testcard)");
-    }
-    if (argument == "--size") {
-      const std::string& text = arguments[++i];
-      unsigned long w = 0, h = 0;
-      char tail = 0;
-      if (std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2 || text[0] == '-' || w < 8 || h < 8 ||
-          w > 16384 || h > 16384) {
-        throw UsageError("--size needs WxH between 8x8 and 16384x16384, got \"" + text + "\"");
-      }
-      width = static_cast<int>(w), height = static_cast<int>(h);
-    } else if (argument == "--raw-out") {
-      const std::string& text = arguments[++i];
-      request.rawFormat = ParseFormatCode(text);
-      if (!request.rawFormat) throw UsageError("--raw-out: \"" + text + "\" is not a host format; formats: " + FormatCodeList());
-    } else if ((argument == "-" || argument[0] != '-') && !havePath) {
-      request.path = argument;
-      havePath = true;
-    } else {
-      throw UsageError("unexpected argument " + argument + " (see threeway help testcard)");
-    }
-  }
-  if (!havePath) throw UsageError("needs OUTPUT (see threeway help testcard)");
+};
+
+using Values = std::span<const std::string>;
+
+std::vector<Option> TestcardOptions(TestcardRequest& request) {
+  return {
+      {"", "--size", "WxH", "the picture's size (default 1920x1080; 8x8 to 16384x16384).",
+       [&](const std::string&, Values v) {
+         unsigned long w = 0, h = 0;
+         char tail = 0;
+         const std::string& text = v[0];
+         if (std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2 || text[0] == '-' || w < 8 || h < 8 ||
+             w > 16384 || h > 16384) {
+           throw UsageError("--size needs WxH between 8x8 and 16384x16384, got \"" + text + "\"");
+         }
+         request.width = static_cast<int>(w), request.height = static_cast<int>(h);
+       }},
+      {"", "--raw-out", "CODE", "OUTPUT gets one raw frame in that host format (\"-\": standard output).",
+       [&](const std::string&, Values v) {
+         request.output.rawFormat = ParseFormatCode(v[0]);
+         if (!request.output.rawFormat) {
+           throw UsageError("--raw-out: \"" + v[0] + "\" is not a host format; formats: " + FormatCodeList());
+         }
+       }},
+  };
+}
+
+std::vector<Option> TestcardOptionList() {
+  static TestcardRequest unused;
+  return TestcardOptions(unused);
+}
+
+int RunTestcard(const Options&, std::span<const std::string> arguments) {
+  TestcardRequest parsed;
+  const std::vector<std::string> positional = ParseOptions(arguments, TestcardOptions(parsed), "testcard");
+  if (positional.empty()) throw UsageError("needs OUTPUT (see threeway help testcard)");
+  if (positional.size() > 1) throw UsageError("unexpected argument " + positional[1] + " (see threeway help testcard)");
+  SinkRequest& request = parsed.output;
+  request.path = positional[0];
+  const int width = parsed.width, height = parsed.height;
   const Picture card = MakeTestCard(width, height);
   FrameInfo info;
   info.width = width, info.height = height, info.format = card.format, info.storage = Storage::k16;
@@ -48,25 +64,27 @@ int RunTestcard(const Options&, std::span<const std::string> arguments) {
   return kExitOk;
 }
 
-}  // namespace
-
-const Command& TestcardCommand() {
-  static const Command command{
-      "testcard", "write the built-in test picture",
-      R"(usage: threeway testcard OUTPUT [--size WxH] [--raw-out CODE]
+std::string TestcardHelp() {
+  return R"(usage: threeway testcard OUTPUT [--size WxH] [--raw-out CODE]
 
 Writes the built-in test picture (default 1920x1080), 16-bit when the file format allows:
 hues across the top from black through full colour to white, a smooth grey ramp, an eleven-step
 grey scale, BT.601 colour bars at 75 % with the 100 % primaries, secondaries and two skin tones
 below, and fine detail (one-pixel line pairs, a checkerboard, a zone plate).
-With --raw-out CODE, OUTPUT gets one raw frame in that host format ("-": standard output).
 
+)" + OptionsUsage(TestcardOptionList()) + R"(
 Examples:
   threeway testcard sample.png
   threeway testcard card.exr --size 3840x2160
   threeway testcard - --size 64x36 --raw-out Bgra > card.raw
-)",
-      RunTestcard};
+)";
+}
+
+}  // namespace
+
+const Command& TestcardCommand() {
+  static const Command command{"testcard", "write the built-in test picture", TestcardHelp,
+                               [] { return OptionsMarkdown(TestcardOptionList()); }, RunTestcard};
   return command;
 }
 

@@ -483,25 +483,4 @@ void ApplyPanel(twhost::Host& host, std::span<const PanelStep> steps, PanelInput
   }
 }
 
-bool ParsePanelOption(const std::string& option, const std::function<const std::string&()>& value,
-                      std::vector<PanelStep>& steps) {
-  if (option == "--set") {
-    steps.push_back(ParseSetOption(value()));
-  } else if (option == "--press") {
-    steps.push_back(ParsePressOption(value()));
-  } else if (option == "--pick") {
-    steps.push_back(ParsePickOption(value()));
-  } else if (option == "--preset") {
-    const std::vector<PanelStep> preset = LoadPreset(value());
-    steps.insert(steps.end(), preset.begin(), preset.end());
-  } else if (option == "--render-scale") {
-    steps.push_back(ParseRatioOption(PanelStep::Kind::kRenderScale, option, value()));
-  } else if (option == "--pixel-aspect") {
-    steps.push_back(ParseRatioOption(PanelStep::Kind::kPixelAspect, option, value()));
-  } else {
-    return false;
-  }
-  return true;
-}
-
 }  // namespace threeway::cli

@@ -52,11 +52,6 @@ PanelStep ParseRatioOption(PanelStep::Kind kind, std::string_view option, std::s
 // ToolError "FILE: line L, column C: ..." on malformed or unknown content.
 std::vector<PanelStep> LoadPreset(const std::string& path);
 
-// The panel options grade and scopes share (--set, --press, --pick, --preset, --render-scale,
-// --pixel-aspect): when `option` is one of them, takes its value from `value()`, appends the steps
-// it stands for and returns true; otherwise returns false and takes nothing.
-bool ParsePanelOption(const std::string& option, const std::function<const std::string&()>& value,
-                      std::vector<PanelStep>& steps);
 // The same for preset text already in memory; `path` names it in messages.
 std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& path);
 // The preset of the host's current values: every valued parameter by identifier, one per line,

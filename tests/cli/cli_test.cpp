@@ -2,6 +2,7 @@
 // print (help, info, params) and the lines that name a wrong command line or module.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -30,7 +31,7 @@ TEST_F(Cli, HelpAndUsageErrors) {
       {"nosuch", 2, "", "no command named \"nosuch\""},
       {"--frobnicate info", 2, "", "unknown option --frobnicate"},
       {"info extra", 2, "", "takes no arguments"},
-      {"params --xml", 2, "", "unknown argument --xml"},
+      {"params --xml", 2, "", "threeway params: unknown option --xml"},
       {"--module", 2, "", "--module needs a path"},
       {"grade only_one.png", 2, "", "threeway grade: needs INPUT and OUTPUT"},
   };
@@ -112,6 +113,27 @@ TEST_F(Cli, ParamsJsonIsOneObjectPerParameter) {
   EXPECT_EQ(static_cast<float>(objects[5]["curveTolerance"].number), 0.05f);
   EXPECT_EQ(objects[63]["choices"].items[1].text, "Invert Limit Color");
   EXPECT_EQ(objects[25]["groupKind"].kind, JsonValue::Kind::kNull);
+}
+
+// cli/README.md lists each command's options as the command declares them (the same declaration
+// parses the command line and writes the usage text). THREEWAY_README_WRITE=1 rewrites the lists.
+TEST_F(Cli, ReadmeOptionListsAreTheDeclaredOnes) {
+  const std::string path = std::string(THREEWAY_SOURCE_DIR) + "/cli/README.md";
+  std::string readme = twtest::ReadAll(path);
+  for (const std::string command : {"params", "grade", "testcard", "scopes"}) {
+    SCOPED_TRACE(command);
+    const twtest::ToolRun run = Tool("help --markdown " + command);
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_NE(run.out.find("| `--"), std::string::npos) << run.out;
+    const std::string begin = "<!-- options of threeway " + command + ":", end = "<!-- end of the options of threeway " + command;
+    const std::size_t from = readme.find('\n', readme.find(begin)) + 1, to = readme.find(end);
+    ASSERT_NE(readme.find(begin), std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    if (std::getenv("THREEWAY_README_WRITE")) readme.replace(from, to - from, run.out);
+    EXPECT_EQ(readme.substr(from, readme.find(end) - from), run.out)
+        << "cli/README.md differs from the declared options: THREEWAY_README_WRITE=1 build/bin/cli_test";
+  }
+  if (std::getenv("THREEWAY_README_WRITE")) std::ofstream(path, std::ios::binary) << readme;
 }
 
 }  // namespace
