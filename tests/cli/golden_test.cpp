@@ -137,7 +137,23 @@ TEST(Golden, TestCardScopesAndComparisonInProcess) {
   computed["vectorscope 301"] = PictureChecksum(DrawVectorscope(working, 301));
   computed["histogram 256x128"] = PictureChecksum(DrawHistogram(FixedHistogram(), 256, 128));
   computed["histogram 600x200"] = PictureChecksum(DrawHistogram(FixedHistogram(), 600, 200));
+  // Large enough for text and lines at twice the size (one font pixel per 256 picture pixels).
+  computed["waveform 1024x600"] = PictureChecksum(DrawWaveform(working, 1024, 600));
+  computed["parade 1024x600"] = PictureChecksum(DrawParade(rgb, 1024, 600));
+  computed["vectorscope 600"] = PictureChecksum(DrawVectorscope(working, 600));
+  computed["histogram 1100x540"] = PictureChecksum(DrawHistogram(FixedHistogram(), 1100, 540));
   const Picture after = Inverted(card);
+  // Labels at twice the size (one font pixel per 360), and halves around the size below which
+  // the labels are left out, all in one checksum.
+  const Picture big = MakeTestCard(400, 720);
+  computed["compare 400x720"] = PictureChecksum(BeforeAfter(big, Inverted(big)));
+  std::string small;
+  for (int height = 8; height <= 30; height += 2) {
+    const Picture half = MakeTestCard(48, height);
+    const std::string one = PictureChecksum(BeforeAfter(half, Inverted(half)));
+    small += one.substr(one.size() - 16);
+  }
+  computed["compare 48x8..30"] = Checksum(small.data(), small.size());
   for (std::uint32_t format : {zkfx::kPixelFormatBGRA8, zkfx::kPixelFormatARGB16, zkfx::kPixelFormatVUYA32f}) {
     computed["compare " + FormatCodeText(format)] =
         PictureChecksum(BeforeAfter(ConvertPicture(card, format), ConvertPicture(after, format)));
