@@ -149,11 +149,11 @@ TEST(Golden, TestCardScopesAndComparisonInProcess) {
   computed["compare 400x720"] = PictureChecksum(BeforeAfter(big, Inverted(big)));
   std::string small;
   for (int height = 8; height <= 30; height += 2) {
-    const Picture half = MakeTestCard(48, height);
+    const Picture half = MakeTestCard(120, height);
     const std::string one = PictureChecksum(BeforeAfter(half, Inverted(half)));
     small += one.substr(one.size() - 16);
   }
-  computed["compare 48x8..30"] = Checksum(small.data(), small.size());
+  computed["compare 120x8..30"] = Checksum(small.data(), small.size());
   for (std::uint32_t format : {zkfx::kPixelFormatBGRA8, zkfx::kPixelFormatARGB16, zkfx::kPixelFormatVUYA32f}) {
     computed["compare " + FormatCodeText(format)] =
         PictureChecksum(BeforeAfter(ConvertPicture(card, format), ConvertPicture(after, format)));
