@@ -19,7 +19,7 @@ using namespace canvas;
 namespace {
 
 // Copies `overlay` (8-bit ARGB) into `target` at x, y, converted to the target's format by the
-// host's image library; the part outside the target is left out.
+// host's image library; an overlay that does not fit wholly is left out.
 void Paste(Picture& target, int x, int y, const Picture& overlay) {
   if (x < 0 || y < 0 || x + overlay.width > target.width || y + overlay.height > target.height) return;
   const Picture converted = ConvertPicture(overlay, target.format);
