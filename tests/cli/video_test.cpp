@@ -237,6 +237,12 @@ TEST_F(Video, UntaggedClipAndAGradeOfItsFrames) {
   EXPECT_LT(MeanDifference(Rgb("graded.mp4", decode), frames), 1.5);
   // The same comparison sees a matrix mix-up.
   EXPECT_GT(MeanDifference(Rgb("graded.mp4", "scale=in_color_matrix=bt709:flags=bicubic+accurate_rnd+full_chroma_int"), frames), 3.0);
+
+  // An RGB source into a YUV codec: the matrix players assume for its size, said in the tags.
+  Make("rgb.mkv", "testsrc2=size=96x64:rate=25,gblur=sigma=2", "", "-t 0.2 -c:v ffv1 -pix_fmt gbrp");
+  ASSERT_EQ(Tool("grade rgb.mkv rgb.mp4 --crf 0").status, 0);
+  EXPECT_EQ(Probe("rgb.mp4")["video.color_space"], "smpte170m");
+  EXPECT_LT(MeanDifference(Rgb("rgb.mkv"), Rgb("rgb.mp4")), 2.5);
 }
 
 // --frames: the frames asked for, starting at time 0 with a key frame, the first being the
