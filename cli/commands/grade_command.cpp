@@ -348,9 +348,10 @@ int RunGrade(const Options& options, std::span<const std::string> arguments) {
   }
 }
 
-std::vector<Option> GradeOptionList() {
-  static GradeRequest unused;
-  return GradeOptions(unused);
+// The declared options, written by `write` (the usage text or the Markdown table); none is applied.
+std::string DescribeGradeOptions(std::string (*write)(const std::vector<Option>&)) {
+  GradeRequest unused;
+  return write(GradeOptions(unused));
 }
 
 std::string GradeHelp() {
@@ -376,7 +377,7 @@ are (not re-encoded). Default codecs: .mp4 .mkv .avi and 8-bit .mov: libx264 CRF
 medium, 10-bit for deeper sources; deeper .mov: ProRes 422 HQ (4444 for 4:4:4); .webm:
 libvpx-vp9 CRF 30; .y4m: raw. The pixel format is the codec's nearest to the source's.
 
-)" + OptionsUsage(GradeOptionList()) +
+)" + DescribeGradeOptions(OptionsUsage) +
          R"(
 Outputs are written whole or not at all (a temporary file, renamed when everything succeeded);
 the tool refuses to overwrite its input. On a terminal a progress line on stderr shows the frames
@@ -405,7 +406,7 @@ Examples:
 
 const Command& GradeCommand() {
   static const Command command{"grade", "grade a picture or raw frames with the effect", GradeHelp,
-                               [] { return OptionsMarkdown(GradeOptionList()); }, RunGrade};
+                               [] { return DescribeGradeOptions(OptionsMarkdown); }, RunGrade};
   return command;
 }
 

@@ -182,9 +182,10 @@ std::vector<Option> ParamsOptions(bool& json) {
            [&json](const std::string&, std::span<const std::string>) { json = true; }}};
 }
 
-std::vector<Option> ParamsOptionList() {
-  static bool unused = false;
-  return ParamsOptions(unused);
+// The declared options, written by `write` (the usage text or the Markdown table); none is applied.
+std::string DescribeParamsOptions(std::string (*write)(const std::vector<Option>&)) {
+  bool unused = false;
+  return write(ParamsOptions(unused));
 }
 
 int RunParams(const Options& options, std::span<const std::string> arguments) {
@@ -210,14 +211,14 @@ std::string ParamsHelp() {
          "name and the type's essentials, indented by group nesting, the catalogue identifier in\n"
          "braces, flags in brackets.\n"
          "\n" +
-         OptionsUsage(ParamsOptionList());
+         DescribeParamsOptions(OptionsUsage);
 }
 
 }  // namespace
 
 const Command& ParamsCommand() {
   static const Command command{"params", "print the effect's parameters as the host received them", ParamsHelp,
-                               [] { return OptionsMarkdown(ParamsOptionList()); }, RunParams};
+                               [] { return DescribeParamsOptions(OptionsMarkdown); }, RunParams};
   return command;
 }
 

@@ -98,9 +98,10 @@ std::vector<Option> ScopesOptions(ScopesRequest& request) {
   return options;
 }
 
-std::vector<Option> ScopesOptionList() {
-  static ScopesRequest unused;
-  return ScopesOptions(unused);
+// The declared options, written by `write` (the usage text or the Markdown table); none is applied.
+std::string DescribeScopesOptions(std::string (*write)(const std::vector<Option>&)) {
+  ScopesRequest unused;
+  return write(ScopesOptions(unused));
 }
 
 ScopesRequest ParseArguments(std::span<const std::string> arguments) {
@@ -224,7 +225,7 @@ it receives (the buttons see the source, not the grade), from one render through
 Luma and chroma are the module's working values (the host's image library converts the frame to
 'VUya'), red, green and blue its 'BGra'.
 
-)" + OptionsUsage(ScopesOptionList()) + R"(
+)" + DescribeScopesOptions(OptionsUsage) + R"(
 The four files are written whole or not at all (temporary files, renamed once all four are
 complete), never over the input.
 
@@ -239,7 +240,7 @@ Examples:
 
 const Command& ScopesCommand() {
   static const Command command{"scopes", "write waveform, parade, vectorscope and histogram pictures of a frame",
-                               ScopesHelp, [] { return OptionsMarkdown(ScopesOptionList()); }, RunScopes};
+                               ScopesHelp, [] { return DescribeScopesOptions(OptionsMarkdown); }, RunScopes};
   return command;
 }
 

@@ -40,9 +40,10 @@ std::vector<Option> TestcardOptions(TestcardRequest& request) {
   };
 }
 
-std::vector<Option> TestcardOptionList() {
-  static TestcardRequest unused;
-  return TestcardOptions(unused);
+// The declared options, written by `write` (the usage text or the Markdown table); none is applied.
+std::string DescribeTestcardOptions(std::string (*write)(const std::vector<Option>&)) {
+  TestcardRequest unused;
+  return write(TestcardOptions(unused));
 }
 
 int RunTestcard(const Options&, std::span<const std::string> arguments) {
@@ -72,7 +73,7 @@ hues across the top from black through full colour to white, a smooth grey ramp,
 grey scale, BT.601 colour bars at 75 % with the 100 % primaries, secondaries and two skin tones
 below, and fine detail (one-pixel line pairs, a checkerboard, a zone plate).
 
-)" + OptionsUsage(TestcardOptionList()) + R"(
+)" + DescribeTestcardOptions(OptionsUsage) + R"(
 Examples:
   threeway testcard sample.png
   threeway testcard card.exr --size 3840x2160
@@ -84,7 +85,7 @@ Examples:
 
 const Command& TestcardCommand() {
   static const Command command{"testcard", "write the built-in test picture", TestcardHelp,
-                               [] { return OptionsMarkdown(TestcardOptionList()); }, RunTestcard};
+                               [] { return DescribeTestcardOptions(OptionsMarkdown); }, RunTestcard};
   return command;
 }
 
