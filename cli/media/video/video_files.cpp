@@ -197,6 +197,56 @@ class VideoSource : public FrameSource {
   explicit VideoSource(const SourceRequest& request)
       : path_(request.path), first_(request.firstFrame), last_(request.lastFrame) {
     QuietLibraries();
+    const AVPixelFormat format = OpenDecoder();
+    const AVCodecParameters* parameters = stream_->codecpar;
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    const bool deep = IsDeep(format);
+    info_.width = parameters->width;
+    info_.height = parameters->height;
+    info_.format = deep ? zkfx::kPixelFormatBGRA16 : zkfx::kPixelFormatBGRA8;
+    info_.storage = deep ? Storage::k16 : Storage::k8;
+    info_.hasAlpha = (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+    info_.channels = info_.hasAlpha ? 4 : 3;
+    Picture::Blank(info_.width, info_.height, info_.format);  // checks the size
+
+    AVRational rate = av_guess_frame_rate(input_.get(), stream_, nullptr);
+    if (rate.num <= 0 || rate.den <= 0) rate = {25, 1};
+    std::shared_ptr<VideoTrack> track = DescribeTrack(format, rate);
+    frameDuration_ = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream_->time_base));
+    announced_ = AnnouncedFrames(rate);
+    std::int64_t count = announced_;
+    if (count > 0) count = std::max<std::int64_t>(0, (last_ >= 0 ? std::min(last_ + 1, count) : count) - first_);
+    if (count == 0 && last_ >= 0) count = last_ + 1 - first_;
+    info_.frameCount = count;
+    info_.frameRate = av_q2d(rate);
+    info_.video = std::move(track);
+    packet_ = NewPacket();
+    decoded_ = NewFrame();
+  }
+
+  const FrameInfo& info() const override { return info_; }
+
+  bool Next(Picture& frame) override {
+    while (!done_) {
+      if (!Decode()) break;
+      const std::int64_t index = index_++;
+      if (index < first_) continue;
+      if (last_ >= 0 && index > last_) {
+        done_ = true;
+        break;
+      }
+      Deliver(index, frame);
+      return true;
+    }
+    done_ = true;
+    return false;
+  }
+
+ private:
+  // Opens the file and a decoder for its first video stream (cover pictures skipped); refuses a
+  // file without one, a codec without a decoder and a pixel format the tool cannot convert.
+  // Returns the stream's pixel format.
+  AVPixelFormat OpenDecoder() {
     input_ = OpenInput(path_);
     for (unsigned i = 0; i < input_->nb_streams; ++i) {
       const AVStream* stream = input_->streams[i];
@@ -228,19 +278,14 @@ class VideoSource : public FrameSource {
     if (descriptor->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL)) {
       throw ToolError(path_ + ": video in pixel format " + descriptor->name + " is not supported");
     }
+    return format;
+  }
 
-    const bool deep = IsDeep(format);
-    info_.width = parameters->width;
-    info_.height = parameters->height;
-    info_.format = deep ? zkfx::kPixelFormatBGRA16 : zkfx::kPixelFormatBGRA8;
-    info_.storage = deep ? Storage::k16 : Storage::k8;
-    info_.hasAlpha = (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
-    info_.channels = info_.hasAlpha ? 4 : 3;
-    Picture::Blank(info_.width, info_.height, info_.format);  // checks the size
-
+  // Timing and colour of the stream as a video sink needs them, and the matrix, range and chroma
+  // siting the conversion to RGB uses (the tags, or what players assume when there are none).
+  std::shared_ptr<VideoTrack> DescribeTrack(AVPixelFormat format, AVRational rate) const {
+    const AVCodecParameters* parameters = stream_->codecpar;
     auto track = std::make_shared<VideoTrack>();
-    AVRational rate = av_guess_frame_rate(input_.get(), stream_, nullptr);
-    if (rate.num <= 0 || rate.den <= 0) rate = {25, 1};
     track->path = path_;
     track->rateNum = rate.num;
     track->rateDen = rate.den;
@@ -270,50 +315,30 @@ class VideoSource : public FrameSource {
     track->chromaLocationUsed = track->chromaLocation == AVCHROMA_LOC_UNSPECIFIED ? GuessChromaLocation(format)
                                                                                    : track->chromaLocation;
     track->partial = first_ > 0 || last_ >= 0;
-    frameDuration_ = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream_->time_base));
 
-    // Frames the header announces, for the progress count and to notice a file cut short.
+    return track;
+  }
+
+  // Frames the header announces (0 when it does not say), for the progress count and to notice a
+  // file cut short.
+  std::int64_t AnnouncedFrames(AVRational rate) const {
     if (stream_->nb_frames > 0) {
-      announced_ = stream_->nb_frames;
-    } else if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
-      announced_ = av_rescale_q(stream_->duration, stream_->time_base, av_inv_q(rate));
-    } else if (const AVDictionaryEntry* tag = av_dict_get(stream_->metadata, "DURATION", nullptr, 0)) {
+      return stream_->nb_frames;
+    }
+    if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
+      return av_rescale_q(stream_->duration, stream_->time_base, av_inv_q(rate));
+    }
+    if (const AVDictionaryEntry* tag = av_dict_get(stream_->metadata, "DURATION", nullptr, 0)) {
       // Matroska keeps each track's length as a tag, "HH:MM:SS.fraction".
       unsigned hours = 0, minutes = 0;
       double seconds = 0;
       if (std::sscanf(tag->value, "%u:%u:%lf", &hours, &minutes, &seconds) == 3) {
-        announced_ = static_cast<std::int64_t>((hours * 3600.0 + minutes * 60.0 + seconds) * av_q2d(rate) + 0.5);
+        return static_cast<std::int64_t>((hours * 3600.0 + minutes * 60.0 + seconds) * av_q2d(rate) + 0.5);
       }
     }
-    std::int64_t count = announced_;
-    if (count > 0) count = std::max<std::int64_t>(0, (last_ >= 0 ? std::min(last_ + 1, count) : count) - first_);
-    if (count == 0 && last_ >= 0) count = last_ + 1 - first_;
-    info_.frameCount = count;
-    info_.frameRate = av_q2d(rate);
-    info_.video = std::move(track);
-    packet_ = NewPacket();
-    decoded_ = NewFrame();
+    return 0;
   }
 
-  const FrameInfo& info() const override { return info_; }
-
-  bool Next(Picture& frame) override {
-    while (!done_) {
-      if (!Decode()) break;
-      const std::int64_t index = index_++;
-      if (index < first_) continue;
-      if (last_ >= 0 && index > last_) {
-        done_ = true;
-        break;
-      }
-      Deliver(index, frame);
-      return true;
-    }
-    done_ = true;
-    return false;
-  }
-
- private:
   // The next decoded frame into decoded_; false at the end of the stream.
   bool Decode() {
     for (;;) {
