@@ -5,10 +5,12 @@
 // The tool is a host: it reads the module's registration resource, loads the module and drives it
 // through the host interface, exactly as a video editor would.
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "cli/command.h"
+#include "cli/commands/command.h"
 
 namespace threeway::cli {
 namespace {
@@ -49,13 +51,38 @@ int Help(std::span<const std::string> arguments) {
     PrintUsage(stdout);
     return kExitOk;
   }
-  const Command* command = FindCommand(arguments[0]);
+  // `help --markdown NAME`: the command's option table as cli/README.md holds it.
+  const bool markdown = arguments[0] == "--markdown" && arguments.size() == 2;
+  const std::string& name = markdown ? arguments[1] : arguments[0];
+  const Command* command = FindCommand(name);
   if (command == nullptr) {
-    PrintError("no command named \"" + arguments[0] + "\" (see threeway --help)");
+    PrintError("no command named \"" + name + "\" (see threeway --help)");
     return kExitUsage;
   }
-  std::fwrite(command->help.data(), 1, command->help.size(), stdout);
+  const std::string text = markdown ? (command->optionTable ? command->optionTable() : "") : command->help();
+  std::fwrite(text.data(), 1, text.size(), stdout);
   return kExitOk;
+}
+
+// The tool's one error boundary: whatever a command throws becomes one line on stderr naming the
+// command, and a non-zero exit. The exception has unwound the command's stack by then, so every
+// output still pending (written under a temporary name) has been removed.
+int RunCommand(const Command& command, const Options& options, std::span<const std::string> arguments) {
+  SetErrorCommand(command.name);
+  try {
+    return command.run(options, arguments);
+  } catch (const ToolError& error) {
+    // An empty text: the reason is already on stderr (the module's set-up reports its own).
+    if (error.what()[0] != '\0') PrintError(error.what());
+    return error.exitCode();
+  } catch (const std::bad_alloc&) {
+    PrintError("out of memory");
+  } catch (const std::exception& error) {
+    PrintError(error.what());
+  } catch (...) {
+    PrintError("failed with an unknown exception");
+  }
+  return kExitFailure;
 }
 
 int Run(int argc, char** argv) {
@@ -98,7 +125,7 @@ int Run(int argc, char** argv) {
   for (const std::string& argument : arguments) {
     if (argument == "--help" || argument == "-h") return Help(std::span(&commandName, 1));
   }
-  return command->run(options, arguments);
+  return RunCommand(*command, options, arguments);
 }
 
 }  // namespace

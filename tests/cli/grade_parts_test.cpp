@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "cli/command.h"
-#include "cli/frame_at.h"
-#include "cli/progress.h"
+#include "cli/commands/command.h"
+#include "cli/engine/frame_at.h"
+#include "cli/engine/progress.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "cli/json.h"
+#include "cli/panel/json.h"
 
 namespace {
 

@@ -32,6 +32,8 @@ namespace fs = std::filesystem;
 using twtest::ReadAll;
 using twtest::ToolRun;
 using twtest::WriteAll;
+using twtest::GreyBin;
+using twtest::PresetValue;
 
 class GradeFrames : public twtest::ToolCase {};
 
@@ -57,23 +59,6 @@ std::string RampFrame(int width, int height, int low, int high, int b, int g, in
     }
   }
   return bytes;
-}
-
-// Histogram bin of an 8-bit grey g: luma g / 255 in single precision, counted as floor(Y x 255)
-// of the exact product.
-int GreyBin(int g) {
-  const float y = static_cast<float>(g) / 255.0f;
-  return static_cast<int>(std::floor(static_cast<double>(y) * 255.0));
-}
-
-std::string PresetValue(const std::string& preset, const std::string& name) {
-  const std::string key = "\"" + name + "\": ";
-  const std::size_t at = preset.find(key);
-  if (at == std::string::npos) return "(missing)";
-  const std::size_t start = at + key.size();
-  std::size_t end = preset.find('\n', start);
-  if (preset[end - 1] == ',') --end;
-  return preset.substr(start, end - start);
 }
 
 // Balances, saturation and a softened saturation-and-luma qualifier; levels untouched (so no
@@ -143,20 +128,11 @@ TEST_F(GradeFrames, PressesAndPicksActOnTheChosenFrame) {
                 "[" + std::to_string(200 - 7 * c.frame) + ", 90, " + std::to_string(40 + c.frame) + "]");
     }
   }
-  // A pick on frame 9 grades every frame as its saved values do (no levels: no dither).
-  ASSERT_EQ(Tool("grade in.raw picked.raw --raw-in bgra 64x4 --raw-out bgra --pick GrayBalance=0,0 --at 9 "
-                 "--save-preset pick.json")
-                .status,
-            0);
-  ASSERT_EQ(Tool("grade in.raw preset.raw --raw-in bgra 64x4 --raw-out bgra --preset pick.json").status, 0);
-  EXPECT_TRUE(ReadAll(Path("picked.raw")) == ReadAll(Path("preset.raw")));
-  EXPECT_NE(ReadAll(Path("picked.raw")), input);
-
   // Past the end, a time without a frame rate, a malformed position: one line, nothing written.
   fs::remove(Path("out.raw"));
   ToolRun run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at 12");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "threeway: --at 12: in.raw ends after 12 frames (the first is frame 0)\n");
+  EXPECT_EQ(run.err, "threeway grade: --at 12: in.raw ends after 12 frames (the first is frame 0)\n");
   run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at 0.5");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("in.raw has no frame rate"), std::string::npos) << run.err;
@@ -164,7 +140,7 @@ TEST_F(GradeFrames, PressesAndPicksActOnTheChosenFrame) {
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("--at needs a frame number"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(Path("out.raw")));
-  EXPECT_EQ(Files(), (std::vector<std::string>{"in.raw", "p.json", "pick.json", "picked.raw", "preset.raw"}));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"in.raw", "p.json"}));
 }
 
 TEST_F(GradeFrames, ProgressLineOnlyOnATerminal) {
@@ -257,7 +233,7 @@ TEST_F(GradeFrames, InterruptLeavesNoOutput) {
     ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of stopping cleanly";
     EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
     const std::string name = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
-    EXPECT_EQ(ReadAll(err), "threeway: interrupted by " + name + "; unfinished outputs removed\n");
+    EXPECT_EQ(ReadAll(err), "threeway grade: interrupted by " + name + "; unfinished outputs removed\n");
     EXPECT_TRUE(Files().empty()) << Files().front();
   }
 }
@@ -278,12 +254,12 @@ TEST_F(GradeFrames, BatchGradesEachInputAndReportsTheFailures) {
   ToolRun run = Tool("grade --output-dir out in/a.raw in/short.raw in/missing.raw in/b.raw --press AutoContrast" +
                      std::string(kRaw));
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("threeway: raw input in/short.raw ended after 1792 of the 2048 bytes of frame 1"),
+  EXPECT_NE(run.err.find("threeway grade: raw input in/short.raw ended after 1792 of the 2048 bytes of frame 1"),
             std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("threeway: cannot read in/missing.raw: No such file or directory\n"), std::string::npos)
+  EXPECT_NE(run.err.find("threeway grade: cannot read in/missing.raw: No such file or directory\n"), std::string::npos)
       << run.err;
-  EXPECT_NE(run.err.find("threeway: 2 of 4 inputs failed; the others are in out\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("threeway grade: 2 of 4 inputs failed; the others are in out\n"), std::string::npos) << run.err;
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
   std::vector<std::string> written;
   for (const auto& entry : fs::directory_iterator(Path("out"))) written.push_back(entry.path().filename().string());
@@ -355,21 +331,6 @@ TEST_F(GradeFrames, BatchRefusals) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(PresetValue(ReadAll(Path("p.json")), "MasterInputBlackLevel"), std::to_string(GreyBin(20)));
   EXPECT_TRUE(fs::exists(Path("out/a.raw")));
-}
-
-}  // namespace
-
-namespace {
-
-TEST(GradeFramesHelp, DocumentsTheOptions) {
-  const std::string out = ::testing::TempDir() + "/threeway_pool_help_" + std::to_string(::getpid()) + ".txt";
-  ASSERT_EQ(std::system(("'" + twtest::ToolPath() + "' help grade >'" + out + "'").c_str()), 0);
-  const std::string help = ReadAll(out);
-  fs::remove(out);
-  for (const char* text : {"--threads N", "--at FRAME|TIME", "--output-dir DIR", "grade --output-dir DIR INPUT...",
-                           "progress line", "SIGINT"}) {
-    EXPECT_NE(help.find(text), std::string::npos) << text;
-  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,6 +39,28 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+// The value a preset file gives `name` (the text after "name": up to the comma or line end).
+inline std::string PresetValue(const std::string& preset, const std::string& name) {
+  const std::string key = "\"" + name + "\": ";
+  const std::size_t at = preset.find(key);
+  if (at == std::string::npos) return "(missing)";
+  const std::size_t start = at + key.size();
+  std::size_t end = preset.find('\n', start);
+  if (preset[end - 1] == ',') --end;
+  return preset.substr(start, end - start);
+}
+
+// Histogram bin of an 8-bit grey g: the host library gives luma g / 255 in single precision; the
+// render pass counts floor(Y x 255) of the exact product (which double precision holds exactly).
+inline int GreyBin(int g) { return static_cast<int>(std::floor(static_cast<double>(static_cast<float>(g) / 255.0f) * 255.0)); }
 
 class ToolCase : public ::testing::Test {
  public:

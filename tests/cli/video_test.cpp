@@ -25,10 +25,10 @@ namespace fs = std::filesystem;
 using twtest::ReadAll;
 using Outcome = twtest::ToolRun;
 
+// Lines of a tool's or ffprobe's output, blank ones left out.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
+  for (std::string& line : twtest::Lines(text)) {
     if (!line.empty()) lines.push_back(line);
   }
   return lines;
@@ -237,6 +237,12 @@ TEST_F(Video, UntaggedClipAndAGradeOfItsFrames) {
   EXPECT_LT(MeanDifference(Rgb("graded.mp4", decode), frames), 1.5);
   // The same comparison sees a matrix mix-up.
   EXPECT_GT(MeanDifference(Rgb("graded.mp4", "scale=in_color_matrix=bt709:flags=bicubic+accurate_rnd+full_chroma_int"), frames), 3.0);
+
+  // An RGB source into a YUV codec: the matrix players assume for its size, said in the tags.
+  Make("rgb.mkv", "testsrc2=size=96x64:rate=25,gblur=sigma=2", "", "-t 0.2 -c:v ffv1 -pix_fmt gbrp");
+  ASSERT_EQ(Tool("grade rgb.mkv rgb.mp4 --crf 0").status, 0);
+  EXPECT_EQ(Probe("rgb.mp4")["video.color_space"], "smpte170m");
+  EXPECT_LT(MeanDifference(Rgb("rgb.mkv"), Rgb("rgb.mp4")), 2.5);
 }
 
 // --frames: the frames asked for, starting at time 0 with a key frame, the first being the
@@ -363,7 +369,7 @@ TEST_F(Video, BrokenInputsLeaveNoOutput) {
     const Outcome run = Tool("grade " + c.input + " " + c.output);
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
-    EXPECT_EQ(run.err.rfind("threeway: ", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.rfind("threeway grade: ", 0), 0u) << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(Others({"whole.mp4", "fast.mp4", "whole.mkv", "sound.mkv", "cut.mp4", "cutfast.mp4", "cut.mkv",
                       "noise.mov"}),

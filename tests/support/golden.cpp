@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 namespace twtest {
 
@@ -19,33 +18,39 @@ std::string Checksum(const void* data, std::size_t size) {
   return text;
 }
 
+namespace {
+
+std::map<std::string, std::string> ReadGolden(const std::string& path) {
+  std::map<std::string, std::string> values;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t tab = line.find('\t');
+    if (!line.empty() && line[0] != '#' && tab != std::string::npos) values[line.substr(0, tab)] = line.substr(tab + 1);
+  }
+  return values;
+}
+
+}  // namespace
+
 void ExpectGolden(const std::string& relativePath, const std::map<std::string, std::string>& actual) {
   const std::string path = std::string(THREEWAY_SOURCE_DIR) + "/tests/" + relativePath;
+  std::map<std::string, std::string> stored = ReadGolden(path);
   if (const char* write = std::getenv("THREEWAY_WRITE_GOLDEN"); write != nullptr && *write != '\0') {
+    for (const auto& [name, value] : actual) stored[name] = value;
     std::ofstream out(path, std::ios::trunc);
-    for (const auto& [name, sum] : actual) out << name << ' ' << sum << '\n';
+    out << "# Golden values; scripts/golden rewrites them. Review the diff before committing it.\n";
+    for (const auto& [name, value] : stored) out << name << '\t' << value << '\n';
     ASSERT_TRUE(out.good()) << "cannot write " << path;
-    GTEST_SKIP() << "wrote " << actual.size() << " golden checksums to " << path;
+    GTEST_SKIP() << "wrote " << actual.size() << " golden values to " << path;
   }
-  std::ifstream in(path);
-  ASSERT_TRUE(in) << "no golden file " << path << " (scripts/golden writes it)";
-  std::map<std::string, std::string> expected;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string name, sum;
-    if (fields >> name >> sum) expected[name] = sum;
-  }
-  for (const auto& [name, sum] : actual) {
-    const auto found = expected.find(name);
-    if (found == expected.end()) {
-      ADD_FAILURE() << name << ": no golden checksum in " << relativePath;
+  ASSERT_FALSE(stored.empty()) << "no golden values in " << path << " (scripts/golden writes them)";
+  for (const auto& [name, value] : actual) {
+    const auto found = stored.find(name);
+    if (found == stored.end()) {
+      ADD_FAILURE() << name << ": no golden value in " << relativePath << " (scripts/golden writes it)";
     } else {
-      EXPECT_EQ(sum, found->second) << name << " differs from its golden checksum in " << relativePath;
+      EXPECT_EQ(value, found->second) << name << " differs from its golden value in " << relativePath;
     }
-  }
-  for (const auto& [name, sum] : expected) {
-    EXPECT_TRUE(actual.count(name) != 0) << name << " is in " << relativePath << " but was not produced";
   }
 }
 

@@ -1,12 +1,11 @@
 // Golden checksums: outputs of fixed inputs and fixed panels, hashed and kept in the tree. A test
-// computes its checksums and compares them with its file; `scripts/golden` (which sets
-// THREEWAY_WRITE_GOLDEN=1) writes the files anew instead, after a change that is meant to change
-// the output. The files are plain text, one "name checksum" line each, so a diff shows which
-// outputs moved.
+// computes its values and compares them with its file under tests/; `scripts/golden` (which sets
+// THREEWAY_WRITE_GOLDEN=1) writes them into the files instead, after a change that is meant to
+// change the output. The files are plain text, one "name<TAB>value" line each, so a diff shows
+// which outputs moved. Several test cases may share one file: each writes and checks its own names.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <map>
 #include <string>
 
@@ -16,9 +15,9 @@ namespace twtest {
 std::string Checksum(const void* data, std::size_t size);
 inline std::string Checksum(const std::string& bytes) { return Checksum(bytes.data(), bytes.size()); }
 
-// Compares `actual` (name -> checksum) with tests/<relativePath> in the source tree, reporting
-// every name that differs, is missing or is extra; or writes the file when THREEWAY_WRITE_GOLDEN
-// is set (the test is then reported as skipped, naming the file).
+// Compares `actual` (name -> value) with tests/<relativePath> in the source tree, reporting every
+// name that differs or is missing; or, when THREEWAY_WRITE_GOLDEN is set, stores these names'
+// values in the file (keeping the file's other names) and reports the test as skipped.
 void ExpectGolden(const std::string& relativePath, const std::map<std::string, std::string>& actual);
 
 }  // namespace twtest

@@ -1,0 +1,127 @@
+#include "cli/commands/options.h"
+
+#include <sstream>
+
+#include "cli/panel/panel.h"
+#include "cli/tool_error.h"
+
+namespace threeway::cli {
+namespace {
+
+std::size_t ValueCount(std::string_view values) {
+  if (values.empty()) return 0;
+  std::size_t count = 1;
+  for (char c : values) count += c == ' ';
+  return count;
+}
+
+std::string Heading(const Option& option) {
+  std::string text(option.name);
+  if (!option.values.empty()) text += " " + std::string(option.values);
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> ParseOptions(std::span<const std::string> arguments, const std::vector<Option>& options,
+                                      std::string_view command) {
+  const std::string seeHelp = " (see threeway help " + std::string(command) + ")";
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "-" || argument.empty() || argument[0] != '-') {
+      positional.push_back(argument);
+      continue;
+    }
+    const Option* found = nullptr;
+    for (const Option& option : options) {
+      if (option.name == argument) found = &option;
+    }
+    if (found == nullptr) throw UsageError("unknown option " + argument + seeHelp);
+    const std::size_t count = ValueCount(found->values);
+    if (arguments.size() - i - 1 < count) {
+      throw UsageError(argument + " needs " + (count == 1 ? "a value" : std::to_string(count) + " values") + seeHelp);
+    }
+    found->apply(argument, arguments.subspan(i + 1, count));
+    i += count;
+  }
+  return positional;
+}
+
+std::vector<Option> PanelOptions(std::vector<PanelStep>& steps, std::string_view group) {
+  using Values = std::span<const std::string>;
+  return {
+      {group, "--set", "NAME=VALUE",
+       "set a parameter by its identifier (threeway params shows them; case is ignored): float sliders a number "
+       "inside the slider's range; check boxes on/off, true/false, yes/no or 1/0; popups the choice text or number; "
+       "angles in degrees; colours R,G,B (0..255). Buttons are pressed, not set.",
+       [&steps](const std::string&, Values v) { steps.push_back(ParseSetOption(v[0])); }},
+      {group, "--press", "NAME",
+       "AutoBlackLevel, AutoContrast or AutoWhiteLevel: renders the input once with the values so far and presses "
+       "the button (the effect writes the new levels from that render's histogram); later renders use them.",
+       [&steps](const std::string&, Values v) { steps.push_back(ParsePressOption(v[0])); }},
+      {group, "--pick", "NAME=X,Y",
+       "sets a colour parameter to the input pixel at X,Y (its 8-bit R,G,B; deeper pixels converted to 8 bits by "
+       "the host's image library), as the eyedropper does: the balance pickers (BlackBalance, GrayBalance, "
+       "WhiteBalance) and level pickers (BlackLevel, GrayLevel, WhiteLevel) set the values they drive.",
+       [&steps](const std::string&, Values v) { steps.push_back(ParsePickOption(v[0])); }},
+      {group, "--preset", "FILE", "sets the parameters a preset file holds (as --save-preset writes it), in catalogue order.",
+       [&steps](const std::string&, Values v) {
+         const std::vector<PanelStep> preset = LoadPreset(v[0]);
+         steps.insert(steps.end(), preset.begin(), preset.end());
+       }},
+      {group, "--render-scale", "R", "the render scale a host passes (N/D or a decimal, e.g. 1/2 or 0.5).",
+       [&steps](const std::string& o, Values v) {
+         steps.push_back(ParseRatioOption(PanelStep::Kind::kRenderScale, o, v[0]));
+       }},
+      {group, "--pixel-aspect", "R", "the pixel aspect ratio (e.g. 10/11). Both change the Soften blur size.",
+       [&steps](const std::string& o, Values v) {
+         steps.push_back(ParseRatioOption(PanelStep::Kind::kPixelAspect, o, v[0]));
+       }},
+  };
+}
+
+std::string OptionsUsage(const std::vector<Option>& options) {
+  constexpr std::size_t kIndent = 25, kWidth = 100;
+  std::string text;
+  std::string_view group = "\x01";
+  for (const Option& option : options) {
+    if (option.group != group) {
+      group = option.group;
+      text += (text.empty() ? "" : "\n") + (group.empty() ? std::string("Options") : std::string(group)) + ":\n";
+    }
+    std::string line = "  " + Heading(option);
+    line += line.size() + 1 < kIndent ? std::string(kIndent - line.size(), ' ') : "\n" + std::string(kIndent, ' ');
+    std::size_t column = line.size() - line.rfind('\n') - 1;
+    std::istringstream words{std::string(option.help)};
+    bool first = true;
+    for (std::string word; words >> word;) {
+      if (!first && column + 1 + word.size() > kWidth) {
+        line += "\n" + std::string(kIndent, ' ');
+        column = kIndent;
+      } else if (!first) {
+        line += ' ';
+        ++column;
+      }
+      line += word;
+      column += word.size();
+      first = false;
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string OptionsMarkdown(const std::vector<Option>& options) {
+  std::string text = "| option | meaning |\n|---|---|\n";
+  for (const Option& option : options) {
+    std::string help(option.help);
+    for (std::size_t at = 0; (at = help.find('|', at)) != std::string::npos; at += 2) help.replace(at, 1, "\\|");
+    std::string heading = Heading(option);
+    for (std::size_t at = 0; (at = heading.find('|', at)) != std::string::npos; at += 2) heading.replace(at, 1, "\\|");
+    text += "| `" + heading + "` | " + help + " |\n";
+  }
+  return text;
+}
+
+}  // namespace threeway::cli

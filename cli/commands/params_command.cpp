@@ -1,0 +1,225 @@
+// threeway params: the effect's control panel as the host received it at parameter set-up.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/commands/command.h"
+#include "cli/commands/options.h"
+#include "cli/panel/json.h"
+#include "params/catalogue.h"
+
+namespace threeway::cli {
+namespace {
+
+using zkfx::ParamRecord;
+
+const char* TypeName(std::int32_t type) {
+  switch (type) {
+    case zkfx::kParamTypePopup: return "popup";
+    case zkfx::kParamTypeCheckBox: return "checkbox";
+    case zkfx::kParamTypeButton: return "button";
+    case zkfx::kParamTypeColor: return "color";
+    case zkfx::kParamTypeAngle: return "angle";
+    case zkfx::kParamTypeFloatSlider: return "float";
+    case zkfx::kParamTypeGroupStart: return "groupStart";
+    case zkfx::kParamTypeGroupEnd: return "groupEnd";
+    default: return "unknown";
+  }
+}
+
+std::string Name(const ParamRecord& record) {
+  return std::string(record.name, strnlen(record.name, sizeof record.name));
+}
+
+std::string Text(const char* text) { return text ? text : ""; }
+
+// The parameter's identifier in the effect's catalogue ("ViewMode" for kParamViewMode), when the
+// declared parameter is the catalogue's row of that index (same persistent id and type); else empty.
+std::string_view Identifier(int index, const ParamRecord& record) {
+  if (index < 1 || index >= threeway::kParamCount) return {};
+  const threeway::ParamSpec& param = threeway::ParamSpecAt(index);
+  return param.id == record.id && param.type == record.type ? param.identifier : std::string_view();
+}
+
+std::string Format(const char* format, double a, double b = 0, double c = 0) {
+  char text[96];
+  std::snprintf(text, sizeof text, format, a, b, c);
+  return text;
+}
+
+std::string FlagWords(const ParamRecord& record) {
+  std::string words;
+  const auto add = [&words](const char* word) { words += words.empty() ? word : std::string(", ") + word; };
+  if (record.flags & zkfx::kParamFlagConstant) add("constant");
+  if (record.flags & zkfx::kParamFlagStartCollapsed) add("collapsed");
+  if (record.flags & zkfx::kParamFlagSupervised) add("supervised");
+  if (record.uiFlags & zkfx::kParamUIHidden) add("hidden");
+  return words.empty() ? words : "  [" + words + "]";
+}
+
+// The type's essentials in one phrase.
+std::string Essentials(const twhost::StoredParam& param) {
+  const ParamRecord& r = param.declared;
+  const zkfx::ParamValue& v = r.value;
+  switch (r.type) {
+    case zkfx::kParamTypePopup:
+      return std::to_string(v.popup.choiceCount) + " choices \"" + Text(v.popup.choices) +
+             "\", default " + std::to_string(v.popup.defaultChoice);
+    case zkfx::kParamTypeCheckBox:
+      return "\"" + Text(v.checkBox.boxText) + "\", default " + (v.checkBox.defaultOn ? "on" : "off");
+    case zkfx::kParamTypeButton:
+      return "\"" + Text(v.button.buttonText) + "\"";
+    case zkfx::kParamTypeColor:
+      return "default A " + std::to_string(v.color.defaultColor.alpha) + " R " +
+             std::to_string(v.color.defaultColor.red) + " G " + std::to_string(v.color.defaultColor.green) +
+             " B " + std::to_string(v.color.defaultColor.blue);
+    case zkfx::kParamTypeAngle:
+      return Format("default %g deg", v.angle.defaultAngle / 65536.0);
+    case zkfx::kParamTypeFloatSlider: {
+      const zkfx::FloatSliderValue& s = v.floatSlider;
+      std::string text = Format("%g .. %g, default %g", s.validMin, s.validMax, s.defaultValue) +
+                         ", " + std::to_string(s.precision) + " decimals";
+      if (s.sliderMin != s.validMin || s.sliderMax != s.validMax) {
+        text += Format(", slider %g .. %g", s.sliderMin, s.sliderMax);
+      }
+      if (s.displayFlags & zkfx::kDisplayPercent) text += ", percent";
+      if (s.sliderFlags != 0) text += ", slider flags " + std::to_string(s.sliderFlags);
+      if (s.useExponent) text += Format(", exponent %g", s.exponent);
+      return text;
+    }
+    case zkfx::kParamTypeGroupStart:
+      return param.groupKind ? "kind " + std::to_string(*param.groupKind) : "no kind";
+    default:
+      return "";
+  }
+}
+
+void PrintTable(const twhost::Host& host) {
+  std::printf("index   id  type / name\n");
+  int depth = 0;
+  for (int index = 1; index <= host.DeclaredCount(); ++index) {
+    const twhost::StoredParam& param = *host.Param(index);
+    const ParamRecord& r = param.declared;
+    if (r.type == zkfx::kParamTypeGroupEnd && depth > 0) --depth;
+    const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
+    std::string line = indent + TypeName(r.type);
+    if (r.type != zkfx::kParamTypeGroupEnd) line += " \"" + Name(r) + "\"";
+    const std::string essentials = Essentials(param);
+    if (!essentials.empty()) line += "  " + essentials;
+    const std::string_view identifier = Identifier(index, r);
+    if (!identifier.empty()) line += "  {" + std::string(identifier) + "}";
+    std::printf("%5d %4d  %s%s\n", index, r.id, line.c_str(), FlagWords(r).c_str());
+    if (r.type == zkfx::kParamTypeGroupStart) ++depth;
+  }
+}
+
+// One JSON object per parameter, from the stored record bytes.
+void PrintJson(const twhost::Host& host) {
+  for (int index = 1; index <= host.DeclaredCount(); ++index) {
+    const twhost::StoredParam& param = *host.Param(index);
+    const ParamRecord& r = param.declared;
+    const zkfx::ParamValue& v = r.value;
+    std::string o = "{\"index\": " + std::to_string(index) + ", \"id\": " + std::to_string(r.id) +
+                    ", \"type\": " + JsonString(TypeName(r.type)) + ", \"name\": " + JsonString(Name(r)) +
+                    ", \"identifier\": " +
+                    (Identifier(index, r).empty() ? std::string("null") : JsonString(Identifier(index, r))) +
+                    ", \"flags\": " + std::to_string(r.flags) + ", \"uiFlags\": " + std::to_string(r.uiFlags);
+    switch (r.type) {
+      case zkfx::kParamTypeGroupStart:
+        o += ", \"groupKind\": " + (param.groupKind ? std::to_string(*param.groupKind) : std::string("null"));
+        break;
+      case zkfx::kParamTypePopup: {
+        o += ", \"choiceCount\": " + std::to_string(v.popup.choiceCount) +
+             ", \"default\": " + std::to_string(v.popup.defaultChoice) + ", \"choices\": [";
+        const std::string choices = Text(v.popup.choices);
+        std::size_t start = v.popup.choices ? 0 : 1;  // no text: no choices
+        for (bool first = true; start <= choices.size(); first = false) {
+          const std::size_t bar = std::min(choices.find('|', start), choices.size());
+          o += (first ? "" : ", ") + JsonString(std::string_view(choices).substr(start, bar - start));
+          start = bar + 1;
+        }
+        o += "]";
+        break;
+      }
+      case zkfx::kParamTypeCheckBox:
+        o += ", \"default\": " + std::string(v.checkBox.defaultOn ? "true" : "false") +
+             ", \"boxText\": " + JsonString(Text(v.checkBox.boxText));
+        break;
+      case zkfx::kParamTypeButton:
+        o += ", \"buttonText\": " + JsonString(Text(v.button.buttonText));
+        break;
+      case zkfx::kParamTypeColor: {
+        const zkfx::ColorARGB& c = v.color.defaultColor;
+        o += ", \"default\": [" + std::to_string(c.alpha) + ", " + std::to_string(c.red) + ", " +
+             std::to_string(c.green) + ", " + std::to_string(c.blue) + "]";
+        break;
+      }
+      case zkfx::kParamTypeAngle:
+        o += ", \"default\": " + std::to_string(v.angle.defaultAngle);
+        break;
+      case zkfx::kParamTypeFloatSlider: {
+        const zkfx::FloatSliderValue& s = v.floatSlider;
+        o += ", \"default\": " + JsonFloat(s.defaultValue) + ", \"current\": " + JsonDouble(s.current) +
+             ", \"validMin\": " + JsonFloat(s.validMin) + ", \"validMax\": " + JsonFloat(s.validMax) +
+             ", \"sliderMin\": " + JsonFloat(s.sliderMin) + ", \"sliderMax\": " + JsonFloat(s.sliderMax) +
+             ", \"precision\": " + std::to_string(s.precision) +
+             ", \"displayFlags\": " + std::to_string(s.displayFlags) +
+             ", \"sliderFlags\": " + std::to_string(s.sliderFlags) +
+             ", \"curveTolerance\": " + JsonFloat(s.curveTolerance) +
+             ", \"useExponent\": " + std::to_string(s.useExponent) + ", \"exponent\": " + JsonFloat(s.exponent);
+        break;
+      }
+      default:
+        break;
+    }
+    std::printf("%s}\n", o.c_str());
+  }
+}
+
+std::vector<Option> ParamsOptions(bool& json) {
+  return {{"", "--json", "", "one JSON object per parameter per line instead (format: cli/README.md).",
+           [&json](const std::string&, std::span<const std::string>) { json = true; }}};
+}
+
+// The declared options, written by `write` (the usage text or the Markdown table); none is applied.
+std::string DescribeParamsOptions(std::string (*write)(const std::vector<Option>&)) {
+  bool unused = false;
+  return write(ParamsOptions(unused));
+}
+
+int RunParams(const Options& options, std::span<const std::string> arguments) {
+  bool json = false;
+  const std::vector<std::string> positional = ParseOptions(arguments, ParamsOptions(json), "params");
+  if (!positional.empty()) throw UsageError("unexpected argument " + positional[0] + " (see threeway help params)");
+  twhost::Host host;
+  if (!OpenEffect(options, host)) throw ToolError("", kExitFailure);  // OpenEffect printed the reason
+  if (json) {
+    PrintJson(host);
+  } else {
+    PrintTable(host);
+  }
+  host.GlobalSetdown();
+  return kExitOk;
+}
+
+std::string ParamsHelp() {
+  return "usage: threeway [--module PATH] params [--json]\n"
+         "\n"
+         "Loads the module, runs global set-up and parameter set-up, and prints every declared\n"
+         "parameter (index 1 upwards; index 0 is the host's input layer): index, persistent id, type,\n"
+         "name and the type's essentials, indented by group nesting, the catalogue identifier in\n"
+         "braces, flags in brackets.\n"
+         "\n" +
+         DescribeParamsOptions(OptionsUsage);
+}
+
+}  // namespace
+
+const Command& ParamsCommand() {
+  static const Command command{"params", "print the effect's parameters as the host received them", ParamsHelp,
+                               [] { return DescribeParamsOptions(OptionsMarkdown); }, RunParams};
+  return command;
+}
+
+}  // namespace threeway::cli

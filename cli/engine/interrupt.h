@@ -1,0 +1,47 @@
+// Ctrl-C and termination requests during a grade. While an InterruptGuard lives, SIGINT and
+// SIGTERM only set a flag (the one piece of process-wide state the tool keeps); the grading loop
+// looks at it after every frame, stops its workers and throws, so the outputs' temporary files
+// are removed on the way out and the run ends with exit code 128 + the signal number.
+#pragma once
+
+#include <csignal>
+
+#include "cli/tool_error.h"
+
+namespace threeway::cli {
+
+class InterruptGuard {
+ public:
+  // Installs the handlers (without SA_RESTART, so a blocking read returns and the loop notices).
+  InterruptGuard();
+  // Restores the handlers that were there before.
+  ~InterruptGuard();
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
+};
+
+// The signal that asked the run to stop, 0 when none has.
+int InterruptSignal();
+// The error a run stopped by `signal` ends with: exit code 128 + signal.
+ToolError InterruptError(int signal);
+// Throws ToolError("interrupted by SIGINT; unfinished outputs removed", 128 + signal) once a signal came.
+void ThrowIfInterrupted();
+
+// Blocks SIGINT and SIGTERM in the calling thread for its lifetime, so threads started meanwhile
+// inherit the mask and the signal is delivered to the thread that reads and writes the files.
+class SignalsBlocked {
+ public:
+  SignalsBlocked();
+  ~SignalsBlocked();
+  SignalsBlocked(const SignalsBlocked&) = delete;
+  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+ private:
+  sigset_t previous_{};
+};
+
+}  // namespace threeway::cli

@@ -1,0 +1,194 @@
+#include "cli/engine/worker_pool.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "cli/engine/interrupt.h"
+
+namespace threeway::cli {
+namespace {
+
+constexpr int kFramesPerWorker = 2;  // frames in flight per worker: one rendering, one waiting
+
+struct Job {
+  std::int64_t index = 0;
+  Picture input;
+  Picture graded;
+  bool done = false;
+};
+
+// The workers and the queues between them and the calling thread. The destructor stops and joins
+// the workers on every path; jobs they are rendering are finished first (a render is not
+// interruptible), jobs still queued are dropped.
+class Pool {
+ public:
+  Pool(std::vector<Grader*> graders) {
+    // Workers never take the stop signals: they reach the thread that reads and writes the files.
+    SignalsBlocked blocked;
+    workers_.reserve(graders.size());
+    for (Grader* grader : graders) workers_.emplace_back([this, grader] { Work(*grader); });
+  }
+
+  ~Pool() {
+    {
+      std::lock_guard lock(mutex_);
+      closing_ = true;
+      queue_.clear();
+    }
+    workAvailable_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+  }
+
+  void Submit(Job* job) {
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(job);
+    }
+    workAvailable_.notify_one();
+  }
+
+  // Waits until `job` is graded; rethrows a worker's failure. Returns now and then without the
+  // job done, so the caller can look for an interrupt.
+  bool WaitFor(const Job& job) {
+    std::unique_lock lock(mutex_);
+    jobDone_.wait_for(lock, std::chrono::milliseconds(50), [&] { return job.done || failure_; });
+    if (failure_) std::rethrow_exception(failure_);
+    return job.done;
+  }
+
+ private:
+  void Work(Grader& grader) {
+    for (;;) {
+      Job* job = nullptr;
+      {
+        std::unique_lock lock(mutex_);
+        workAvailable_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+        if (closing_) return;
+        job = queue_.front();
+        queue_.pop_front();
+      }
+      std::exception_ptr failure;
+      try {
+        grader.Grade(job->input, job->graded);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      {
+        std::lock_guard lock(mutex_);
+        job->done = true;
+        if (failure && !failure_) failure_ = failure;
+      }
+      jobDone_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable workAvailable_;
+  std::condition_variable jobDone_;
+  std::deque<Job*> queue_;
+  bool closing_ = false;
+  std::exception_ptr failure_;
+  std::vector<std::thread> workers_;
+};
+
+// One grader on the calling thread: read, grade, deliver, one frame after the other.
+std::int64_t GradeInline(Grader& grader, Picture frame, FrameSource& source, std::uint32_t outputFormat,
+                         const DeliverFrame& deliver) {
+  Picture graded = Picture::Blank(frame.width, frame.height, outputFormat);
+  std::int64_t index = 0;
+  do {
+    grader.Grade(frame, graded);
+    deliver(index++, frame, graded);
+    ThrowIfInterrupted();
+  } while (source.Next(frame));
+  return index;
+}
+
+}  // namespace
+
+int DefaultThreadCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+std::int64_t GradeFrames(Grader& grader, Picture first, FrameSource& source, const PoolSettings& settings,
+                         const DeliverFrame& deliver) {
+  ThrowIfInterrupted();
+  if (settings.threads <= 1) return GradeInline(grader, std::move(first), source, settings.outputFormat, deliver);
+
+  // A single frame (a still) is graded where it is: no second instance is worth setting up.
+  Picture second;
+  if (!source.Next(second)) {
+    Picture graded = Picture::Blank(first.width, first.height, settings.outputFormat);
+    grader.Grade(first, graded);
+    deliver(0, first, graded);
+    ThrowIfInterrupted();
+    return 1;
+  }
+
+  // The jobs are declared before the pool, so the pool (destroyed first) has stopped touching them.
+  const std::size_t capacity = static_cast<std::size_t>(settings.threads) * kFramesPerWorker;
+  std::map<std::int64_t, std::unique_ptr<Job>> inFlight;
+  std::vector<std::unique_ptr<Job>> spare;  // delivered jobs, their pictures reused
+  std::vector<std::unique_ptr<Grader>> extra;
+  std::vector<Grader*> graders{&grader};
+  for (int i = 1; i < settings.threads; ++i) {
+    extra.push_back(settings.makeGrader());
+    graders.push_back(extra.back().get());
+  }
+  Pool pool(graders);
+
+  std::int64_t read = 0;
+  const auto submit = [&](Picture&& frame) {
+    std::unique_ptr<Job> job;
+    if (spare.empty()) {
+      job = std::make_unique<Job>();
+      job->graded = Picture::Blank(frame.width, frame.height, settings.outputFormat);
+    } else {
+      job = std::move(spare.back());
+      spare.pop_back();
+      job->done = false;
+    }
+    job->index = read++;
+    job->input = std::move(frame);
+    Job* raw = job.get();
+    inFlight.emplace(raw->index, std::move(job));
+    pool.Submit(raw);
+  };
+  submit(std::move(first));
+  submit(std::move(second));
+
+  bool more = true;
+  std::int64_t delivered = 0;
+  for (;;) {
+    while (more && inFlight.size() < capacity) {
+      Picture frame;
+      // A spare job's input picture is handed to the source to fill, saving an allocation.
+      if (!spare.empty()) frame = std::move(spare.back()->input);
+      if (source.Next(frame)) {
+        submit(std::move(frame));
+      } else {
+        more = false;
+      }
+      ThrowIfInterrupted();
+    }
+    if (inFlight.empty()) break;
+    Job& next = *inFlight.begin()->second;
+    while (!pool.WaitFor(next)) ThrowIfInterrupted();
+    deliver(next.index, next.input, next.graded);
+    ++delivered;
+    spare.push_back(std::move(inFlight.begin()->second));
+    inFlight.erase(inFlight.begin());
+    ThrowIfInterrupted();
+  }
+  return delivered;
+}
+
+}  // namespace threeway::cli

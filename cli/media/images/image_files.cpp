@@ -1,0 +1,254 @@
+// Image files through OpenImageIO, built as a library of its own (threeway_images) that the tool
+// loads the first time a command reads or writes an image file. OpenImageIO brings a few hundred
+// shared libraries with it; loading them costs a large part of a second, which commands that
+// handle raw frames only (and info, params) should not pay.
+//
+// The library resolves the tool's own functions (Picture, PendingFile) from the executable, which
+// exports its symbols for it.
+#include <OpenImageIO/imageio.h>
+
+#include "cli/tool_error.h"
+#include "cli/media/frame_io.h"
+#include "cli/media/images/image_files.h"
+
+namespace threeway::cli {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Channel layout between image files (R, G, B[, A] or grey[, A], interleaved) and the ARGB host
+// formats. Pure data movement: the values are not touched.
+
+template <typename T>
+constexpr T Opaque() {
+  if constexpr (sizeof(T) == 1) return T{255};
+  if constexpr (sizeof(T) == 2) return T{65535};
+  return T{1};
+}
+
+// `file` holds `channels` interleaved channels per pixel; `colour` lists the one (grey) or three
+// (R, G, B) colour channels and `alpha` the alpha channel or -1.
+template <typename T>
+void FileToArgb(const std::vector<std::uint8_t>& file, int channels, const int colour[3], int colourCount, int alpha,
+                Picture& argb) {
+  const T* in = reinterpret_cast<const T*>(file.data());
+  T* out = reinterpret_cast<T*>(argb.bytes.data());
+  const std::size_t pixels = static_cast<std::size_t>(argb.width) * static_cast<std::size_t>(argb.height);
+  for (std::size_t i = 0; i < pixels; ++i, in += channels, out += 4) {
+    out[0] = alpha >= 0 ? in[alpha] : Opaque<T>();
+    for (int c = 0; c < 3; ++c) out[1 + c] = in[colour[colourCount == 3 ? c : 0]];
+  }
+}
+
+template <typename T>
+std::vector<std::uint8_t> ArgbToFile(const Picture& argb, int channels) {
+  std::vector<std::uint8_t> file(static_cast<std::size_t>(argb.width) * static_cast<std::size_t>(argb.height) *
+                                 static_cast<std::size_t>(channels) * sizeof(T));
+  const T* in = reinterpret_cast<const T*>(argb.bytes.data());
+  T* out = reinterpret_cast<T*>(file.data());
+  const std::size_t pixels = static_cast<std::size_t>(argb.width) * static_cast<std::size_t>(argb.height);
+  for (std::size_t i = 0; i < pixels; ++i, in += 4, out += channels) {
+    out[0] = in[1], out[1] = in[2], out[2] = in[3];
+    if (channels == 4) out[3] = in[0];
+  }
+  return file;
+}
+
+OIIO::TypeDesc TypeOf(Storage storage) {
+  switch (storage) {
+    case Storage::k8: return OIIO::TypeDesc::UINT8;
+    case Storage::k16: return OIIO::TypeDesc::UINT16;
+    case Storage::kHalf: return OIIO::TypeDesc::HALF;
+    case Storage::kFloat: break;
+  }
+  return OIIO::TypeDesc::FLOAT;
+}
+
+Depth DepthOfStorage(Storage storage) {
+  switch (storage) {
+    case Storage::k8: return Depth::k8;
+    case Storage::k16: return Depth::k16;
+    default: return Depth::kFloat;
+  }
+}
+
+// The depth the tool reads a file's channels at: 8 and 16 bits stay integers, everything else
+// (half, 32-bit integers, doubles) becomes float.
+Storage StorageOf(OIIO::TypeDesc type) {
+  switch (type.basetype) {
+    case OIIO::TypeDesc::UINT8:
+    case OIIO::TypeDesc::INT8: return Storage::k8;
+    case OIIO::TypeDesc::UINT16:
+    case OIIO::TypeDesc::INT16: return Storage::k16;
+    case OIIO::TypeDesc::HALF: return Storage::kHalf;
+    default: return Storage::kFloat;
+  }
+}
+
+std::string Clean(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  for (char& c : text) {
+    if (c == '\n') c = ' ';
+  }
+  return text.empty() ? "unknown reason" : text;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Image files
+
+class ImageSource : public FrameSource {
+ public:
+  explicit ImageSource(const std::string& path) : path_(path) {
+    // Channel values as the file stores them: a file with unassociated alpha (PNG, TIFF with
+    // "extra samples" alpha) is not premultiplied on the way in, nor divided on the way out. A
+    // video effect works on straight colour channels and passes alpha through.
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    input_ = OIIO::ImageInput::open(path, &config);
+    if (!input_) throw ToolError("cannot read " + path + ": " + Clean(OIIO::geterror()));
+    const OIIO::ImageSpec& imageSpec = input_->spec();
+    if (imageSpec.nchannels < 1 || imageSpec.nchannels > 4) {
+      throw ToolError(path + " has " + std::to_string(imageSpec.nchannels) + " channels; the tool reads 1 to 4");
+    }
+    if (imageSpec.depth > 1) throw ToolError(path + " is a volume image (depth " + std::to_string(imageSpec.depth) + ")");
+    channels_ = imageSpec.nchannels;
+    alpha_ = imageSpec.alpha_channel;
+    if (alpha_ < 0 || alpha_ >= channels_) alpha_ = (channels_ == 2 || channels_ == 4) ? channels_ - 1 : -1;
+    for (int c = 0; c < channels_; ++c) {
+      if (c != alpha_) colour_[colourCount_++] = c;
+    }
+    if (colourCount_ != 1 && colourCount_ != 3) {
+      throw ToolError(path + " has " + std::to_string(colourCount_) + " colour channels besides alpha; the tool reads grey or RGB");
+    }
+    info_.storage = StorageOf(imageSpec.format);
+    info_.format = ArgbFormat(DepthOfStorage(info_.storage));
+    info_.hasAlpha = alpha_ >= 0;
+    info_.channels = channels_;
+    info_.width = imageSpec.width;
+    info_.height = imageSpec.height;
+    Picture::Blank(imageSpec.width, imageSpec.height, info_.format);  // checks the size before reading
+  }
+
+  const FrameInfo& info() const override { return info_; }
+
+  bool Next(Picture& frame) override {
+    if (done_) return false;
+    done_ = true;
+    frame = Picture::Blank(info_.width, info_.height, info_.format);
+    const Depth depth = DepthOfStorage(info_.storage);
+    const OIIO::TypeDesc readType = depth == Depth::k8    ? OIIO::TypeDesc::UINT8
+                                    : depth == Depth::k16 ? OIIO::TypeDesc::UINT16
+                                                          : OIIO::TypeDesc::FLOAT;
+    std::vector<std::uint8_t> file(static_cast<std::size_t>(info_.width) * static_cast<std::size_t>(info_.height) *
+                                   static_cast<std::size_t>(channels_) * readType.size());
+    if (!input_->read_image(0, 0, 0, channels_, readType, file.data())) {
+      throw ToolError("cannot read the pixels of " + path_ + ": " + Clean(input_->geterror()));
+    }
+    input_->close();
+    switch (depth) {
+      case Depth::k8: FileToArgb<std::uint8_t>(file, channels_, colour_, colourCount_, alpha_, frame); break;
+      case Depth::k16: FileToArgb<std::uint16_t>(file, channels_, colour_, colourCount_, alpha_, frame); break;
+      case Depth::kFloat: FileToArgb<float>(file, channels_, colour_, colourCount_, alpha_, frame); break;
+    }
+    return true;
+  }
+
+ private:
+  std::string path_;
+  std::unique_ptr<OIIO::ImageInput> input_;
+  FrameInfo info_;
+  int channels_ = 0;
+  int alpha_ = -1;
+  int colour_[3] = {0, 0, 0};
+  int colourCount_ = 0;
+  bool done_ = false;
+};
+
+// Image formats whose files store integer channels only (the writer converts anything else).
+bool IntegerOnlyFormat(std::string_view name) {
+  for (std::string_view n : {"png", "jpeg", "bmp", "gif", "pnm", "targa", "ico", "webp", "jpeg2000"}) {
+    if (name == n) return true;
+  }
+  return false;
+}
+
+class ImageSink : public FrameSink {
+ public:
+  ImageSink(const std::string& path, const FrameInfo& like) : file_(path) {
+    output_ = OIIO::ImageOutput::create(path);
+    if (!output_) throw ToolError("cannot write " + path + ": " + Clean(OIIO::geterror()));
+    channels_ = like.hasAlpha && output_->supports("alpha") ? 4 : 3;
+    // Formats that hold integers only would take a float source as 8 bits; 16 bits keeps more of
+    // it where the format has them. The file is opened once: opening and closing it again
+    // without writing makes some writers (libpng) complain on stderr.
+    OIIO::TypeDesc wanted = TypeOf(like.storage);
+    if ((like.storage == Storage::kHalf || like.storage == Storage::kFloat) &&
+        IntegerOnlyFormat(output_->format_name())) {
+      wanted = OIIO::TypeDesc::UINT16;
+    }
+    const OIIO::TypeDesc stored = Open(like, wanted);
+    format_ = ArgbFormat(DepthOfStorage(StorageOf(stored)));
+  }
+
+  ~ImageSink() override {
+    if (open_) output_->close();
+  }
+
+  std::uint32_t format() const override { return format_; }
+
+  void Write(const Picture& frame) override {
+    if (written_) throw ToolError(file_.finalPath() + ": an image file holds one frame");
+    written_ = true;
+    std::vector<std::uint8_t> file;
+    OIIO::TypeDesc type;
+    switch (DepthOf(frame.format)) {
+      case Depth::k8: file = ArgbToFile<std::uint8_t>(frame, channels_), type = OIIO::TypeDesc::UINT8; break;
+      case Depth::k16: file = ArgbToFile<std::uint16_t>(frame, channels_), type = OIIO::TypeDesc::UINT16; break;
+      case Depth::kFloat: file = ArgbToFile<float>(frame, channels_), type = OIIO::TypeDesc::FLOAT; break;
+    }
+    if (!output_->write_image(type, file.data())) {
+      throw ToolError("cannot write " + file_.finalPath() + ": " + Clean(output_->geterror()));
+    }
+  }
+
+  void Finish() override {
+    if (!written_) throw ToolError("internal: no frame written to " + file_.finalPath());
+    open_ = false;
+    if (!output_->close()) throw ToolError("cannot write " + file_.finalPath() + ": " + Clean(output_->geterror()));
+  }
+
+  void Commit() override { file_.Commit(); }
+
+ private:
+  OIIO::TypeDesc Open(const FrameInfo& like, OIIO::TypeDesc type) {
+    OIIO::ImageSpec imageSpec(like.width, like.height, channels_, type);
+    imageSpec.alpha_channel = channels_ == 4 ? 3 : -1;
+    imageSpec.attribute("oiio:UnassociatedAlpha", 1);
+    if (!output_->open(file_.temporaryPath(), imageSpec)) {
+      throw ToolError("cannot write " + file_.finalPath() + ": " + Clean(output_->geterror()));
+    }
+    open_ = true;
+    return output_->spec().format;
+  }
+
+  PendingFile file_;
+  std::unique_ptr<OIIO::ImageOutput> output_;
+  int channels_ = 3;
+  std::uint32_t format_ = 0;
+  bool open_ = false;
+  bool written_ = false;
+};
+
+std::unique_ptr<FrameSource> OpenSource(const std::string& path) { return std::make_unique<ImageSource>(path); }
+
+std::unique_ptr<FrameSink> OpenSink(const std::string& path, const FrameInfo& like) {
+  return std::make_unique<ImageSink>(path, like);
+}
+
+constexpr ImageFileFunctions kFunctions = {OpenSource, OpenSink};
+
+}  // namespace
+}  // namespace threeway::cli
+
+extern "C" __attribute__((visibility("default"))) const threeway::cli::ImageFileFunctions* ThreewayImageFiles() {
+  return &threeway::cli::kFunctions;
+}
