@@ -75,7 +75,7 @@ std::string Essentials(const twhost::StoredParam& param) {
              std::to_string(v.color.defaultColor.red) + " G " + std::to_string(v.color.defaultColor.green) +
              " B " + std::to_string(v.color.defaultColor.blue);
     case zkfx::kParamTypeAngle:
-      return Format("default %g deg", v.angle.defaultAngle / 65536.0);
+      return Format("default %g deg", DegreesFromFixed(v.angle.defaultAngle));
     case zkfx::kParamTypeFloatSlider: {
       const zkfx::FloatSliderValue& s = v.floatSlider;
       std::string text = Format("%g .. %g, default %g", s.validMin, s.validMax, s.defaultValue) +
@@ -193,7 +193,7 @@ int RunParams(const Options& options, std::span<const std::string> arguments) {
   const std::vector<std::string> positional = ParseOptions(arguments, ParamsOptions(json), "params");
   if (!positional.empty()) throw UsageError("unexpected argument " + positional[0] + " (see threeway help params)");
   twhost::Host host;
-  if (!OpenEffect(options, host)) throw ToolError("", kExitFailure);  // OpenEffect printed the reason
+  OpenEffect(options, host, /*withSequence=*/false);
   if (json) {
     PrintJson(host);
   } else {

@@ -25,12 +25,7 @@ class ReferenceInput : public PanelInput {
 
 Grader::Grader(const Options& options, int width, int height, std::uint32_t hostFormat)
     : hostIn_(Picture::Blank(width, height, hostFormat)), hostOut_(Picture::Blank(width, height, hostFormat)) {
-  if (!OpenEffect(options, host_)) throw ToolError("", kExitFailure);  // OpenEffect printed the reason
-  const std::int32_t result = host_.SequenceSetup();
-  if (result != zkfx::kErrNone) {
-    const std::string message = host_.displayedMessage();
-    throw ToolError("sequence set-up failed (code " + std::to_string(result) + ")" + (message.empty() ? "" : ": " + message));
-  }
+  OpenEffect(options, host_, /*withSequence=*/true);
 }
 
 Grader::~Grader() {

@@ -3,7 +3,8 @@
 #include <system_error>
 
 #include "cli/engine/session.h"
-#include "host/registration.h"
+#include "cli/tool_error.h"
+#include "host/bring_up.h"
 
 namespace threeway::cli {
 
@@ -28,38 +29,9 @@ void SetErrorCommand(std::string_view command) { ErrorPrefix() = "threeway " + s
 
 void PrintError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", ErrorPrefix().c_str(), text.c_str()); }
 
-namespace {
-
-// "<what> failed (code N): <message>", with the module's message when it set one to be shown.
-void ReportCommandFailure(const twhost::Host& host, const char* what, std::int32_t code) {
-  std::string text = std::string(what) + " failed (code " + std::to_string(code) + ")";
-  if (code == twhost::kHostErrNotReady) text += ": the module declared fewer parameters than it reported";
-  const std::string message = host.displayedMessage();
-  if (!message.empty()) text += ": " + message;
-  PrintError(text);
-}
-
-}  // namespace
-
-bool OpenEffect(const Options& options, twhost::Host& host) {
-  std::string error;
-  twhost::Registration registration;
-  if (!twhost::ReadRegistrationFromFile(options.modulePath, registration, error) ||
-      !host.Load(options.modulePath, error)) {
-    PrintError(error);
-    return false;
-  }
-  std::int32_t code = host.GlobalSetup();
-  if (code != zkfx::kErrNone) {
-    ReportCommandFailure(host, "global set-up", code);
-    return false;
-  }
-  code = host.ParamsSetup();
-  if (code != zkfx::kErrNone) {
-    ReportCommandFailure(host, "parameter set-up", code);
-    return false;
-  }
-  return true;
+void OpenEffect(const Options& options, twhost::Host& host, bool withSequence) {
+  const twhost::BringUp bringUp = twhost::BringUpEffect(host, options.modulePath, withSequence);
+  if (!bringUp.ok) throw ToolError(bringUp.error);
 }
 
 }  // namespace threeway::cli

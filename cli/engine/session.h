@@ -20,10 +20,9 @@ void PrintError(const std::string& text);
 // Names the command in every later error line; main calls it once, before running the command.
 void SetErrorCommand(std::string_view command);
 
-// Brings the effect up the way a host does before showing its control panel: reads and checks the
-// registration resource from the file, loads the module, runs global set-up and parameter set-up.
-// On failure prints the reason on stderr (the module's own message when it asked for one to be
-// shown) and returns false.
-bool OpenEffect(const Options& options, twhost::Host& host);
+// Brings the effect up the way every tool that hosts it does (twhost::BringUpEffect: the
+// registration resource, the module, global and parameter set-up, the panel checked against the
+// catalogue, and sequence set-up when asked). Throws a ToolError with the reason on failure.
+void OpenEffect(const Options& options, twhost::Host& host, bool withSequence);
 
 }  // namespace threeway::cli

@@ -68,21 +68,8 @@ bool ParseInt(std::string_view text, long long& value) {
   return first != last && status == std::errc() && end == last;
 }
 
-std::vector<std::string> Choices(const ParamSpec& row) {
-  std::vector<std::string> choices;
-  const std::string_view text = DisplayStringEnglish(row.popup.choicesEntry);
-  std::size_t start = 0;
-  while (static_cast<int>(choices.size()) < row.popup.choiceCount) {
-    const std::size_t bar = text.find('|', start);
-    choices.emplace_back(text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start));
-    if (bar == std::string_view::npos) break;
-    start = bar + 1;
-  }
-  return choices;
-}
-
 std::string ChoiceList(const ParamSpec& row) {
-  const std::vector<std::string> choices = Choices(row);
+  const std::vector<std::string> choices = PopupChoices(row);
   std::string list;
   for (std::size_t i = 0; i < choices.size(); ++i) {
     list += (i ? ", " : "") + choices[i] + " (" + std::to_string(i + 1) + ")";
@@ -132,7 +119,7 @@ void SetFloat(PanelStep& step, const ParamSpec& row, double value, const std::st
 }
 
 void SetAngle(PanelStep& step, const ParamSpec& row, double degrees, const std::string& where, int exitCode) {
-  const double fixed = std::nearbyint(degrees * 65536.0);
+  const double fixed = std::nearbyint(degrees * kFixedPointDegree);
   if (!(std::fabs(fixed) <= static_cast<double>(std::numeric_limits<std::int32_t>::max()))) {
     throw ToolError(where + std::string(row.identifier) + ": " + Number(degrees) +
                         " degrees is outside the range -32767 .. 32767",
@@ -142,7 +129,7 @@ void SetAngle(PanelStep& step, const ParamSpec& row, double degrees, const std::
 }
 
 void SetPopup(PanelStep& step, const ParamSpec& row, std::string_view text, const std::string& where, int exitCode) {
-  const std::vector<std::string> choices = Choices(row);
+  const std::vector<std::string> choices = PopupChoices(row);
   const std::string lower = Lower(Trim(text));
   for (std::size_t i = 0; i < choices.size(); ++i) {
     if (Lower(choices[i]) == lower) {
@@ -420,10 +407,10 @@ std::string PresetJson(const twhost::Host& host) {
     std::string value;
     switch (row.type) {
       case zkfx::kParamTypeFloatSlider: value = JsonDouble(v.floatSlider.current); break;
-      case zkfx::kParamTypeAngle: value = JsonDouble(v.angle.current / 65536.0); break;
+      case zkfx::kParamTypeAngle: value = JsonDouble(DegreesFromFixed(v.angle.current)); break;
       case zkfx::kParamTypeCheckBox: value = v.checkBox.current ? "true" : "false"; break;
       case zkfx::kParamTypePopup: {
-        const std::vector<std::string> choices = Choices(row);
+        const std::vector<std::string> choices = PopupChoices(row);
         const int choice = v.popup.current;
         value = choice >= 1 && choice <= static_cast<int>(choices.size())
                     ? JsonString(choices[static_cast<std::size_t>(choice - 1)])

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/media/picture.h"
+#include "entry/auto_levels.h"
 #include "entry/host_interface.h"
 
 namespace threeway::cli {
@@ -32,9 +33,6 @@ inline constexpr float kLevelBottom = -0.1f;
 // The chroma range of the vectorscope: U and V from -kChromaExtent to +kChromaExtent across the
 // whole picture. The nominal span (radius 0.5) is drawn as a circle inside it.
 inline constexpr float kChromaExtent = 0.6f;
-// Auto Black / Auto White pick the lowest / highest histogram bin whose normalized value exceeds
-// this (single precision).
-inline constexpr float kAutoLevelThreshold = 0.005f;
 
 // Smallest and largest scope pictures (width and height of the waveform, parade and histogram;
 // the vectorscope is height x height).
@@ -118,8 +116,9 @@ Picture DrawVectorscope(const Picture& frame, int size);
 // with the bins Auto Black and Auto White would pick marked.
 Picture DrawHistogram(const zkfx::LumaHistogram& histogram, int width, int height);
 
-// The bins the auto-level buttons pick from a histogram: the lowest / highest bin whose normalized
-// value exceeds kAutoLevelThreshold, 0 / 255 when none does.
+// The bins the auto-level buttons pick from a histogram, by the effect's own rule
+// (entry/auto_levels.h): the lowest / highest bin whose normalized value exceeds
+// kAutoLevelThreshold, 0 / 255 when none does.
 struct AutoLevelBins {
   int black = 0;
   int white = 255;

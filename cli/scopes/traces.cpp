@@ -8,6 +8,8 @@
 #include <string>
 
 #include "cli/scopes/canvas.h"
+#include "entry/auto_levels.h"
+#include "pixmill/bt601.h"
 
 namespace threeway::cli {
 
@@ -86,8 +88,9 @@ const std::array<ChromaTarget, 6>& ChromaTargets() {
     std::array<ChromaTarget, 6> result{};
     for (int i = 0; i < 6; ++i) {
       const auto& c = colours[i];
-      const double y = 0.299 * c.r + 0.587 * c.g + 0.114 * c.b;
-      result[static_cast<std::size_t>(i)] = {c.label, c.r, c.g, c.b, (c.b - y) / 1.772, (c.r - y) / 1.402};
+      const double y = bt601::kLumaRed * c.r + bt601::kLumaGreen * c.g + bt601::kLumaBlue * c.b;
+      result[static_cast<std::size_t>(i)] = {c.label, c.r, c.g, c.b, (c.b - y) / bt601::kBlueDifferenceScale,
+                                             (c.r - y) / bt601::kRedDifferenceScale};
     }
     return result;
   }();
@@ -96,13 +99,9 @@ const std::array<ChromaTarget, 6>& ChromaTargets() {
 
 AutoLevelBins AutoLevelPicks(const zkfx::LumaHistogram& histogram) {
   AutoLevelBins bins;
-  for (int i = 0; i < 256; ++i) {
-    if (histogram.normalized[i] > kAutoLevelThreshold) {
-      if (!bins.found) bins.black = i;
-      bins.white = i;
-      bins.found = true;
-    }
-  }
+  bins.black = AutoBlackLevel(&histogram);
+  bins.white = AutoWhiteLevel(&histogram);
+  bins.found = histogram.normalized[bins.black] > kAutoLevelThreshold;
   return bins;
 }
 
