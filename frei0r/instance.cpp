@@ -11,7 +11,7 @@
 #include "frei0r/pixels.h"
 #include "params/catalogue.h"
 
-namespace twfrei0r {
+namespace threeway::frei0r {
 
 namespace {
 
@@ -33,7 +33,7 @@ std::unique_ptr<Instance> Instance::Create(int width, int height, const std::str
 }
 
 bool Instance::Init(const std::string& modulePath, std::string& error) {
-  const twhost::BringUp bringUp = twhost::BringUpEffect(host_, modulePath, /*withSequence=*/true);
+  const threeway::host::BringUp bringUp = threeway::host::BringUpEffect(host_, modulePath, /*withSequence=*/true);
   setUp_ = bringUp.globalSetUp;
   if (!bringUp.ok) {
     error = bringUp.error;
@@ -163,4 +163,4 @@ void Instance::Update(const std::uint32_t* in, std::uint32_t* out) {
   SwapRedBlue(out, out, count);
 }
 
-}  // namespace twfrei0r
+}  // namespace threeway::frei0r

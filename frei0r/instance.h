@@ -9,7 +9,7 @@
 
 #include "host/host.h"
 
-namespace twfrei0r {
+namespace threeway::frei0r {
 
 class Instance {
  public:
@@ -35,7 +35,7 @@ class Instance {
 
   int width() const { return width_; }
   int height() const { return height_; }
-  const twhost::Host& host() const { return host_; }
+  const threeway::host::Host& host() const { return host_; }
 
  private:
   Instance(int width, int height) : width_(width), height_(height) {}
@@ -46,9 +46,9 @@ class Instance {
   int height_;
   bool setUp_ = false;          // global set-up succeeded: set-down is owed
   bool renderFailed_ = false;   // a render failure was reported already
-  twhost::Host host_;
+  threeway::host::Host host_;
   std::vector<std::uint32_t> input_;  // the input frame in the module's 'bgra' layout
   std::vector<char> buttonDown_;      // per frei0r parameter: the last bool a button was given
 };
 
-}  // namespace twfrei0r
+}  // namespace threeway::frei0r

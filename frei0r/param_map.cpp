@@ -9,7 +9,7 @@
 
 #include "params/string_table.h"
 
-namespace twfrei0r {
+namespace threeway::frei0r {
 
 namespace {
 
@@ -238,4 +238,4 @@ std::string MarkdownTable() {
   return table;
 }
 
-}  // namespace twfrei0r
+}  // namespace threeway::frei0r

@@ -24,7 +24,7 @@
 
 #include "params/catalogue.h"
 
-namespace twfrei0r {
+namespace threeway::frei0r {
 
 enum class Kind { CheckBox, Button, Popup, Slider, Angle, Color };
 
@@ -70,4 +70,4 @@ bool UnitToBool(double unit);
 // The parameter table of frei0r/README.md, in Markdown, from the list above.
 std::string MarkdownTable();
 
-}  // namespace twfrei0r
+}  // namespace threeway::frei0r

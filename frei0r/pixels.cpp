@@ -2,7 +2,7 @@
 
 #include <bit>
 
-namespace twfrei0r {
+namespace threeway::frei0r {
 
 static_assert(std::endian::native == std::endian::little,
               "the swap below reads byte 0 as bits 0..7 of the pixel word");
@@ -16,4 +16,4 @@ void SwapRedBlue(const std::uint32_t* src, std::uint32_t* dst, std::size_t count
   }
 }
 
-}  // namespace twfrei0r
+}  // namespace threeway::frei0r

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace twfrei0r {
+namespace threeway::frei0r {
 
 // dst[i] = src[i] with bytes 0 and 2 exchanged, for `count` pixels. `dst` may equal `src` (in
 // place); other overlaps are not allowed.
 void SwapRedBlue(const std::uint32_t* src, std::uint32_t* dst, std::size_t count);
 
-}  // namespace twfrei0r
+}  // namespace threeway::frei0r

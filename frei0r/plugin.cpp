@@ -56,7 +56,7 @@ std::string LocateModule(std::string& tried) {
   return {};
 }
 
-twfrei0r::Instance* AsInstance(f0r_instance_t instance) { return static_cast<twfrei0r::Instance*>(instance); }
+threeway::frei0r::Instance* AsInstance(f0r_instance_t instance) { return static_cast<threeway::frei0r::Instance*>(instance); }
 
 }  // namespace
 
@@ -73,7 +73,7 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   if (info == nullptr) return;
   int count = 0;
   try {
-    count = static_cast<int>(twfrei0r::PluginParams().size());
+    count = static_cast<int>(threeway::frei0r::PluginParams().size());
   } catch (const std::exception& e) {
     Report(std::string("cannot list the parameters: ") + e.what());
   }
@@ -93,9 +93,9 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
 void f0r_get_param_info(f0r_param_info_t* info, int param_index) {
   if (info == nullptr) return;
   try {
-    const auto params = twfrei0r::PluginParams();
+    const auto params = threeway::frei0r::PluginParams();
     if (param_index < 0 || static_cast<std::size_t>(param_index) >= params.size()) return;
-    const twfrei0r::PluginParam& param = params[static_cast<std::size_t>(param_index)];
+    const threeway::frei0r::PluginParam& param = params[static_cast<std::size_t>(param_index)];
     info->name = param.name.data();  // identifiers are string literals: zero-terminated
     info->type = param.frei0rType;
     info->explanation = param.explanation.c_str();
@@ -114,7 +114,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
       return nullptr;
     }
     std::string error;
-    auto instance = twfrei0r::Instance::Create(static_cast<int>(std::min(width, 1u << 30)),
+    auto instance = threeway::frei0r::Instance::Create(static_cast<int>(std::min(width, 1u << 30)),
                                                static_cast<int>(std::min(height, 1u << 30)), path, error);
     if (!instance) {
       Report("cannot use the effect module: " + error);

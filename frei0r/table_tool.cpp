@@ -23,17 +23,17 @@ std::string Number(double v) {
 }
 
 // The default of frei0r parameter `i` written as ffmpeg reads it.
-std::string DefaultText(const twfrei0r::PluginParam& param) {
+std::string DefaultText(const threeway::frei0r::PluginParam& param) {
   const threeway::ParamSpec& row = threeway::ParamSpecAt(param.catalogueIndex);
   switch (param.kind) {
-    case twfrei0r::Kind::CheckBox:
-    case twfrei0r::Kind::Button: return "n";
-    case twfrei0r::Kind::Popup: return Number(twfrei0r::PopupToUnit(row.popup.defaultChoice, row.popup.choiceCount));
-    case twfrei0r::Kind::Slider: return Number(twfrei0r::SliderToUnit(row.slider, row.slider.defaultValue));
-    case twfrei0r::Kind::Angle: return "0.5";
-    case twfrei0r::Kind::Color:
-      return Number(twfrei0r::ChannelToUnit(row.color.red)) + "/" + Number(twfrei0r::ChannelToUnit(row.color.green)) +
-             "/" + Number(twfrei0r::ChannelToUnit(row.color.blue));
+    case threeway::frei0r::Kind::CheckBox:
+    case threeway::frei0r::Kind::Button: return "n";
+    case threeway::frei0r::Kind::Popup: return Number(threeway::frei0r::PopupToUnit(row.popup.defaultChoice, row.popup.choiceCount));
+    case threeway::frei0r::Kind::Slider: return Number(threeway::frei0r::SliderToUnit(row.slider, row.slider.defaultValue));
+    case threeway::frei0r::Kind::Angle: return "0.5";
+    case threeway::frei0r::Kind::Color:
+      return Number(threeway::frei0r::ChannelToUnit(row.color.red)) + "/" + Number(threeway::frei0r::ChannelToUnit(row.color.green)) +
+             "/" + Number(threeway::frei0r::ChannelToUnit(row.color.blue));
   }
   return {};
 }
@@ -42,20 +42,20 @@ std::string DefaultText(const twfrei0r::PluginParam& param) {
 
 int main(int argc, char** argv) {
   if (argc == 1) {
-    std::fputs(twfrei0r::MarkdownTable().c_str(), stdout);
+    std::fputs(threeway::frei0r::MarkdownTable().c_str(), stdout);
     return 0;
   }
   if (std::string(argv[1]) != "--ffmpeg") {
     std::fprintf(stderr, "usage: %s [--ffmpeg NAME=VALUE ...]\n", argv[0]);
     return 2;
   }
-  const auto params = twfrei0r::PluginParams();
+  const auto params = threeway::frei0r::PluginParams();
   std::vector<std::string> values(params.size());
   int last = -1;
   for (int a = 2; a < argc; ++a) {
     const std::string arg = argv[a];
     const std::size_t eq = arg.find('=');
-    const int index = eq == std::string::npos ? -1 : twfrei0r::FindPluginParam(arg.substr(0, eq));
+    const int index = eq == std::string::npos ? -1 : threeway::frei0r::FindPluginParam(arg.substr(0, eq));
     if (index < 0) {
       std::fprintf(stderr, "threeway-frei0r-table: '%s' is not NAME=VALUE with a known parameter name\n",
                    arg.c_str());

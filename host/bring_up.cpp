@@ -3,7 +3,7 @@
 #include "host/registration.h"
 #include "params/catalogue.h"
 
-namespace twhost {
+namespace threeway::host {
 
 std::string CommandFailure(const Host& host, const std::string& step, std::int32_t code) {
   std::string text = step + " failed (code " + std::to_string(code) + ")";
@@ -65,4 +65,4 @@ BringUp BringUpEffect(Host& host, const std::string& modulePath, bool withSequen
   return result;
 }
 
-}  // namespace twhost
+}  // namespace threeway::host

@@ -11,7 +11,7 @@
 
 #include "host/host.h"
 
-namespace twhost {
+namespace threeway::host {
 
 struct BringUp {
   bool ok = false;
@@ -25,4 +25,4 @@ BringUp BringUpEffect(Host& host, const std::string& modulePath, bool withSequen
 // the host to show, when there is one.
 std::string CommandFailure(const Host& host, const std::string& step, std::int32_t code);
 
-}  // namespace twhost
+}  // namespace threeway::host

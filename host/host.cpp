@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-namespace twhost {
+namespace threeway::host {
 
 using zkfx::ParamRecord;
 
@@ -628,4 +628,4 @@ std::int32_t Host::OnDeclarePixelFormat(std::uint32_t code) {
   return zkfx::kErrNone;
 }
 
-}  // namespace twhost
+}  // namespace threeway::host

@@ -24,7 +24,7 @@
 
 #include "entry/host_interface.h"
 
-namespace twhost {
+namespace threeway::host {
 
 // Result codes the host itself returns (from its callbacks, or from a Host method that refuses to
 // call the module). They are distinct from every code the module uses.
@@ -225,4 +225,4 @@ class Host {
   std::vector<std::uint32_t> pixelFormats_;                      // declared since the last reset
 };
 
-}  // namespace twhost
+}  // namespace threeway::host

@@ -10,7 +10,7 @@
 
 #include "entry/host_interface.h"
 
-namespace twhost {
+namespace threeway::host {
 namespace {
 
 // Little-endian reads from a bounds-checked view. `Read` fails instead of reading past the end.
@@ -367,4 +367,4 @@ std::string DescribePropertyValue(const RegistrationProperty& property) {
   return HexBytes(property.data);
 }
 
-}  // namespace twhost
+}  // namespace threeway::host

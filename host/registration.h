@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-namespace twhost {
+namespace threeway::host {
 
 // ---------------------------------------------------------------------------------------------
 // Four-character codes of the registration resource (first character in the most significant byte).
@@ -108,4 +108,4 @@ bool PascalStringValue(const RegistrationProperty& property, std::string& text, 
 // else (or data of the wrong size) as hexadecimal bytes.
 std::string DescribePropertyValue(const RegistrationProperty& property);
 
-}  // namespace twhost
+}  // namespace threeway::host

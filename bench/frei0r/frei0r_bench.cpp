@@ -23,18 +23,18 @@ std::vector<std::uint32_t> Frame() {
   return f;
 }
 
-void SetBusyPanel(twfrei0r::Instance& instance) {
+void SetBusyPanel(threeway::frei0r::Instance& instance) {
   const std::pair<const char*, double> panel[] = {{"MasterSaturation", 0.35},
                                                   {"ShadowBalanceMagnitude", 0.4},
                                                   {"ShadowBalanceAngle", 0.3},
                                                   {"HighlightHueAngle", 0.6},
                                                   {"MidtoneSaturation", 0.8}};
-  for (auto [name, value] : panel) instance.SetParam(twfrei0r::FindPluginParam(name), &value);
+  for (auto [name, value] : panel) instance.SetParam(threeway::frei0r::FindPluginParam(name), &value);
 }
 
-std::unique_ptr<twfrei0r::Instance> MakeInstance(benchmark::State& state) {
+std::unique_ptr<threeway::frei0r::Instance> MakeInstance(benchmark::State& state) {
   std::string error;
-  auto instance = twfrei0r::Instance::Create(kWidth, kHeight, twtest::ModulePath(), error);
+  auto instance = threeway::frei0r::Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), error);
   if (!instance) state.SkipWithError(error.c_str());
   return instance;
 }
@@ -48,7 +48,7 @@ void BM_SwapRedBlue(benchmark::State& state) {
   const std::vector<std::uint32_t> in = Frame();
   std::vector<std::uint32_t> out(in.size());
   for (auto _ : state) {
-    twfrei0r::SwapRedBlue(in.data(), out.data(), in.size());
+    threeway::frei0r::SwapRedBlue(in.data(), out.data(), in.size());
     benchmark::DoNotOptimize(out.data());
   }
   SetPixels(state);
@@ -63,7 +63,7 @@ void BM_HostRender(benchmark::State& state) {
   const zkfx::HostFrame source{in.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
   zkfx::HostFrame destination{out.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
   // The instance owns the host; rendering through it directly leaves out only the two swaps.
-  auto& host = const_cast<twhost::Host&>(instance->host());
+  auto& host = const_cast<threeway::host::Host&>(instance->host());
   for (auto _ : state) benchmark::DoNotOptimize(host.Render(source, destination));
   SetPixels(state);
 }

@@ -1,5 +1,5 @@
 // Whole-frame render throughput, as a host pays for it: one kCmdRender through the real host
-// (twhost::Host) and the built module, on HD (1920x1080) and UHD (3840x2160) frames in four host
+// (threeway::host::Host) and the built module, on HD (1920x1080) and UHD (3840x2160) frames in four host
 // pixel formats ('bgra', 'Bgra', 'BGra', 'VUya'), once with the default panel and once with a
 // busy grade. Each run reports "MP/s" (megapixels of the frame per second of CPU time; the module
 // starts no threads, so the calling thread's CPU time is the render's cost) and the time per
@@ -116,7 +116,7 @@ std::string ParamName(std::int32_t index) { return std::string(ParamSpecAt(index
 
 // Sets the busy grade through the host's user-edit path and checks that every value stuck (a
 // supervised edit goes through the module, which could write values back). Empty when all did.
-std::string ApplyBusyGrade(twhost::Host& host) {
+std::string ApplyBusyGrade(threeway::host::Host& host) {
   for (const AngleSetting& s : kBusyAngles) {
     const auto fixed = static_cast<std::int32_t>(std::lround(s.degrees * 65536.0));
     if (host.SetAngle(s.index, fixed) != zkfx::kErrNone ||
@@ -134,7 +134,7 @@ std::string ApplyBusyGrade(twhost::Host& host) {
 }
 
 // Loads the module into `host` and runs global, parameter and sequence set-up. Empty on success.
-std::string SetUpEffect(twhost::Host& host) {
+std::string SetUpEffect(threeway::host::Host& host) {
   std::string error;
   if (!host.Load(THREEWAY_MODULE_PATH, error)) return error;
   if (host.GlobalSetup() != zkfx::kErrNone) return "global set-up failed: " + host.message();
@@ -149,7 +149,7 @@ std::string SetUpEffect(twhost::Host& host) {
 // A host frame with its own pixels, rows packed.
 struct Frame {
   Frame(std::uint32_t code, Size size)
-      : bytesPerPixel(twhost::BytesPerPixel(code)),
+      : bytesPerPixel(threeway::host::BytesPerPixel(code)),
         pixels(static_cast<std::size_t>(size.width) * size.height * bytesPerPixel) {
     frame = {pixels.data(), size.width * bytesPerPixel, size.width, size.height, code};
   }
@@ -231,7 +231,7 @@ void SetCounters(benchmark::State& state, Size size) {
 // The runs
 
 void BM_HostRender(benchmark::State& state, Format format, Size size, Panel panel) {
-  twhost::Host host;
+  threeway::host::Host host;
   std::string error = SetUpEffect(host);
   if (error.empty() && panel == Panel::kBusyGrade) error = ApplyBusyGrade(host);
   Frame input(format.code, size), output(format.code, size);
@@ -272,7 +272,7 @@ void BM_HostRender(benchmark::State& state, Format format, Size size, Panel pane
 // the renderer's construction.
 void BM_RendererRenderDirect(benchmark::State& state, Size size) {
   const std::uint32_t code = kVUya.code;
-  twhost::Host host;
+  threeway::host::Host host;
   std::string error = SetUpEffect(host);
   Frame input(code, size), hostOutput(code, size), output(code, size);
   if (error.empty() && !FillPicture(input)) error = "cannot make the picture";

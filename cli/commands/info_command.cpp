@@ -9,17 +9,17 @@ namespace {
 
 int RunInfo(const Options& options, std::span<const std::string> arguments) {
   if (!arguments.empty()) throw UsageError("takes no arguments");
-  twhost::Registration registration;
+  threeway::host::Registration registration;
   std::string error;
-  if (!twhost::ReadRegistrationFromFile(options.modulePath, registration, error)) throw ToolError(error);
+  if (!threeway::host::ReadRegistrationFromFile(options.modulePath, registration, error)) throw ToolError(error);
   std::printf("module: %s\n", options.modulePath.c_str());
   std::printf("registration resource: version %u, sub-version %u, %u properties\n",
               registration.version, registration.resourceVersion, registration.propertyCount);
   int number = 0;
-  for (const twhost::RegistrationProperty& property : registration.properties) {
+  for (const threeway::host::RegistrationProperty& property : registration.properties) {
     std::printf("%2d  %s/%s  id %u  length %2u  %s\n", ++number,
-                twhost::OSTypeText(property.vendor).c_str(), twhost::OSTypeText(property.key).c_str(),
-                property.id, property.length, twhost::DescribePropertyValue(property).c_str());
+                threeway::host::OSTypeText(property.vendor).c_str(), threeway::host::OSTypeText(property.key).c_str(),
+                property.id, property.length, threeway::host::DescribePropertyValue(property).c_str());
   }
   return kExitOk;
 }

@@ -59,7 +59,7 @@ std::string FlagWords(const ParamRecord& record) {
 }
 
 // The type's essentials in one phrase.
-std::string Essentials(const twhost::StoredParam& param) {
+std::string Essentials(const threeway::host::StoredParam& param) {
   const ParamRecord& r = param.declared;
   const zkfx::ParamValue& v = r.value;
   switch (r.type) {
@@ -95,11 +95,11 @@ std::string Essentials(const twhost::StoredParam& param) {
   }
 }
 
-void PrintTable(const twhost::Host& host) {
+void PrintTable(const threeway::host::Host& host) {
   std::printf("index   id  type / name\n");
   int depth = 0;
   for (int index = 1; index <= host.DeclaredCount(); ++index) {
-    const twhost::StoredParam& param = *host.Param(index);
+    const threeway::host::StoredParam& param = *host.Param(index);
     const ParamRecord& r = param.declared;
     if (r.type == zkfx::kParamTypeGroupEnd && depth > 0) --depth;
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
@@ -115,9 +115,9 @@ void PrintTable(const twhost::Host& host) {
 }
 
 // One JSON object per parameter, from the stored record bytes.
-void PrintJson(const twhost::Host& host) {
+void PrintJson(const threeway::host::Host& host) {
   for (int index = 1; index <= host.DeclaredCount(); ++index) {
-    const twhost::StoredParam& param = *host.Param(index);
+    const threeway::host::StoredParam& param = *host.Param(index);
     const ParamRecord& r = param.declared;
     const zkfx::ParamValue& v = r.value;
     std::string o = "{\"index\": " + std::to_string(index) + ", \"id\": " + std::to_string(r.id) +
@@ -192,7 +192,7 @@ int RunParams(const Options& options, std::span<const std::string> arguments) {
   bool json = false;
   const std::vector<std::string> positional = ParseOptions(arguments, ParamsOptions(json), "params");
   if (!positional.empty()) throw UsageError("unexpected argument " + positional[0] + " (see threeway help params)");
-  twhost::Host host;
+  threeway::host::Host host;
   OpenEffect(options, host, /*withSequence=*/false);
   if (json) {
     PrintJson(host);

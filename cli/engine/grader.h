@@ -29,13 +29,13 @@ class Grader {
   // the caller wants. Throws ToolError when the render fails.
   void Grade(const Picture& input, Picture& output);
 
-  twhost::Host& host() { return host_; }
+  threeway::host::Host& host() { return host_; }
   std::uint32_t hostFormat() const { return hostIn_.format; }
 
  private:
   void Render();
 
-  twhost::Host host_;
+  threeway::host::Host host_;
   Picture hostIn_;
   Picture hostOut_;
 };

@@ -29,8 +29,8 @@ void SetErrorCommand(std::string_view command) { ErrorPrefix() = "threeway " + s
 
 void PrintError(const std::string& text) { std::fprintf(stderr, "%s: %s\n", ErrorPrefix().c_str(), text.c_str()); }
 
-void OpenEffect(const Options& options, twhost::Host& host, bool withSequence) {
-  const twhost::BringUp bringUp = twhost::BringUpEffect(host, options.modulePath, withSequence);
+void OpenEffect(const Options& options, threeway::host::Host& host, bool withSequence) {
+  const threeway::host::BringUp bringUp = threeway::host::BringUpEffect(host, options.modulePath, withSequence);
   if (!bringUp.ok) throw ToolError(bringUp.error);
 }
 

@@ -20,9 +20,9 @@ void PrintError(const std::string& text);
 // Names the command in every later error line; main calls it once, before running the command.
 void SetErrorCommand(std::string_view command);
 
-// Brings the effect up the way every tool that hosts it does (twhost::BringUpEffect: the
+// Brings the effect up the way every tool that hosts it does (threeway::host::BringUpEffect: the
 // registration resource, the module, global and parameter set-up, the panel checked against the
 // catalogue, and sequence set-up when asked). Throws a ToolError with the reason on failure.
-void OpenEffect(const Options& options, twhost::Host& host, bool withSequence);
+void OpenEffect(const Options& options, threeway::host::Host& host, bool withSequence);
 
 }  // namespace threeway::cli

@@ -52,7 +52,7 @@ class RawSource : public FrameSource {
       struct stat status;
       if (::fstat(::fileno(file_), &status) == 0 && S_ISREG(status.st_mode)) {
         const std::int64_t frameBytes = static_cast<std::int64_t>(info_.width) * info_.height *
-                                        twhost::BytesPerPixel(info_.format);
+                                        threeway::host::BytesPerPixel(info_.format);
         info_.frameCount = (status.st_size + frameBytes - 1) / frameBytes;
       }
     }

@@ -179,7 +179,7 @@ bool ParseIntList(std::string_view text, long long* values, int count) {
   return true;
 }
 
-void ApplySet(twhost::Host& host, const PanelStep& step) {
+void ApplySet(threeway::host::Host& host, const PanelStep& step) {
   std::int32_t result = 0;
   switch (step.type) {
     case zkfx::kParamTypePopup: result = host.SetPopup(step.index, step.intValue); break;
@@ -187,7 +187,7 @@ void ApplySet(twhost::Host& host, const PanelStep& step) {
     case zkfx::kParamTypeColor: result = host.SetColor(step.index, step.color); break;
     case zkfx::kParamTypeAngle: result = host.SetAngle(step.index, step.intValue); break;
     case zkfx::kParamTypeFloatSlider: result = host.SetFloat(step.index, step.floatValue); break;
-    default: result = twhost::kHostErrBadIndex;
+    default: result = threeway::host::kHostErrBadIndex;
   }
   if (result != zkfx::kErrNone) {
     const std::string message = host.displayedMessage();
@@ -396,12 +396,12 @@ std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& p
   return steps;
 }
 
-std::string PresetJson(const twhost::Host& host) {
+std::string PresetJson(const threeway::host::Host& host) {
   std::string json = "{";
   bool first = true;
   for (const ParamSpec& row : ParamSpecs()) {
     if (!IsValued(row)) continue;
-    const twhost::StoredParam* param = host.Param(row.index);
+    const threeway::host::StoredParam* param = host.Param(row.index);
     if (param == nullptr || param->current.type != row.type) continue;
     const zkfx::ParamValue& v = param->current.value;
     std::string value;
@@ -428,7 +428,7 @@ std::string PresetJson(const twhost::Host& host) {
   return json + "\n}\n";
 }
 
-void ApplyPanel(twhost::Host& host, std::span<const PanelStep> steps, PanelInput& input) {
+void ApplyPanel(threeway::host::Host& host, std::span<const PanelStep> steps, PanelInput& input) {
   for (const PanelStep& step : steps) {
     switch (step.kind) {
       case PanelStep::Kind::kSet: ApplySet(host, step); break;

@@ -56,7 +56,7 @@ std::vector<PanelStep> LoadPreset(const std::string& path);
 std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& path);
 // The preset of the host's current values: every valued parameter by identifier, one per line,
 // in catalogue order.
-std::string PresetJson(const twhost::Host& host);
+std::string PresetJson(const threeway::host::Host& host);
 
 // What applying the panel needs from the pictures being graded.
 class PanelInput {
@@ -75,7 +75,7 @@ class PanelInput {
 // are reported to the effect, which may write other values back); a press renders once, then
 // presses; a pick sets the colour the eyedropper read. Throws ToolError when a pick lies outside
 // the frame (exit 2) or the host refuses a value.
-void ApplyPanel(twhost::Host& host, std::span<const PanelStep> steps, PanelInput& input);
+void ApplyPanel(threeway::host::Host& host, std::span<const PanelStep> steps, PanelInput& input);
 
 // The settable identifiers, comma-separated, in catalogue order.
 std::string SettableNames();

@@ -14,9 +14,9 @@
 namespace {
 
 using threeway::cli::JsonValue;
-using twtest::Lines;
+using threeway::test::Lines;
 
-class Cli : public twtest::ToolCase {};
+class Cli : public threeway::test::ToolCase {};
 
 TEST_F(Cli, HelpAndUsageErrors) {
   struct Case { std::string arguments; int status; const char* stdoutHas; const char* stderrHas; };
@@ -37,7 +37,7 @@ TEST_F(Cli, HelpAndUsageErrors) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    const twtest::ToolRun run = Tool(c.arguments);
+    const threeway::test::ToolRun run = Tool(c.arguments);
     EXPECT_EQ(run.status, c.status);
     EXPECT_NE(run.out.find(c.stdoutHas), std::string::npos) << run.out;
     EXPECT_NE(run.err.find(c.stderrHas), std::string::npos) << run.err;
@@ -50,13 +50,13 @@ TEST_F(Cli, BadModulesAreReportedWithAMessage) {
   const std::vector<Case> cases = {
       {"--module '" + missing + "' info", "cannot open"},
       {"--module='" + missing + "' params", "cannot open"},
-      {"--module '" + twtest::ToolPath() + "' info", "no .pipl section"},  // an ELF file, not a module
-      {"--module '" + twtest::ToolPath() + "' params --json", "no .pipl section"},
+      {"--module '" + threeway::test::ToolPath() + "' info", "no .pipl section"},  // an ELF file, not a module
+      {"--module '" + threeway::test::ToolPath() + "' params --json", "no .pipl section"},
       {"--module /dev/null info", "too short"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    const twtest::ToolRun run = Tool(c.arguments);
+    const threeway::test::ToolRun run = Tool(c.arguments);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     const std::string command = c.arguments.find("params") != std::string::npos ? "params" : "info";
@@ -66,7 +66,7 @@ TEST_F(Cli, BadModulesAreReportedWithAMessage) {
 }
 
 TEST_F(Cli, InfoPrintsEveryProperty) {
-  const twtest::ToolRun run = Tool("info");  // the default module next to the tool
+  const threeway::test::ToolRun run = Tool("info");  // the default module next to the tool
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const std::vector<std::string> lines = Lines(run.out);
@@ -78,7 +78,7 @@ TEST_F(Cli, InfoPrintsEveryProperty) {
 }
 
 TEST_F(Cli, ParamsPrintsTheNestedPanel) {
-  const twtest::ToolRun run = Tool("params");
+  const threeway::test::ToolRun run = Tool("params");
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 107u);  // a heading and 106 parameters
@@ -95,7 +95,7 @@ TEST_F(Cli, ParamsPrintsTheNestedPanel) {
 }
 
 TEST_F(Cli, ParamsJsonIsOneObjectPerParameter) {
-  const twtest::ToolRun run = Tool("params --json");
+  const threeway::test::ToolRun run = Tool("params --json");
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> lines = Lines(run.out);
   ASSERT_EQ(lines.size(), 106u);
@@ -119,10 +119,10 @@ TEST_F(Cli, ParamsJsonIsOneObjectPerParameter) {
 // parses the command line and writes the usage text). THREEWAY_README_WRITE=1 rewrites the lists.
 TEST_F(Cli, ReadmeOptionListsAreTheDeclaredOnes) {
   const std::string path = std::string(THREEWAY_SOURCE_DIR) + "/cli/README.md";
-  std::string readme = twtest::ReadAll(path);
+  std::string readme = threeway::test::ReadAll(path);
   for (const std::string command : {"params", "grade", "testcard", "scopes"}) {
     SCOPED_TRACE(command);
-    const twtest::ToolRun run = Tool("help --markdown " + command);
+    const threeway::test::ToolRun run = Tool("help --markdown " + command);
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_NE(run.out.find("| `--"), std::string::npos) << run.out;
     const std::string begin = "<!-- options of threeway " + command + ":", end = "<!-- end of the options of threeway " + command;

@@ -27,7 +27,7 @@ namespace {
 
 const std::string kGoldenFile = "cli/golden/tool.txt";
 
-using twtest::Checksum;
+using threeway::test::Checksum;
 
 std::string PictureChecksum(const Picture& picture) {
   return FormatCodeText(picture.format) + " " + std::to_string(picture.width) + "x" + std::to_string(picture.height) +
@@ -47,11 +47,11 @@ std::string ImageFileChecksum(const std::string& path) {
 }
 
 std::string FileChecksum(const std::string& path) {
-  const std::string bytes = twtest::ReadAll(path);
+  const std::string bytes = threeway::test::ReadAll(path);
   return std::to_string(bytes.size()) + " bytes " + Checksum(bytes.data(), bytes.size());
 }
 
-void Check(const std::map<std::string, std::string>& computed) { twtest::ExpectGolden(kGoldenFile, computed); }
+void Check(const std::map<std::string, std::string>& computed) { threeway::test::ExpectGolden(kGoldenFile, computed); }
 
 // 16-bit ARGB codes turned over (c -> 65535 - c, alpha kept): an "after" unlike the "before".
 Picture Inverted(Picture picture) {
@@ -122,7 +122,7 @@ const std::string kGamma =
     "--set MasterHueAngle=-30 --set MasterSaturation=70 --set ShadowBalanceAngle=100 "
     "--set ShadowBalanceMagnitude=50 --set MasterInputGrayLevel=1.3";
 
-class GoldenTool : public twtest::ToolCase {};
+class GoldenTool : public threeway::test::ToolCase {};
 
 TEST_F(GoldenTool, GradesOfTheTestCard) {
   struct Step {
@@ -172,10 +172,10 @@ TEST_F(GoldenTool, GradesOfTheTestCard) {
   // A grey ramp from 20 to 200 (8-bit BGRA, 64x4) for the level buttons: no black, no white.
   std::string ramp;
   for (int i = 0; i < 64 * 4; ++i) ramp += std::string(3, static_cast<char>(20 + (i % 64) * 180 / 63)) + '\xff';
-  twtest::WriteAll(Path("ramp.raw"), ramp);
+  threeway::test::WriteAll(Path("ramp.raw"), ramp);
   std::map<std::string, std::string> computed;
   for (const Step& step : steps) {
-    const twtest::ToolRun run = Tool(step.arguments);
+    const threeway::test::ToolRun run = Tool(step.arguments);
     ASSERT_EQ(run.status, 0) << step.arguments << "\n" << run.err;
     for (const std::string& output : step.outputs) {
       const bool bytes = output.ends_with(".raw") || output.ends_with(".json");

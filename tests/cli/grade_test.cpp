@@ -25,13 +25,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using twtest::ReadAll;
-using twtest::ToolRun;
-using twtest::WriteAll;
-using twtest::GreyBin;
-using twtest::PresetValue;
+using threeway::test::ReadAll;
+using threeway::test::ToolRun;
+using threeway::test::WriteAll;
+using threeway::test::GreyBin;
+using threeway::test::PresetValue;
 
-class Grade : public twtest::ToolCase {
+class Grade : public threeway::test::ToolCase {
  protected:
   // Files left in the directory whose names contain `part` (leftover temporary files).
   int CountFiles(const std::string& part) const {

@@ -29,13 +29,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using twtest::ReadAll;
-using twtest::ToolRun;
-using twtest::WriteAll;
-using twtest::GreyBin;
-using twtest::PresetValue;
+using threeway::test::ReadAll;
+using threeway::test::ToolRun;
+using threeway::test::WriteAll;
+using threeway::test::GreyBin;
+using threeway::test::PresetValue;
 
-class GradeFrames : public twtest::ToolCase {};
+class GradeFrames : public threeway::test::ToolCase {};
 
 // 8-bit BGRA frames of random colours, each frame its own.
 std::string RandomFrames(int width, int height, int frames, unsigned seed) {
@@ -148,7 +148,7 @@ TEST_F(GradeFrames, ProgressLineOnlyOnATerminal) {
   const std::string frame = RandomFrames(16, 16, 1, 3);
   WriteAll(Path("frame.raw"), frame);
   const std::string feed = "(for i in 1 2 3 4 5 6 7 8; do cat frame.raw; sleep 0.15; done)";
-  const std::string grade = " | '" + twtest::ToolPath() + "' grade - out.raw --raw-in bgra 16x16 --raw-out bgra";
+  const std::string grade = " | '" + threeway::test::ToolPath() + "' grade - out.raw --raw-in bgra 16x16 --raw-out bgra";
   // On a terminal (script gives the tool a pseudo-terminal): the line redrawn with carriage returns.
   const int raw = std::system(("cd '" + dir + "' && script -qec \"" + feed + grade + "\" /dev/null >'" + scratch +
                                "/tty.txt' 2>&1")
@@ -181,7 +181,7 @@ Child StartGrade(const std::string& dir, const std::vector<std::string>& argumen
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  std::vector<std::string> all{twtest::ToolPath(), "grade"};
+  std::vector<std::string> all{threeway::test::ToolPath(), "grade"};
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(a.data());

@@ -183,9 +183,9 @@ TEST(Histogram, AutoLevelPicksAtTheThreshold) {
 // ---------------------------------------------------------------------------------------------
 // threeway scopes as a process
 
-using twtest::ReadAll;
+using threeway::test::ReadAll;
 
-class ScopesTool : public twtest::ToolCase {
+class ScopesTool : public threeway::test::ToolCase {
  protected:
   // Width and height from a PNG file's header, or 0 x 0 when it is not a PNG.
   static std::pair<int, int> PngSize(const std::string& path) {
@@ -211,7 +211,7 @@ class ScopesTool : public twtest::ToolCase {
 
 TEST_F(ScopesTool, WritesFourPngsOfTheDocumentedSizes) {
   ASSERT_EQ(Tool("testcard '" + Path("card.png") + "' --size 64x36").status, 0);
-  twtest::ToolRun run = Tool("scopes '" + Path("card.png") + "'");
+  threeway::test::ToolRun run = Tool("scopes '" + Path("card.png") + "'");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(Files(), (std::vector<std::string>{"card-histogram.png", "card-parade.png", "card-vectorscope.png",
@@ -273,7 +273,7 @@ TEST_F(ScopesTool, FailuresLeaveNoFiles) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string module = std::string(c.name) == "bad module" ? "--module '" + Path("two.raw") + "' " : "";
-    const twtest::ToolRun run = Tool(module + "scopes " + c.arguments);
+    const threeway::test::ToolRun run = Tool(module + "scopes " + c.arguments);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;

@@ -20,7 +20,7 @@
 
 #include "tests/support/paths.h"
 
-namespace twtest {
+namespace threeway::test {
 
 struct ToolRun {
   int status;  // exit status; -1 when the process did not exit normally
@@ -112,4 +112,4 @@ class ToolCase : public ::testing::Test {
   std::string scratch;
 };
 
-}  // namespace twtest
+}  // namespace threeway::test

@@ -22,19 +22,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using twtest::ReadAll;
-using Outcome = twtest::ToolRun;
+using threeway::test::ReadAll;
+using Outcome = threeway::test::ToolRun;
 
 // Lines of a tool's or ffprobe's output, blank ones left out.
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  for (std::string& line : twtest::Lines(text)) {
+  for (std::string& line : threeway::test::Lines(text)) {
     if (!line.empty()) lines.push_back(line);
   }
   return lines;
 }
 
-class Video : public twtest::ToolCase {
+class Video : public threeway::test::ToolCase {
  protected:
   // Makes a clip with ffmpeg: `video` and `audio` are the lavfi sources, `options` the output
   // options (codec, pixel format, tags).
@@ -381,7 +381,7 @@ TEST_F(Video, BrokenInputsLeaveNoOutput) {
 // them without re-encoding, the source's audio comes back whole.
 TEST_F(Video, ChunksRenderedWithParallelJoinIntact) {
   Make("clip.mp4", "testsrc2=size=160x90:rate=25", kSine, "-t 2 -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest");
-  const Outcome run = Shell("THREEWAY='" + twtest::ToolPath() + "' '" THREEWAY_SOURCE_DIR "/scripts/render-chunks' clip.mp4 "
+  const Outcome run = Shell("THREEWAY='" + threeway::test::ToolPath() + "' '" THREEWAY_SOURCE_DIR "/scripts/render-chunks' clip.mp4 "
                         "joined.mp4 --chunk 20 --jobs 2 -- --set MasterSaturation=120");
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Others({"clip.mp4", "joined.mp4"}), std::vector<std::string>{});

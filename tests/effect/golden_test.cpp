@@ -11,7 +11,7 @@
 
 namespace {
 
-using namespace effecttest;
+using namespace threeway::test;
 using namespace threeway;
 
 // A smooth picture with a hue sweep, a luma ramp, a repeating detail and varied alpha, written in
@@ -20,7 +20,7 @@ using namespace threeway;
 Frame TestPicture(std::uint32_t format) {
   constexpr int kWidth = 67, kHeight = 23;  // odd: vector blocks and a scalar tail on each row
   Frame f(kWidth, kHeight, format);
-  const int bpp = twhost::BytesPerPixel(format);
+  const int bpp = threeway::host::BytesPerPixel(format);
   const bool yuv = (format & 0xFF) == 'v' || (format & 0xFF) == 'V';
   for (int y = 0; y < kHeight; ++y) {
     for (int x = 0; x < kWidth; ++x) {
@@ -60,15 +60,15 @@ Frame TestPicture(std::uint32_t format) {
 
 struct Panel {
   const char* name;
-  std::function<void(twhost::Host&)> set;
+  std::function<void(threeway::host::Host&)> set;
 };
 
 constexpr std::int32_t Degrees(int d) { return d * 65536; }
 
 const Panel kPanels[] = {
-    {"neutral", [](twhost::Host&) {}},
+    {"neutral", [](threeway::host::Host&) {}},
     {"primary",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetAngle(kParamShadowBalanceAngle, Degrees(120));
        h.SetFloat(kParamShadowBalanceMagnitude, 30);
        h.SetFloat(kParamShadowBalanceGain, 0.6);
@@ -87,7 +87,7 @@ const Panel kPanels[] = {
        h.SetFloat(kParamHighlightSoftness, 40);
      }},
     {"qualified",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetFloat(kParamMasterSaturation, 0);
        h.SetAngle(kParamHighlightBalanceAngle, Degrees(90));
        h.SetFloat(kParamHighlightBalanceMagnitude, 50);
@@ -103,7 +103,7 @@ const Panel kPanels[] = {
        h.SetFloat(kParamEdgeThinning, 20);
      }},
     {"qualified-soft-inverted",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetFloat(kParamMidtoneSaturation, 0);
        h.SetFloat(kParamHueStartThreshold, 20);
        h.SetFloat(kParamHueEndThreshold, 45);
@@ -114,20 +114,20 @@ const Panel kPanels[] = {
        h.SetPopup(kParamInvert, kInvertMask);
      }},
     {"mask-view",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetFloat(kParamSatEndThreshold, 40);
        h.SetFloat(kParamSatEndSoftness, 10);
        h.SetFloat(kParamSoften, 2);
        h.SetCheckBox(kParamShowMask, true);
      }},
     {"tonal-view",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetFloat(kParamShadowSoftness, 30);
        h.SetCheckBox(kParamShowTonalRange, true);
      }},
-    {"luma-view", [](twhost::Host& h) { h.SetPopup(kParamViewMode, kViewLuma); }},
+    {"luma-view", [](threeway::host::Host& h) { h.SetPopup(kParamViewMode, kViewLuma); }},
     {"views-mask-over-tonal-over-luma",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetPopup(kParamViewMode, kViewLuma);
        h.SetCheckBox(kParamShowTonalRange, true);
        h.SetCheckBox(kParamShowMask, true);
@@ -135,26 +135,26 @@ const Panel kPanels[] = {
        h.SetFloat(kParamLumaEndThreshold, 60);
      }},
     {"views-tonal-over-luma",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetPopup(kParamViewMode, kViewLuma);
        h.SetCheckBox(kParamShowTonalRange, true);
      }},
     {"split-horizontal-fraction",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetFloat(kParamMasterSaturation, 0);
        h.SetCheckBox(kParamShowSplitView, true);
        h.SetPopup(kParamSplitViewLayout, 1);
        h.SetFloat(kParamSplitViewPercent, 33.9);  // 7.8 of 23 rows: truncated to 7
      }},
     {"split-vertical-whole",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetFloat(kParamMasterSaturation, 0);
        h.SetCheckBox(kParamShowSplitView, true);
        h.SetPopup(kParamSplitViewLayout, 2);
        h.SetFloat(kParamSplitViewPercent, 100);
      }},
     {"split-vertical",
-     [](twhost::Host& h) {
+     [](threeway::host::Host& h) {
        h.SetFloat(kParamMasterSaturation, 0);
        h.SetCheckBox(kParamShowSplitView, true);
        h.SetPopup(kParamSplitViewLayout, 2);
@@ -175,7 +175,7 @@ std::string FormatName(std::uint32_t code) {
 TEST(EffectGolden, EveryPanelInEveryFormat) {
   std::map<std::string, std::string> sums;
   for (const Panel& panel : kPanels) {
-    twtest::RecordingHost host;
+    threeway::test::RecordingHost host;
     ASSERT_NO_FATAL_FAILURE(BringUp(host));
     panel.set(host);
     for (std::uint32_t format : kFormats) {
@@ -183,13 +183,13 @@ TEST(EffectGolden, EveryPanelInEveryFormat) {
       Frame out = in.Blank();
       ASSERT_EQ(host.Render(in.frame, out.frame), zkfx::kErrNone) << panel.name;
       const std::string key = std::string(panel.name) + "/" + FormatName(format);
-      sums[key] = twtest::Checksum(out.bytes.data(), out.bytes.size());
+      sums[key] = threeway::test::Checksum(out.bytes.data(), out.bytes.size());
       const auto* histogram = static_cast<const zkfx::LumaHistogram*>(*host.sequenceData());
-      sums[key + "/histogram"] = twtest::Checksum(histogram, sizeof *histogram);
+      sums[key + "/histogram"] = threeway::test::Checksum(histogram, sizeof *histogram);
     }
     host.GlobalSetdown();
   }
-  twtest::ExpectGolden("effect/golden/renders.txt", sums);
+  threeway::test::ExpectGolden("effect/golden/renders.txt", sums);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 namespace {
 
-using namespace effecttest;
+using namespace threeway::test;
 using namespace threeway;
 
 // Random content legal for the format: any code for RGB; studio-range luma (16 and up) for 8-
@@ -14,7 +14,7 @@ using namespace threeway;
 Frame RandomFrame(int w, int h, std::uint32_t format, unsigned seed) {
   Frame f(w, h, format);
   std::mt19937 rng(seed);
-  const int bpp = twhost::BytesPerPixel(format);
+  const int bpp = threeway::host::BytesPerPixel(format);
   if (bpp == 16) {
     std::uniform_real_distribution<float> unit(0.0f, 1.2f), chroma(-0.6f, 0.6f);
     for (int y = 0; y < h; ++y) {

@@ -92,7 +92,7 @@ TEST(AutoLevels, BinsFromTheNormalisedHistogram) {
 // The dispatcher driven in-process by the host test double: a change of any parameter that is
 // neither a pick nor a button writes nothing back.
 TEST(UserChangedParam, OtherIndicesAndMissingRecordsAreIgnored) {
-  twtest::RecordingHost host;
+  threeway::test::RecordingHost host;
   host.Attach(&Dispatch);
   ASSERT_EQ(host.GlobalSetup(), zkfx::kErrNone);
   ASSERT_EQ(host.ParamsSetup(), zkfx::kErrNone);

@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace twfrei0r;
+using namespace threeway::frei0r;
 
 std::vector<std::uint32_t> RandomRgba(std::size_t count, unsigned seed) {
   std::mt19937 rng(seed);
@@ -27,7 +27,7 @@ class Frei0rInstance : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    instance = Instance::Create(kWidth, kHeight, twtest::ModulePath(), error);
+    instance = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), error);
     ASSERT_TRUE(instance) << error;
   }
   void SetDouble(const char* name, double unit) {
@@ -116,9 +116,9 @@ TEST_F(Frei0rInstance, LevelPickerSetsTheBlackLevelFromLuma) {
 TEST_F(Frei0rInstance, AutoButtonFiresOnTheRisingEdgeOnly) {
   // A second host over the same module, driven directly, is the reference for what one press
   // after a given frame writes.
-  twhost::Host reference;
+  threeway::host::Host reference;
   std::string error;
-  ASSERT_TRUE(reference.Load(twtest::ModulePath(), error)) << error;
+  ASSERT_TRUE(reference.Load(threeway::test::ModulePath(), error)) << error;
   ASSERT_EQ(reference.GlobalSetup(), 0);
   ASSERT_EQ(reference.ParamsSetup(), 0);
   ASSERT_EQ(reference.SequenceSetup(), 0);
@@ -172,9 +172,9 @@ TEST_F(Frei0rInstance, LongRunKeepsItsMemory) {
   std::size_t after2000 = 0;
   for (int frame = 1; frame <= 20000; ++frame) {
     instance->Update(in.data(), out.data());
-    if (frame == 2000) after2000 = twtest::HeapInUse();
+    if (frame == 2000) after2000 = threeway::test::HeapInUse();
   }
-  const std::size_t after20000 = twtest::HeapInUse();
+  const std::size_t after20000 = threeway::test::HeapInUse();
   EXPECT_LE(after20000, after2000 + (1u << 20)) << after2000 << " bytes after 2,000 frames";
 }
 
@@ -189,8 +189,8 @@ TEST(Frei0rInstanceCreate, RefusesWithAClearMessage) {
       {"no file", 16, 8, "/nonexistent/ThreeWayColorCorrector.so", "cannot open"},
       {"not a library", 16, 8, std::string(THREEWAY_SOURCE_DIR) + "/frei0r/README.md", "not an ELF file"},
       {"a library without the resource", 16, 8, "/lib/x86_64-linux-gnu/libm.so.6", "no .pipl section"},
-      {"zero width", 0, 8, twtest::ModulePath(), "frame size"},
-      {"too high", 8, 1 << 20, twtest::ModulePath(), "frame size"},
+      {"zero width", 0, 8, threeway::test::ModulePath(), "frame size"},
+      {"too high", 8, 1 << 20, threeway::test::ModulePath(), "frame size"},
   };
   for (const Case& c : cases) {
     std::string error;

@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace twfrei0r;
+using namespace threeway::frei0r;
 using threeway::ParamSpecAt;
 
 TEST(Frei0rParams, EveryValuedRowOnceInCatalogueOrderWithItsType) {

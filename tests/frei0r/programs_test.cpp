@@ -34,7 +34,7 @@ class Programs : public ::testing::Test {
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
-    build = fs::absolute(twtest::BuildDir()).string();
+    build = fs::absolute(threeway::test::BuildDir()).string();
     env = "FREI0R_PATH='" + build + "/frei0r' ";
 #ifdef THREEWAY_SANITIZER_RUNTIME
     // ffmpeg and melt are not built with the sanitizers: the runtime our instrumented plug-in
@@ -207,7 +207,7 @@ TEST_F(Programs, MeltQueryListsEveryParameterWithItsExplanation) {
   ASSERT_EQ(Run(env + "timeout -k 5 120 melt -query filter=frei0r.threeway"), 0) << Err();
   const std::string out = Out();
   EXPECT_NE(out.find("identifier: frei0r.threeway"), std::string::npos) << out;
-  for (const twfrei0r::PluginParam& p : twfrei0r::PluginParams()) {
+  for (const threeway::frei0r::PluginParam& p : threeway::frei0r::PluginParams()) {
     EXPECT_NE(out.find("title: " + std::string(p.name) + "\n"), std::string::npos) << p.name;
     EXPECT_NE(out.find(p.explanation), std::string::npos) << p.name;
   }

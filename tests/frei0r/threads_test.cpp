@@ -23,7 +23,7 @@ struct Plugin {
   decltype(&f0r_get_param_info) paramInfo = nullptr;
 
   bool Open(std::string& error) {
-    const std::string path = twtest::BuildDir() + "/frei0r/threeway.so";
+    const std::string path = threeway::test::BuildDir() + "/frei0r/threeway.so";
     handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
       error = dlerror();

@@ -14,8 +14,8 @@
 
 namespace {
 
-using twhost::Host;
-using twtest::RecordingHost;
+using threeway::host::Host;
+using threeway::test::RecordingHost;
 using zkfx::HostInputRecord;
 using zkfx::HostOutputRecord;
 using zkfx::ParamRecord;
@@ -99,7 +99,7 @@ TEST(HostCallbacks, AddParamRefusesRecordsItCannotStore) {
       result = in->callbacks.addParam(effect, index, &r);
       return 0;
     });
-    EXPECT_EQ(result, twhost::kHostErrBadArgument);
+    EXPECT_EQ(result, threeway::host::kHostErrBadArgument);
     EXPECT_EQ(host.DeclaredCount(), 0);
   }
 }
@@ -143,7 +143,7 @@ TEST(HostCallbacks, InjectedAddParamAndGroupKindFailuresHitExactlyTheNthCall) {
     in->basicSuite->releaseSuite(zkfx::kGroupParamSuiteName, 1);
     return 0;
   });
-  EXPECT_EQ(results, (std::vector<std::int32_t>{0, 9, 0, twhost::kHostErrBadArgument}));
+  EXPECT_EQ(results, (std::vector<std::int32_t>{0, 9, 0, threeway::host::kHostErrBadArgument}));
   EXPECT_EQ(host.Param(1)->groupKind, 10);
   EXPECT_FALSE(host.Param(2)->groupKind.has_value());
   EXPECT_EQ(host.Param(3)->groupKind, 12);
@@ -177,7 +177,7 @@ TEST(HostCallbacks, StringTableRegistrationLookupAndRelease) {
     EXPECT_STREQ(unknown, "");
     return 0;
   });
-  EXPECT_EQ(badProtocol, twhost::kHostErrBadArgument);
+  EXPECT_EQ(badProtocol, threeway::host::kHostErrBadArgument);
   EXPECT_NE(token, static_cast<void*>(&table));
   EXPECT_EQ(looked, (std::vector<std::string>{"Alpha", "x=y", " ", "", "", ""}));
   EXPECT_EQ(host.RegisteredTableCount(), 1u);
@@ -241,7 +241,7 @@ TEST(HostCallbacks, CallbacksWithoutContextFailOutsideMain) {
   EXPECT_EQ(in.basicSuite->acquireSuite(zkfx::kPixelFormatSuiteName, 1, &suite), zkfx::kErrSuiteUnavailable);
   EXPECT_EQ(suite, nullptr);
   ParamRecord r = FloatRecord(1, "x", 0);
-  EXPECT_EQ(in.callbacks.addParam(in.effectRef, -1, &r), twhost::kHostErrBadArgument);
+  EXPECT_EQ(in.callbacks.addParam(in.effectRef, -1, &r), threeway::host::kHostErrBadArgument);
   EXPECT_EQ(host.DeclaredCount(), 0);
 }
 
@@ -321,12 +321,12 @@ TEST(HostCallbacks, SuitesAreServedByNameAndVersionAndLogged) {
     formats->resetPixelFormats(in->effectRef);
     formats->declarePixelFormat(in->effectRef, zkfx::kPixelFormatBGRA8);
     formats->declarePixelFormat(in->effectRef, zkfx::kPixelFormatARGB32f);
-    EXPECT_EQ(formats->declarePixelFormat(nullptr, 1), twhost::kHostErrBadArgument);
+    EXPECT_EQ(formats->declarePixelFormat(nullptr, 1), threeway::host::kHostErrBadArgument);
     zkfx::HostFrame frame{};
     frame.hostPixelFormat = zkfx::kPixelFormatVUYA16;
     formats->queryPixelFormat(&frame, &queried);
     in->basicSuite->releaseSuite(zkfx::kPixelFormatSuiteName, 1);
-    EXPECT_EQ(in->basicSuite->releaseSuite("PF No Such Suite", 1), twhost::kHostErrBadArgument);
+    EXPECT_EQ(in->basicSuite->releaseSuite("PF No Such Suite", 1), threeway::host::kHostErrBadArgument);
     return 0;
   });
   EXPECT_EQ(queried, zkfx::kPixelFormatVUYA16);
@@ -360,7 +360,7 @@ TEST(HostCallbacks, CopyRectCopiesTheClippedRectangleOnly) {
   for (std::size_t n = 0; n < cases.size(); ++n) {
     SCOPED_TRACE(n);
     const Case& c = cases[n];
-    const int bpp = twhost::BytesPerPixel(c.format);
+    const int bpp = threeway::host::BytesPerPixel(c.format);
     std::vector<std::uint8_t> src(static_cast<std::size_t>(kSW * bpp * kSH)), dst(static_cast<std::size_t>(kDW * bpp * kDH) + 16, 0xEE);
     for (std::size_t i = 0; i < src.size(); ++i) src[i] = static_cast<std::uint8_t>(i * 7 + 3);
     std::vector<std::uint8_t> expected = dst;
@@ -401,7 +401,7 @@ TEST(HostCallbacks, CopyRectRefusesMismatchedOrUnknownFormats) {
       result = in->utils->copyRect(in->effectRef, &from, &to, &r, &r);
       return 0;
     });
-    EXPECT_EQ(result, twhost::kHostErrBadArgument);
+    EXPECT_EQ(result, threeway::host::kHostErrBadArgument);
     EXPECT_EQ(b, std::vector<std::uint8_t>(64, 2));
     EXPECT_EQ(host.logs().refusedCopyRects, 1);
   }
@@ -436,7 +436,7 @@ TEST(HostCallbacks, UserEditsReportSupervisedParametersAndTakeBackMarkedValues) 
   RecordingHost host;
   host.Attach(SmallEffect);
   zkfx::HostFrame frame{};
-  EXPECT_EQ(host.Render(frame, frame), twhost::kHostErrNotReady);  // nothing declared yet
+  EXPECT_EQ(host.Render(frame, frame), threeway::host::kHostErrNotReady);  // nothing declared yet
   ASSERT_EQ(host.ParamsSetup(), 0);
   EXPECT_EQ(host.paramCount(), 4);
   EXPECT_EQ(host.SetFloat(1, 5.0), 0);
@@ -450,9 +450,9 @@ TEST(HostCallbacks, UserEditsReportSupervisedParametersAndTakeBackMarkedValues) 
   EXPECT_EQ(host.Param(2)->current.value.floatSlider.current, 3.0);
   EXPECT_EQ(host.PressButton(3), 0);
   EXPECT_EQ(host.message(), "changed 3");  // buttons are always reported
-  EXPECT_EQ(host.SetAngle(1, 0), twhost::kHostErrBadIndex);  // wrong type
-  EXPECT_EQ(host.SetFloat(4, 0), twhost::kHostErrBadIndex);
-  EXPECT_EQ(host.Call(zkfx::kCmdUserChangedParam), twhost::kHostErrBadArgument);  // no extra record
+  EXPECT_EQ(host.SetAngle(1, 0), threeway::host::kHostErrBadIndex);  // wrong type
+  EXPECT_EQ(host.SetFloat(4, 0), threeway::host::kHostErrBadIndex);
+  EXPECT_EQ(host.Call(zkfx::kCmdUserChangedParam), threeway::host::kHostErrBadArgument);  // no extra record
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 
 namespace {
 
-using twtest::RecordingHost;
+using threeway::test::RecordingHost;
 
 constexpr const char* kInitFailed = "ThreeWayColorCorrector could not be initialized.";
 constexpr const char* kNoSuite = "Not able to acquire ZKFX Suite.";
@@ -24,7 +24,7 @@ class ModuleHost : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(host_.Load(twtest::ModulePath(), error)) << error;
+    ASSERT_TRUE(host_.Load(threeway::test::ModulePath(), error)) << error;
   }
   void SetUpEffect() {
     ASSERT_EQ(host_.GlobalSetup(), zkfx::kErrNone) << host_.message();
@@ -100,7 +100,7 @@ TEST_F(ModuleHost, GlobalSetupFailuresLeaveTheMessageAndNoGlobalData) {
     SCOPED_TRACE(c.what);
     RecordingHost host;
     std::string error;
-    ASSERT_TRUE(host.Load(twtest::ModulePath(), error)) << error;
+    ASSERT_TRUE(host.Load(threeway::test::ModulePath(), error)) << error;
     host.faults().registerStringsCode = c.registerCode;
     host.faults().failNewHandleAt = c.failNewHandleAt;
     EXPECT_EQ(host.GlobalSetup(), c.expected);
@@ -264,15 +264,15 @@ TEST_F(ModuleHost, RenderCountsEverySourcePixelInTheSequenceRecord) {
   // Refused before parameter set-up: the module would read records that do not exist.
   RecordingHost fresh;
   std::string error;
-  ASSERT_TRUE(fresh.Load(twtest::ModulePath(), error));
-  EXPECT_EQ(fresh.Render(input, output), twhost::kHostErrNotReady);
+  ASSERT_TRUE(fresh.Load(threeway::test::ModulePath(), error));
+  EXPECT_EQ(fresh.Render(input, output), threeway::host::kHostErrNotReady);
 }
 
 // One host renders a whole clip: nothing it keeps may grow with the frames (the production host
 // keeps no call logs).
 TEST(ProductionHost, LongRunKeepsItsMemory) {
-  twhost::Host host;
-  ASSERT_NO_FATAL_FAILURE(effecttest::BringUp(host));
+  threeway::host::Host host;
+  ASSERT_NO_FATAL_FAILURE(threeway::test::BringUp(host));
   constexpr int kWidth = 64, kHeight = 64;
   std::vector<std::uint8_t> source(kWidth * kHeight * 4, 0x5A), destination(source.size());
   zkfx::HostFrame input{source.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
@@ -280,9 +280,9 @@ TEST(ProductionHost, LongRunKeepsItsMemory) {
   std::size_t after2000 = 0;
   for (int frame = 1; frame <= 20000; ++frame) {
     ASSERT_EQ(host.Render(input, output), zkfx::kErrNone);
-    if (frame == 2000) after2000 = twtest::HeapInUse();
+    if (frame == 2000) after2000 = threeway::test::HeapInUse();
   }
-  EXPECT_LE(twtest::HeapInUse(), after2000 + (1u << 20)) << after2000 << " bytes after 2,000 frames";
+  EXPECT_LE(threeway::test::HeapInUse(), after2000 + (1u << 20)) << after2000 << " bytes after 2,000 frames";
   host.GlobalSetdown();
 }
 
@@ -302,7 +302,7 @@ TEST_F(ModuleHost, UserEditsTakeBackTheValuesTheModuleWrites) {
   ASSERT_EQ(host_.PressButton(69), zkfx::kErrNone);  // Auto Contrast
   EXPECT_EQ(host_.Param(101)->current.value.floatSlider.current, 0.0);
   EXPECT_EQ(host_.Param(103)->current.value.floatSlider.current, 255.0);
-  EXPECT_EQ(host_.PressButton(67), twhost::kHostErrBadIndex);  // a group start, not a button
+  EXPECT_EQ(host_.PressButton(67), threeway::host::kHostErrBadIndex);  // a group start, not a button
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 
 namespace {
 
-using twhost::OSType;
+using threeway::host::OSType;
 
 // Little-endian writer for the reference resource.
 struct Bytes {
@@ -82,10 +82,10 @@ TEST(Registration, ReferenceResourceDecodesToTheDocumentedValues) {
   const std::vector<std::uint8_t> resource = ReferenceResource();
   ASSERT_EQ(resource[10], 'M');  // "Q7TM" stored reversed
   ASSERT_EQ(resource[14], 'd');  // "kind" stored as "dnik"
-  twhost::Registration r;
+  threeway::host::Registration r;
   std::string error;
-  ASSERT_TRUE(twhost::DecodeRegistration(resource, r, error)) << error;
-  ASSERT_TRUE(twhost::CheckRegistration(r, error)) << error;
+  ASSERT_TRUE(threeway::host::DecodeRegistration(resource, r, error)) << error;
+  ASSERT_TRUE(threeway::host::CheckRegistration(r, error)) << error;
   ASSERT_EQ(r.properties.size(), 11u);
   const char* keys[] = {"kind", "name", "catg", "8664", "ePVR", "eSVR", "eVER", "eINF", "eGLO", "eMNA", "zkFL"};
   const char* values[] = {"eFKT",
@@ -94,9 +94,9 @@ TEST(Registration, ReferenceResourceDecodesToTheDocumentedValues) {
                           "\"main\"", "2.0", "13.0", "0x88002", "0", "0x8040",
                           "\"QTRN Three-Way Color Corrector\"", "8"};
   for (std::size_t i = 0; i < 11; ++i) {
-    EXPECT_EQ(twhost::OSTypeText(r.properties[i].key), keys[i]);
-    EXPECT_EQ(twhost::OSTypeText(r.properties[i].vendor), "Q7TM");
-    EXPECT_EQ(twhost::DescribePropertyValue(r.properties[i]), values[i]) << keys[i];
+    EXPECT_EQ(threeway::host::OSTypeText(r.properties[i].key), keys[i]);
+    EXPECT_EQ(threeway::host::OSTypeText(r.properties[i].vendor), "Q7TM");
+    EXPECT_EQ(threeway::host::DescribePropertyValue(r.properties[i]), values[i]) << keys[i];
   }
   EXPECT_EQ(r.Find(OSType("eINF"))->length, 2u);
   EXPECT_EQ(r.Find(OSType("eMNA"))->length, 32u);  // 1 + 30 characters + 1 padding
@@ -117,28 +117,28 @@ TEST(Registration, ChecksRejectAnotherEffect) {
     SCOPED_TRACE(c.what);
     std::vector<std::uint8_t> bytes = good;
     bytes[c.offset] = c.byte;
-    twhost::Registration r;
+    threeway::host::Registration r;
     std::string error;
-    ASSERT_TRUE(twhost::DecodeRegistration(bytes, r, error)) << error;
-    EXPECT_FALSE(twhost::CheckRegistration(r, error));
+    ASSERT_TRUE(threeway::host::DecodeRegistration(bytes, r, error)) << error;
+    EXPECT_FALSE(threeway::host::CheckRegistration(r, error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
   }
-  twhost::Registration r;
+  threeway::host::Registration r;
   std::string error;
-  ASSERT_TRUE(twhost::DecodeRegistration(ReferenceResource("QTRN Other Effect"), r, error)) << error;
-  EXPECT_FALSE(twhost::CheckRegistration(r, error));
+  ASSERT_TRUE(threeway::host::DecodeRegistration(ReferenceResource("QTRN Other Effect"), r, error)) << error;
+  EXPECT_FALSE(threeway::host::CheckRegistration(r, error));
   EXPECT_NE(error.find("QTRN Other Effect"), std::string::npos) << error;
 }
 
 // Every prefix of a resource, and every corruption of a length or count field, is either decoded
 // or refused with a message: never a crash, never a read past the bytes (ASan checks that).
 void ExpectCorruptionsAreRefused(const std::vector<std::uint8_t>& resource) {
-  twhost::Registration r;
+  threeway::host::Registration r;
   std::string error;
   for (std::size_t size = 0; size < resource.size(); ++size) {
     std::vector<std::uint8_t> prefix(resource.begin(), resource.begin() + static_cast<std::ptrdiff_t>(size));
     error.clear();
-    ASSERT_FALSE(twhost::DecodeRegistration(prefix, r, error)) << size;
+    ASSERT_FALSE(threeway::host::DecodeRegistration(prefix, r, error)) << size;
     ASSERT_FALSE(error.empty()) << size;
   }
   for (std::size_t offset : LengthFieldOffsets(resource)) {
@@ -148,7 +148,7 @@ void ExpectCorruptionsAreRefused(const std::vector<std::uint8_t>& resource) {
       std::vector<std::uint8_t> bytes = resource;
       std::memcpy(&bytes[offset], &length, 4);
       error.clear();
-      const bool decoded = twhost::DecodeRegistration(bytes, r, error) && twhost::CheckRegistration(r, error);
+      const bool decoded = threeway::host::DecodeRegistration(bytes, r, error) && threeway::host::CheckRegistration(r, error);
       EXPECT_FALSE(decoded) << "offset " << offset << " length " << length;
       EXPECT_FALSE(error.empty());
     }
@@ -157,7 +157,7 @@ void ExpectCorruptionsAreRefused(const std::vector<std::uint8_t>& resource) {
     std::vector<std::uint8_t> bytes = resource;
     std::memcpy(&bytes[6], &count, 4);
     error.clear();
-    const bool decoded = twhost::DecodeRegistration(bytes, r, error) && twhost::CheckRegistration(r, error);
+    const bool decoded = threeway::host::DecodeRegistration(bytes, r, error) && threeway::host::CheckRegistration(r, error);
     EXPECT_FALSE(decoded) << "count " << count;
     EXPECT_NE(error.find("count"), std::string::npos) << error;
   }
@@ -168,27 +168,27 @@ TEST(Registration, CorruptedReferenceResourcesAreRefused) { ExpectCorruptionsAre
 TEST(Registration, ShortPascalStringsAndTrailingBytes) {
   std::vector<std::uint8_t> bytes = ReferenceResource();
   bytes.insert(bytes.end(), 8, 0);  // section alignment padding is accepted
-  twhost::Registration r;
+  threeway::host::Registration r;
   std::string error;
-  EXPECT_TRUE(twhost::DecodeRegistration(bytes, r, error)) << error;
+  EXPECT_TRUE(threeway::host::DecodeRegistration(bytes, r, error)) << error;
   bytes.back() = 1;
-  EXPECT_FALSE(twhost::DecodeRegistration(bytes, r, error));
+  EXPECT_FALSE(threeway::host::DecodeRegistration(bytes, r, error));
   // The match name's length byte claims more text than its data holds.
-  twhost::RegistrationProperty p;
+  threeway::host::RegistrationProperty p;
   p.key = OSType("eMNA");
   p.length = 4;
   p.data = {200, 'a', 'b', 'c'};
   std::string text;
-  EXPECT_FALSE(twhost::PascalStringValue(p, text, error));
+  EXPECT_FALSE(threeway::host::PascalStringValue(p, text, error));
   EXPECT_NE(error.find("200"), std::string::npos);
-  EXPECT_EQ(twhost::DescribePropertyValue(p), "c8 61 62 63");
+  EXPECT_EQ(threeway::host::DescribePropertyValue(p), "c8 61 62 63");
 }
 
 class ModuleFile : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(twhost::ReadFileBytes(twtest::ModulePath(), image_, error)) << error;
+    ASSERT_TRUE(threeway::host::ReadFileBytes(threeway::test::ModulePath(), image_, error)) << error;
   }
   std::vector<std::uint8_t> image_;
 };
@@ -196,26 +196,26 @@ class ModuleFile : public ::testing::Test {
 TEST_F(ModuleFile, CarriesExactlyTheDocumentedResource) {
   std::span<const std::uint8_t> section;
   std::string error;
-  ASSERT_TRUE(twhost::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error)) << error;
+  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error)) << error;
   const std::vector<std::uint8_t> expected = ReferenceResource();
   ASSERT_GE(section.size(), expected.size());
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), section.begin()));
   for (std::size_t i = expected.size(); i < section.size(); ++i) EXPECT_EQ(section[i], 0) << i;
-  twhost::Registration r;
-  ASSERT_TRUE(twhost::ReadRegistrationFromFile(twtest::ModulePath(), r, error)) << error;
+  threeway::host::Registration r;
+  ASSERT_TRUE(threeway::host::ReadRegistrationFromFile(threeway::test::ModulePath(), r, error)) << error;
   EXPECT_EQ(r.properties.size(), 11u);
 }
 
 TEST_F(ModuleFile, EveryTruncationOfTheFileIsRefusedWithAMessage) {
   std::span<const std::uint8_t> section;
   std::string error;
-  ASSERT_TRUE(twhost::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
+  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
   const std::size_t sectionEnd = static_cast<std::size_t>(section.data() - image_.data()) + section.size();
-  twhost::Registration r;
+  threeway::host::Registration r;
   std::size_t accepted = 0;
   for (std::size_t size = 0; size < image_.size(); ++size) {
     error.clear();
-    const bool ok = twhost::ReadRegistration(std::span(image_.data(), size), r, error);
+    const bool ok = threeway::host::ReadRegistration(std::span(image_.data(), size), r, error);
     if (ok) {
       ++accepted;
       // Only possible while the section headers and the whole section are still inside.
@@ -231,7 +231,7 @@ TEST_F(ModuleFile, EveryTruncationOfTheFileIsRefusedWithAMessage) {
 TEST_F(ModuleFile, CorruptedSectionContentsAreRefused) {
   std::span<const std::uint8_t> section;
   std::string error;
-  ASSERT_TRUE(twhost::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
+  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
   ExpectCorruptionsAreRefused(std::vector<std::uint8_t>(section.begin(), section.end()));
 }
 
@@ -251,9 +251,9 @@ TEST_F(ModuleFile, CorruptedElfHeadersAreRefused) {
     SCOPED_TRACE(c.what);
     std::vector<std::uint8_t> image = image_;
     std::copy(c.bytes.begin(), c.bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(c.offset));
-    twhost::Registration r;
+    threeway::host::Registration r;
     std::string error;
-    EXPECT_FALSE(twhost::ReadRegistration(image, r, error));
+    EXPECT_FALSE(threeway::host::ReadRegistration(image, r, error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
   }
   // The section renamed: ".pipl" becomes ".pipX" in the name table. The same text may also stand
@@ -267,9 +267,9 @@ TEST_F(ModuleFile, CorruptedElfHeadersAreRefused) {
     ++renamed;
   }
   ASSERT_GT(renamed, 0);
-  twhost::Registration r;
+  threeway::host::Registration r;
   std::string error;
-  EXPECT_FALSE(twhost::ReadRegistration(image, r, error));
+  EXPECT_FALSE(threeway::host::ReadRegistration(image, r, error));
   EXPECT_NE(error.find("no .pipl section"), std::string::npos) << error;
 }
 
@@ -290,9 +290,9 @@ TEST(Registration, FilesThatAreNotModules) {
       std::fwrite(c.contents.data(), 1, c.contents.size(), f);
       std::fclose(f);
     }
-    twhost::Registration r;
+    threeway::host::Registration r;
     std::string error;
-    EXPECT_FALSE(twhost::ReadRegistrationFromFile(c.path, r, error));
+    EXPECT_FALSE(threeway::host::ReadRegistrationFromFile(c.path, r, error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_NE(error.find(c.path), std::string::npos) << error;
   }

@@ -19,7 +19,7 @@ namespace {
 
 using namespace threeway;
 
-std::string RecordBytesWithTexts(const twhost::StoredParam& param) {
+std::string RecordBytesWithTexts(const threeway::host::StoredParam& param) {
   zkfx::ParamRecord record = param.declared;
   std::string text;
   switch (record.type) {
@@ -33,22 +33,22 @@ std::string RecordBytesWithTexts(const twhost::StoredParam& param) {
   return bytes;
 }
 
-void SetUpPanel(twtest::RecordingHost& host) { ASSERT_NO_FATAL_FAILURE(effecttest::BringUp(host, false)); }
+void SetUpPanel(threeway::test::RecordingHost& host) { ASSERT_NO_FATAL_FAILURE(threeway::test::BringUp(host, false)); }
 
 TEST(PanelGolden, EveryDeclaredRecord) {
-  twtest::RecordingHost host;
+  threeway::test::RecordingHost host;
   SetUpPanel(host);
   ASSERT_EQ(host.DeclaredCount(), kParamCount - 1);
   std::map<std::string, std::string> sums;
   for (int index = 1; index < kParamCount; ++index) {
     const std::string key = std::to_string(index) + "/" + std::string(ParamSpecAt(index).identifier);
-    sums[key] = twtest::Checksum(RecordBytesWithTexts(*host.Param(index)));
+    sums[key] = threeway::test::Checksum(RecordBytesWithTexts(*host.Param(index)));
   }
-  twtest::ExpectGolden("params/golden/panel.txt", sums);
+  threeway::test::ExpectGolden("params/golden/panel.txt", sums);
 }
 
 // A host whose string lookups answer one entry with a text of its choosing.
-class TextOverridingHost : public twtest::RecordingHost {
+class TextOverridingHost : public threeway::test::RecordingHost {
  public:
   TextOverridingHost(std::int32_t entry, const char* text) : entry_(entry), text_(text) {}
   const char* OnLookupString(zkfx::StringTableToken token, std::int32_t entry) const override {

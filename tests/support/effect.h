@@ -15,7 +15,7 @@
 #include "host/host.h"
 #include "params/catalogue.h"
 
-namespace effecttest {
+namespace threeway::test {
 
 // A frame that owns its pixels.
 struct Frame {
@@ -23,7 +23,7 @@ struct Frame {
   zkfx::HostFrame frame{};
 
   Frame(int width, int height, std::uint32_t format) {
-    const int bpp = twhost::BytesPerPixel(format);
+    const int bpp = threeway::host::BytesPerPixel(format);
     bytes.assign(static_cast<std::size_t>(width) * height * bpp, 0);
     frame = {bytes.data(), width * bpp, width, height, format};
   }
@@ -35,8 +35,8 @@ struct Frame {
 };
 
 // The built module brought up in `host` as every tool brings it up (use with ASSERT_NO_FATAL_FAILURE).
-inline void BringUp(twhost::Host& host, bool withSequence = true) {
-  const twhost::BringUp result = twhost::BringUpEffect(host, twtest::ModulePath(), withSequence);
+inline void BringUp(threeway::host::Host& host, bool withSequence = true) {
+  const threeway::host::BringUp result = threeway::host::BringUpEffect(host, threeway::test::ModulePath(), withSequence);
   ASSERT_TRUE(result.ok) << result.error;
 }
 
@@ -51,7 +51,7 @@ class Effect : public ::testing::Test {
     return *static_cast<const zkfx::LumaHistogram*>(*host.sequenceData());
   }
 
-  twtest::RecordingHost host;
+  threeway::test::RecordingHost host;
 };
 
-}  // namespace effecttest
+}  // namespace threeway::test

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
-namespace twtest {
+namespace threeway::test {
 
 std::string Checksum(const void* data, std::size_t size) {
   constexpr std::uint64_t kOffsetBasis = 0xcbf29ce484222325ull;
@@ -54,4 +54,4 @@ void ExpectGolden(const std::string& relativePath, const std::map<std::string, s
   }
 }
 
-}  // namespace twtest
+}  // namespace threeway::test

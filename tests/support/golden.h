@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-namespace twtest {
+namespace threeway::test {
 
 // FNV-1a, 64 bits, as 16 hexadecimal digits: enough to tell any two outputs apart in a test.
 std::string Checksum(const void* data, std::size_t size);
@@ -20,4 +20,4 @@ inline std::string Checksum(const std::string& bytes) { return Checksum(bytes.da
 // values in the file (keeping the file's other names) and reports the test as skipped.
 void ExpectGolden(const std::string& relativePath, const std::map<std::string, std::string>& actual);
 
-}  // namespace twtest
+}  // namespace threeway::test

@@ -10,7 +10,7 @@
 #include <malloc.h>
 #endif
 
-namespace twtest {
+namespace threeway::test {
 
 inline std::size_t HeapInUse() {
 #if defined(__SANITIZE_ADDRESS__)
@@ -20,4 +20,4 @@ inline std::size_t HeapInUse() {
 #endif
 }
 
-}  // namespace twtest
+}  // namespace threeway::test

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-namespace twtest {
+namespace threeway::test {
 
 inline std::string BuildDir() {
   const char* dir = std::getenv("THREEWAY_BUILD_DIR");
@@ -13,4 +13,4 @@ inline std::string BuildDir() {
 inline std::string ModulePath() { return BuildDir() + "/plugins/ThreeWayColorCorrector.so"; }
 inline std::string ToolPath() { return BuildDir() + "/bin/threeway"; }
 
-}  // namespace twtest
+}  // namespace threeway::test

@@ -1,8 +1,8 @@
 #include "tests/support/recording_host.h"
 
-namespace twtest {
+namespace threeway::test {
 
-using twhost::Host;
+using threeway::host::Host;
 
 std::size_t CallLogs::Total() const {
   return static_cast<std::size_t>(addParamCalls + setGroupKindCalls + newHandleCalls +
@@ -83,4 +83,4 @@ std::int32_t RecordingHost::OnCopyRect(const zkfx::HostFrame* source, zkfx::Host
   return result;
 }
 
-}  // namespace twtest
+}  // namespace threeway::test

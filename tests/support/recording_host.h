@@ -1,4 +1,4 @@
-// The one host test double: the real host (twhost::Host) with fault injection and call logs
+// The one host test double: the real host (threeway::host::Host) with fault injection and call logs
 // layered on its virtual callbacks, so tests drive the module exactly as the tools do and can
 // still make any host service fail on a chosen call and see every call the module made.
 #pragma once
@@ -10,7 +10,7 @@
 
 #include "host/host.h"
 
-namespace twtest {
+namespace threeway::test {
 
 // Faults to inject. Call numbers count from 1 since the last ResetLogs(); 0 means "never".
 struct HostFaults {
@@ -51,7 +51,7 @@ struct CallLogs {
   std::size_t Total() const;
 };
 
-class RecordingHost : public twhost::Host {
+class RecordingHost : public threeway::host::Host {
  public:
   HostFaults& faults() { return faults_; }
   const CallLogs& logs() const { return logs_; }
@@ -77,4 +77,4 @@ class RecordingHost : public twhost::Host {
   CallLogs logs_;
 };
 
-}  // namespace twtest
+}  // namespace threeway::test
