@@ -154,32 +154,6 @@ TEST(Waveform, LevelRowsAtTheEdgesOfTheRange) {
 // ---------------------------------------------------------------------------------------------
 // Histogram
 
-TEST(Histogram, AutoLevelPicksAtTheThreshold) {
-  const float kJustAbove = std::nextafter(0.005f, 1.0f);
-  const struct {
-    const char* name;
-    std::vector<std::pair<int, float>> bins;
-    int black, white;
-    bool found;
-  } cases[] = {
-      {"empty", {}, 0, 255, false},
-      {"at the threshold", {{10, 0.005f}, {200, 0.005f}}, 0, 255, false},
-      {"just above", {{10, kJustAbove}, {200, kJustAbove}}, 10, 200, true},
-      {"only 254", {{254, 1.0f}}, 254, 254, true},
-      {"ends", {{0, 1.0f}, {255, 0.5f}}, 0, 255, true},
-      {"not a number", {{3, std::numeric_limits<float>::quiet_NaN()}, {7, 1.0f}}, 7, 7, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    zkfx::LumaHistogram histogram{};
-    for (const auto& [bin, value] : c.bins) histogram.normalized[bin] = value;
-    const AutoLevelBins picks = AutoLevelPicks(histogram);
-    EXPECT_EQ(picks.black, c.black);
-    EXPECT_EQ(picks.white, c.white);
-    EXPECT_EQ(picks.found, c.found);
-  }
-}
-
 // ---------------------------------------------------------------------------------------------
 // threeway scopes as a process
 

@@ -74,19 +74,30 @@ TEST(LevelPick, GammaFromPickedGrey) {
             GammaFromPickedColor(128, 128, 128, 0.0, 255.0));
 }
 
-TEST(AutoLevels, BinsFromTheNormalisedHistogram) {
-  zkfx::LumaHistogram h{};
-  EXPECT_EQ(AutoBlackLevel(&h), 0);
-  EXPECT_EQ(AutoWhiteLevel(&h), 255);
+// The auto level rule the buttons apply and the tool's histogram scope marks.
+TEST(AutoLevels, BinsAboveTheThreshold) {
+  const float kJustAbove = std::nextafter(0.005f, 1.0f);
+  const struct {
+    const char* name;
+    std::vector<std::pair<int, float>> bins;
+    int black, white;
+  } cases[] = {
+      {"empty", {}, 0, 255},
+      {"at the threshold", {{10, 0.005f}, {200, 0.005f}}, 0, 255},
+      {"just above", {{10, kJustAbove}, {200, kJustAbove}}, 10, 200},
+      {"only 254", {{254, 1.0f}}, 254, 254},
+      {"ends", {{0, 1.0f}, {255, 0.5f}}, 0, 255},
+      {"not a number", {{3, std::nanf("")}, {7, 1.0f}}, 7, 7},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    zkfx::LumaHistogram histogram{};
+    for (const auto& [bin, value] : c.bins) histogram.normalized[bin] = value;
+    EXPECT_EQ(AutoBlackLevel(&histogram), c.black);
+    EXPECT_EQ(AutoWhiteLevel(&histogram), c.white);
+  }
   EXPECT_EQ(AutoBlackLevel(nullptr), 0);
   EXPECT_EQ(AutoWhiteLevel(nullptr), 255);
-  h.normalized[254] = 1.0f;
-  EXPECT_EQ(AutoBlackLevel(&h), 254);
-  EXPECT_EQ(AutoWhiteLevel(&h), 254);
-  h.normalized[3] = 0.005f;  // not above the threshold
-  h.normalized[200] = 0.0050001f;
-  EXPECT_EQ(AutoBlackLevel(&h), 200);
-  EXPECT_EQ(AutoWhiteLevel(&h), 254);
 }
 
 // The dispatcher driven in-process by the host test double: a change of any parameter that is
