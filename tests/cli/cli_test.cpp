@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/panel/json.h"
-#include "tests/cli/tool_case.h"
+#include "tests/support/tool_case.h"
 
 namespace {
 

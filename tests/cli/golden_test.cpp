@@ -19,7 +19,7 @@
 #include "cli/media/picture.h"
 #include "cli/media/test_card.h"
 #include "cli/scopes/scopes.h"
-#include "tests/cli/tool_case.h"
+#include "tests/support/tool_case.h"
 #include "tests/support/golden.h"
 
 namespace threeway::cli {

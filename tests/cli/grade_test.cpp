@@ -19,7 +19,7 @@
 
 #include "framewell/framewell.h"
 #include "pixmill/pixmill.h"
-#include "tests/cli/tool_case.h"
+#include "tests/support/tool_case.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/cli/tool_case.h"
+#include "tests/support/tool_case.h"
 
 extern char** environ;
 

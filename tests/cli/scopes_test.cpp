@@ -18,7 +18,7 @@
 
 #include "cli/media/picture.h"
 #include "cli/scopes/scopes.h"
-#include "tests/cli/tool_case.h"
+#include "tests/support/tool_case.h"
 
 namespace threeway::cli {
 namespace {

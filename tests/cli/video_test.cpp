@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/tool_case.h"
+#include "tests/support/tool_case.h"
 
 namespace {
 

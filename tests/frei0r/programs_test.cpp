@@ -1,39 +1,25 @@
 // ffmpeg and melt, as installed, running build/frei0r/threeway.so; and the command-line tool on
 // the same frames. Every case works in its own temporary folder (CTest runs cases in parallel).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
-#include "tests/support/paths.h"
 #include "frei0r/param_map.h"
+#include "tests/support/tool_case.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using threeway::test::ReadAll;
 
 constexpr int kWidth = 64, kHeight = 48, kFrames = 3;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Programs : public ::testing::Test {
+class Programs : public threeway::test::ToolCase {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("tw-frei0r-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    ToolCase::SetUp();
     build = fs::absolute(threeway::test::BuildDir()).string();
     env = "FREI0R_PATH='" + build + "/frei0r' ";
 #ifdef THREEWAY_SANITIZER_RUNTIME
@@ -43,22 +29,15 @@ class Programs : public ::testing::Test {
     env += "LD_PRELOAD='" THREEWAY_SANITIZER_RUNTIME "' ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 ";
 #endif
   }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(dir);
-  }
 
-  // Runs `command` in the case's folder; stdout and stderr go to files. The exit status, or
-  // 128 + the signal when the program was killed by one.
+  // Runs `command` in the case's folder and keeps its output for Out() and Err().
   int Run(const std::string& command) {
-    const std::string line = "cd '" + dir.string() + "' && { " + command + " ; } >'" + (dir / "stdout").string() +
-                             "' 2>'" + (dir / "stderr").string() + "'";
-    const int status = std::system(line.c_str());
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    last_ = Shell(command);
+    return last_.status;
   }
-  std::string Out() { return ReadFile(dir / "stdout"); }
-  std::string Err() { return ReadFile(dir / "stderr"); }
-  std::string File(const char* name) { return ReadFile(dir / name); }
+  std::string Out() { return last_.out; }
+  std::string Err() { return last_.err; }
+  std::string File(const char* name) { return ReadAll(Path(name)); }
 
   // A small generated clip as raw RGBA frames (clip.rgba) and its first frame as a PNG.
   void MakeClip() {
@@ -84,13 +63,13 @@ class Programs : public ::testing::Test {
     return p;
   }
   void WriteProfile() {
-    std::ofstream(dir / "profile") << "description=64x48\nframe_rate_num=25\nframe_rate_den=1\nwidth=64\n"
+    std::ofstream(Path("profile")) << "description=64x48\nframe_rate_num=25\nframe_rate_den=1\nwidth=64\n"
                                       "height=48\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
                                       "display_aspect_num=4\ndisplay_aspect_den=3\ncolorspace=601\n";
   }
 
-  fs::path dir;
   std::string build, env;
+  threeway::test::ToolRun last_;
 };
 
 TEST_F(Programs, FfmpegWithDefaultsLeavesFramesUnchanged) {
@@ -215,10 +194,10 @@ TEST_F(Programs, MeltQueryListsEveryParameterWithItsExplanation) {
 
 TEST_F(Programs, MissingOrWrongModuleIsRefusedWithAMessage) {
   MakeClip();
-  std::ofstream(dir / "not-a-module.so") << "text\n";
+  std::ofstream(Path("not-a-module.so")) << "text\n";
   const std::pair<std::string, const char*> cases[] = {
       {"/nonexistent/ThreeWayColorCorrector.so", "cannot use the effect module"},
-      {(dir / "not-a-module.so").string(), "cannot use the effect module"},
+      {Path("not-a-module.so"), "cannot use the effect module"},
   };
   for (const auto& [module, message] : cases) {
     const int status = Ffmpeg("", "out.rgba", "THREEWAY_MODULE='" + module + "' ");
