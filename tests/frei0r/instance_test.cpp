@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 
 #include "tests/support/heap.h"
 #include "tests/support/paths.h"
@@ -175,6 +176,8 @@ TEST_F(Frei0rInstance, LongRunKeepsItsMemory) {
     if (frame == 2000) after2000 = threeway::test::HeapInUse();
   }
   const std::size_t after20000 = threeway::test::HeapInUse();
+  RecordProperty("heap_after_2000_frames", std::to_string(after2000));
+  RecordProperty("heap_after_20000_frames", std::to_string(after20000));
   EXPECT_LE(after20000, after2000 + (1u << 20)) << after2000 << " bytes after 2,000 frames";
 }
 
