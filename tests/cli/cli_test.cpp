@@ -34,6 +34,9 @@ TEST_F(Cli, HelpAndUsageErrors) {
       {"params --xml", 2, "", "threeway params: unknown option --xml"},
       {"--module", 2, "", "--module needs a path"},
       {"grade only_one.png", 2, "", "threeway grade: needs INPUT and OUTPUT"},
+      {"testcard wide.png --size 16385x8", 2, "", "--size needs WxH between 8x8 and 16384x16384"},
+      {"testcard small.png --size 8x7", 2, "", "--size needs WxH between 8x8 and 16384x16384"},
+      {"testcard tall.png --size 8x16384", 0, "", ""},  // the largest side allowed
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);

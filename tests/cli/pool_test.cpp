@@ -73,16 +73,22 @@ TEST_F(GradeFrames, OutputDoesNotDependOnTheThreadCount) {
   const int w = 64, h = 36, frames = 12;
   const std::string input = RandomFrames(w, h, frames, 7);
   WriteAll(Path("in.raw"), input);
-  std::string first;
+  std::string first, firstCompare;
   for (int threads : {1, 2, 3, 4}) {
     SCOPED_TRACE(threads);
     const std::string out = "out" + std::to_string(threads) + ".raw";
+    const std::string compare = "compare" + std::to_string(threads) + ".png";
     const ToolRun run = Tool("grade in.raw " + out + " --raw-in bgra 64x36 --raw-out bgra --threads " +
-                             std::to_string(threads) + kBusyPanel);
+                             std::to_string(threads) + " --compare " + compare + kBusyPanel);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");  // no terminal: no progress line
     const std::string graded = ReadAll(Path(out));
     ASSERT_EQ(graded.size(), input.size());
+    // The comparison of the first frame, whatever the thread count.
+    const std::string comparison = ReadAll(Path(compare));
+    EXPECT_FALSE(comparison.empty());
+    if (threads == 1) firstCompare = comparison;
+    EXPECT_TRUE(comparison == firstCompare);
     if (threads == 1) {
       first = graded;
       // The grade changes every frame (so a frame out of place would show).

@@ -242,6 +242,18 @@ TEST_F(Video, UntaggedClipAndAGradeOfItsFrames) {
   Make("rgb.mkv", "testsrc2=size=96x64:rate=25,gblur=sigma=2", "", "-t 0.2 -c:v ffv1 -pix_fmt gbrp");
   ASSERT_EQ(Tool("grade rgb.mkv rgb.mp4 --crf 0").status, 0);
   EXPECT_EQ(Probe("rgb.mp4")["video.color_space"], "smpte170m");
+
+  // Raw frames, which carry no tags, into a video: matrix, primaries and transfer of the size.
+  for (const auto& [size, standard] : {std::pair{"96x64", "smpte170m"}, std::pair{"1280x720", "bt709"}}) {
+    SCOPED_TRACE(size);
+    ASSERT_EQ(Shell(std::string("ffmpeg -v error -f lavfi -i testsrc2=size=") + size +
+                    " -frames:v 1 -f rawvideo -pix_fmt bgra -y frames.raw").status, 0);
+    ASSERT_EQ(Tool(std::string("grade frames.raw frames.mp4 --raw-in bgra ") + size).status, 0);
+    auto tags = Probe("frames.mp4");
+    EXPECT_EQ(tags["video.color_space"], standard);
+    EXPECT_EQ(tags["video.color_primaries"], standard);
+    EXPECT_EQ(tags["video.color_transfer"], standard == std::string("bt709") ? "bt709" : "smpte170m");
+  }
   EXPECT_LT(MeanDifference(Rgb("rgb.mkv"), Rgb("rgb.mp4")), 2.5);
 }
 

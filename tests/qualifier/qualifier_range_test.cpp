@@ -77,6 +77,9 @@ TEST(RangeWeight, WorkedValues) {
 }
 
 TEST(RangeWeight, NonFiniteInputsGiveAWeightInRange) {
+  // The clamp under every weight: NaN and -0 both come out as +0.
+  EXPECT_FALSE(std::signbit(ClampUnit(-0.0f)));
+  EXPECT_EQ(ClampUnit(std::numeric_limits<float>::quiet_NaN()), 0.0f);
   const float odd[] = {kNaN, kInf, -kInf, 1e30f, -1e30f, -0.0f};
   for (bool circular : {false, true}) {
     for (float x : odd) {
