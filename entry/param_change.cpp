@@ -11,6 +11,8 @@ namespace threeway {
 
 namespace {
 
+constexpr double kDegreesPerRadian = 57.29577951308232;  // 180 / pi
+
 // Truncates toward zero and keeps the low 8 bits, as the level pickers read the current levels.
 // Values outside the 32-bit range (and NaN) read as 0 instead of invoking undefined behaviour.
 std::int32_t TruncateLow8(double value) {
@@ -95,15 +97,15 @@ BalancePick BalanceFromPickedColor(std::uint8_t red, std::uint8_t green, std::ui
   const int cb = centred(cbFull);
   const int cr = centred(crFull);
   const float theta = static_cast<float>(
-      static_cast<double>(std::atan2(static_cast<float>(cr), static_cast<float>(cb))) *
-      57.29577951308232);
+      static_cast<double>(std::atan2(static_cast<float>(cr), static_cast<float>(cb))) * kDegreesPerRadian);
   const float m = std::sqrt(static_cast<float>(cb * cb + cr * cr));
   if (theta == 0.0f && m == 0.0f && currentAngle == 0 && currentMagnitude == 0.0) {
     return {false, currentAngle, currentMagnitude};
   }
   float a = (360.0f - theta) + 180.0f;
   a = a - std::trunc(a / 360.0f) * 360.0f;
-  const double fixed = static_cast<double>(a * 65536.0f) + 0.5;
+  // To 16.16 degrees in single precision, as the pick is defined, then rounded half up.
+  const double fixed = static_cast<double>(a * static_cast<float>(kFixedPointDegree)) + 0.5;
   return {true, static_cast<std::int32_t>(std::trunc(fixed)), static_cast<double>(m)};
 }
 

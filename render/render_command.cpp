@@ -127,7 +127,8 @@ void FillSettings(ColorCorrectorThreeWayFilterRenderer& r, zkfx::ParamRecord** p
 
 float FixedAngleToRadians(std::int32_t fixedDegrees) {
   const float degrees = static_cast<float>(DegreesFromFixed(fixedDegrees));
-  return static_cast<float>(static_cast<double>(degrees) * 0.017453292519943295);
+  constexpr double kRadiansPerDegree = 0.017453292519943295;  // pi / 180
+  return static_cast<float>(static_cast<double>(degrees) * kRadiansPerDegree);
 }
 
 float WrapUnit(float x) { return x < 0.0f ? x + 1.0f : x; }

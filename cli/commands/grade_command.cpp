@@ -196,9 +196,7 @@ void CheckOutputs(const GradeRequest& request) {
   const std::string outputs[] = {request.output.path, request.compare, request.savePreset};
   for (std::size_t i = 0; i < 3; ++i) {
     if (outputs[i].empty()) continue;
-    if (SameFile(outputs[i], request.input.path)) {
-      throw ToolError("refusing to overwrite the input " + request.input.path + " with " + outputs[i]);
-    }
+    RefuseToOverwriteInput(request.input.path, outputs[i]);
     for (std::size_t j = 0; j < i; ++j) {
       if (!outputs[j].empty() && SameFile(outputs[i], outputs[j])) {
         throw UsageError("two outputs are the same file: " + outputs[i]);
@@ -302,10 +300,7 @@ int RunBatch(const Options& options, const GradeRequest& request) {
   // inputs may share a file name (their outputs would).
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     for (std::size_t j = 0; j < request.inputs.size(); ++j) {
-      if (SameFile(outputs[i], request.inputs[j])) {
-        throw ToolError("refusing to overwrite the input " + request.inputs[j] + " with " + outputs[i] +
-                        " (choose another --output-dir)");
-      }
+      RefuseToOverwriteInput(request.inputs[j], outputs[i], "choose another --output-dir");
       if (j < i && SameFile(outputs[i], outputs[j])) {
         throw UsageError("--output-dir: " + request.inputs[j] + " and " + request.inputs[i] + " would both write " +
                          outputs[i]);

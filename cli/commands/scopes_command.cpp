@@ -135,9 +135,7 @@ int RunScopes(const Options& options, std::span<const std::string> arguments) {
   std::string paths[4];
   for (int i = 0; i < 4; ++i) {
     paths[i] = prefix + kSuffixes[i];
-    if (SameFile(paths[i], request.input.path)) {
-      throw ToolError("refusing to overwrite the input " + request.input.path + " with " + paths[i]);
-    }
+    RefuseToOverwriteInput(request.input.path, paths[i]);
   }
   const fs::path directory = fs::path(paths[0]).parent_path();
   std::error_code error;

@@ -65,6 +65,12 @@ bool SameFile(const std::string& a, const std::string& b) {
   return !error && pa == pb;
 }
 
+void RefuseToOverwriteInput(const std::string& input, const std::string& output, const std::string& advice) {
+  if (SameFile(output, input)) {
+    throw ToolError("refusing to overwrite the input " + input + " with " + output + (advice.empty() ? "" : " (" + advice + ")"));
+  }
+}
+
 std::string ReadWholeFile(const std::string& path) {
   std::ostringstream text;
   if (path == "-") {

@@ -32,6 +32,10 @@ class PendingFile {
 // made absolute and normal. "-" is never the same as anything.
 bool SameFile(const std::string& a, const std::string& b);
 
+// The tool never writes over its input: throws ToolError ("refusing to overwrite the input ...",
+// then `advice` when given) when `output` is the same file as `input`.
+void RefuseToOverwriteInput(const std::string& input, const std::string& output, const std::string& advice = "");
+
 // Reads a whole file ("-": standard input) into memory. Throws ToolError.
 std::string ReadWholeFile(const std::string& path);
 
