@@ -32,23 +32,6 @@ struct GradeRequest {
   std::vector<std::string> inputs;   // batch inputs
 };
 
-std::uint32_t FormatArgument(const std::string& option, const std::string& text) {
-  const std::optional<std::uint32_t> code = ParseFormatCode(text);
-  if (!code) throw UsageError(option + ": \"" + text + "\" is not a host format; formats: " + FormatCodeList());
-  return *code;
-}
-
-void SizeArgument(const std::string& option, const std::string& text, int& width, int& height) {
-  unsigned long w = 0, h = 0;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2 || text[0] == '-' || w == 0 || h == 0 ||
-      w > 1000000 || h > 1000000) {
-    throw UsageError(option + " needs a size WxH (e.g. 1920x1080), got \"" + text + "\"");
-  }
-  width = static_cast<int>(w);
-  height = static_cast<int>(h);
-}
-
 // --frames A-B, A- or -B: frame numbers from 0, both ends included.
 void FramesArgument(const std::string& option, const std::string& text, SourceRequest& input) {
   const std::size_t dash = text.find('-');
@@ -110,7 +93,7 @@ std::vector<Option> GradeOptions(GradeRequest& request) {
        "short is an error. \"-\" reads standard input.",
        [&](const std::string& o, Values v) {
          request.input.rawFormat = FormatArgument(o, v[0]);
-         SizeArgument(o, v[1], request.input.rawWidth, request.input.rawHeight);
+         RawSizeArgument(o, v[1], request.input.rawWidth, request.input.rawHeight);
        }},
       {"Files", "--raw-out", "CODE", "OUTPUT is raw frames in CODE. \"-\" writes standard output.",
        [&](const std::string& o, Values v) { request.output.rawFormat = FormatArgument(o, v[0]); }},

@@ -1,11 +1,37 @@
 #include "cli/commands/options.h"
 
+#include <cstdio>
 #include <sstream>
+#include <tuple>
 
+#include "cli/media/picture.h"
 #include "cli/panel/panel.h"
 #include "cli/tool_error.h"
 
 namespace threeway::cli {
+
+std::optional<std::pair<int, int>> ParseSize(const std::string& text, int minWidth, int minHeight, int max) {
+  unsigned long w = 0, h = 0;
+  char tail = 0;
+  if (text.empty() || text[0] == '-' || std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2) return std::nullopt;
+  if (w < static_cast<unsigned long>(minWidth) || h < static_cast<unsigned long>(minHeight) ||
+      w > static_cast<unsigned long>(max) || h > static_cast<unsigned long>(max)) {
+    return std::nullopt;
+  }
+  return std::pair{static_cast<int>(w), static_cast<int>(h)};
+}
+
+void RawSizeArgument(const std::string& option, const std::string& text, int& width, int& height) {
+  const auto size = ParseSize(text, 1, 1, kMaxRawSide);
+  if (!size) throw UsageError(option + " needs a size WxH (e.g. 1920x1080), got \"" + text + "\"");
+  std::tie(width, height) = *size;
+}
+
+std::uint32_t FormatArgument(const std::string& option, const std::string& text) {
+  const std::optional<std::uint32_t> code = ParseFormatCode(text);
+  if (!code) throw UsageError(option + ": \"" + text + "\" is not a host format; formats: " + FormatCodeList());
+  return *code;
+}
 namespace {
 
 std::size_t ValueCount(std::string_view values) {

@@ -3,10 +3,13 @@
 // text, and writes the option table cli/README.md holds (a test keeps the two equal).
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/panel/panel.h"
@@ -30,6 +33,17 @@ std::vector<std::string> ParseOptions(std::span<const std::string> arguments, co
 // The panel options grade and scopes share (--set, --press, --pick, --preset, --render-scale,
 // --pixel-aspect), adding their steps to `steps` in the order given.
 std::vector<Option> PanelOptions(std::vector<PanelStep>& steps, std::string_view group);
+
+// Option values the commands share. A picture size "WxH" (decimal, no sign, nothing after it) with
+// the width in minWidth..max and the height in minHeight..max; nullopt for anything else.
+std::optional<std::pair<int, int>> ParseSize(const std::string& text, int minWidth, int minHeight, int max);
+// Raw frames may be up to this many pixels a side.
+inline constexpr int kMaxRawSide = 1000000;
+// The size of raw frames ("--raw-in CODE WxH"): a usage error naming `option` unless ParseSize
+// accepts it with sides 1..kMaxRawSide.
+void RawSizeArgument(const std::string& option, const std::string& text, int& width, int& height);
+// A host pixel-format code; a usage error naming `option` and the formats otherwise.
+std::uint32_t FormatArgument(const std::string& option, const std::string& text);
 
 // The options as the usage text lists them, under their group headings, wrapped to 100 columns.
 std::string OptionsUsage(const std::vector<Option>& options);

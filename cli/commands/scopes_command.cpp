@@ -1,11 +1,11 @@
 // threeway scopes: pictures of a frame's levels and colours (waveform, RGB parade, vectorscope)
 // and of the luma histogram the effect keeps for its auto-level buttons.
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "cli/commands/command.h"
@@ -36,25 +36,6 @@ struct ScopesRequest {
 // The four pictures, by the suffix their file names end in.
 constexpr const char* kSuffixes[4] = {"-waveform.png", "-parade.png", "-vectorscope.png", "-histogram.png"};
 
-std::uint32_t FormatArgument(const std::string& option, const std::string& text) {
-  const std::optional<std::uint32_t> code = ParseFormatCode(text);
-  if (!code) throw UsageError(option + ": \"" + text + "\" is not a host format; formats: " + FormatCodeList());
-  return *code;
-}
-
-// "WxH" within the given bounds; false when the text is not of that form or out of bounds.
-bool ParseSize(const std::string& text, int minWidth, int minHeight, int max, int& width, int& height) {
-  unsigned long w = 0, h = 0;
-  char tail = 0;
-  if (text.empty() || text[0] == '-' || std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2) return false;
-  if (w < static_cast<unsigned long>(minWidth) || h < static_cast<unsigned long>(minHeight) ||
-      w > static_cast<unsigned long>(max) || h > static_cast<unsigned long>(max)) {
-    return false;
-  }
-  width = static_cast<int>(w), height = static_cast<int>(h);
-  return true;
-}
-
 using Values = std::span<const std::string>;
 
 // scopes' options, applying to `request`.
@@ -74,20 +55,20 @@ std::vector<Option> ScopesOptions(ScopesRequest& request) {
        "size of the waveform, parade and histogram pictures; the vectorscope is HxH (default 1024x512; 192x128 to "
        "8192x8192).",
        [&](const std::string&, Values v) {
-         if (!ParseSize(v[0], kScopeMinWidth, kScopeMinHeight, kScopeMaxSide, request.width, request.height)) {
+         const auto size = ParseSize(v[0], kScopeMinWidth, kScopeMinHeight, kScopeMaxSide);
+         if (!size) {
            throw UsageError("--size needs WxH between " + std::to_string(kScopeMinWidth) + "x" +
                             std::to_string(kScopeMinHeight) + " and " + std::to_string(kScopeMaxSide) + "x" +
                             std::to_string(kScopeMaxSide) + ", got \"" + v[0] + "\"");
          }
+         std::tie(request.width, request.height) = *size;
        }},
       {"", "--raw-in", "CODE WxH",
        "INPUT is raw frames in a host format (see threeway help grade); \"-\" reads standard input (then --prefix or "
        "--out-dir is needed).",
        [&](const std::string& o, Values v) {
          request.input.rawFormat = FormatArgument(o, v[0]);
-         if (!ParseSize(v[1], 1, 1, 1000000, request.input.rawWidth, request.input.rawHeight)) {
-           throw UsageError("--raw-in needs a size WxH (e.g. 1920x1080), got \"" + v[1] + "\"");
-         }
+         RawSizeArgument(o, v[1], request.input.rawWidth, request.input.rawHeight);
        }},
       {"", "--format", "CODE", "the host format the effect is handed (default as for threeway grade).",
        [&](const std::string& o, Values v) { request.hostFormat = FormatArgument(o, v[0]); }},

@@ -1,5 +1,5 @@
 // threeway testcard: writes the built-in test picture, the sample the demo grades.
-#include <cstdio>
+#include <tuple>
 
 #include "cli/commands/command.h"
 #include "cli/commands/options.h"
@@ -8,7 +8,12 @@
 #include "cli/media/test_card.h"
 
 namespace threeway::cli {
+
 namespace {
+
+// The test card is drawn at 8x8 to 16384x16384.
+constexpr int kMinCardSide = 8;
+constexpr int kMaxCardSide = 16384;
 
 struct TestcardRequest {
   SinkRequest output;
@@ -21,14 +26,9 @@ std::vector<Option> TestcardOptions(TestcardRequest& request) {
   return {
       {"", "--size", "WxH", "the picture's size (default 1920x1080; 8x8 to 16384x16384).",
        [&](const std::string&, Values v) {
-         unsigned long w = 0, h = 0;
-         char tail = 0;
-         const std::string& text = v[0];
-         if (std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2 || text[0] == '-' || w < 8 || h < 8 ||
-             w > 16384 || h > 16384) {
-           throw UsageError("--size needs WxH between 8x8 and 16384x16384, got \"" + text + "\"");
-         }
-         request.width = static_cast<int>(w), request.height = static_cast<int>(h);
+         const auto size = ParseSize(v[0], kMinCardSide, kMinCardSide, kMaxCardSide);
+         if (!size) throw UsageError("--size needs WxH between 8x8 and 16384x16384, got \"" + v[0] + "\"");
+         std::tie(request.width, request.height) = *size;
        }},
       {"", "--raw-out", "CODE", "OUTPUT gets one raw frame in that host format (\"-\": standard output).",
        [&](const std::string&, Values v) {
