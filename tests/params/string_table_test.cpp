@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
+
+#include "tests/support/golden.h"
 
 namespace threeway {
 namespace {
@@ -43,81 +46,24 @@ TEST(DisplayStringTable, EntriesAndTerminator) {
   EXPECT_EQ(last.reserved[2], 0u);
 }
 
-TEST(DisplayStringTable, KeysAndTexts) {
-  struct Case {
-    int entry;
-    const char* key;
-    const char* english;
-  };
-  const Case cases[] = {
-      {1, "kStrAutoWhiteBalance", "Auto White Balance"},
-      {2, "kStrMasterHueBalanceAndAngle", "Master Hue Balance and Angle"},
-      {3, "kStrMasterBalanceAngle", "Master Balance Angle"},
-      {5, "kStrMasterBalanceMagnitudeGain", "Master Balance Gain"},
-      {7, "kStrThreeWayHueBalanceAndAngle", "Three-Way Hue Balance and Angle"},
-      {9, "kStrShadowBalanceAngle", "Shadow Balance Angle"},
-      {11, "kStrShadowBalanceMagnitudeGain", "Shadow Balance Gain"},
-      {16, "kStrMidtoneBalanceMagnitudeGain", "Midtone Balance Gain"},
-      {21, "kStrHighlightBalanceMagnitudeGain", "Highlight Balance Gain"},
-      {22, "kStrHighlightHueAngle", "Highlight Hue Angle"},
-      {26, "kStrSaturationGroupName", "Saturation"},
-      {31, "kStrAutoWhiteLevel", "Auto White Level"},
-      {33, "kStrAutoBlackLevel", "Auto Black Level"},
-      {34, "kStrBlackLevels", "Black Level"},
-      {35, "kStrGrayLevels", "Gray Level"},
-      {36, "kStrWhiteLevels", "White Level"},
-      {42, "kStrMasterOutputWhiteLevel", "Master Output White Level"},
-      {43, "kStrShadowLevelsGroupName", "Shadow Levels"},
-      {60, "kStrHighlightOutputWhiteLevel", "Highlight Output White Level"},
-      {61, "kStrTonalRange", "Tonal Range"},
-      {63, "kStrTonalRangeChoices", "Master|Shadows|Midtones|Highlights"},
-      {64, "kStrShadows", "Shadows"},
-      {66, "kStrHighlights", "Highlights"},
-      {71, "kStrHighlightThresholdSoft", "Highlight Softness"},
-      {74, "kStrSplitViewLayout", "Layout"},
-      {75, "kStrSplitViewLayoutChoices", "Horizontal|Vertical"},
-      {78, "kStrUseColorRange", "Limit Color Range"},
-      {79, "kStrSecondaryColorCorrection", "Secondary Color Correction"},
-      {80, "kShowMask", "Show Mask"},
-      {83, "kStrSaturation", "Saturation"},
-      {88, "kStrEndSoftness", "End Softness"},
-      {90, "kStrInvertChoices", "None|Invert Limit Color|Invert Mask"},
-      {92, "kStrEdgeThinning", "Edge Thinning"},
-      {93, "kStrViewMode", "Output"},
-      {94, "kStrViewModeChoices", "Video|Luma"},
-      {95, "kStrSpaceLabelText", " "},
-      {96, "kStrAutoLevelsGroupName", "Auto Levels"},
-      {97, "kStrShadowsGroupName", "Shadows"},
-      {99, "kStrHighlightsGroupName", "Highlights"},
-      {100, "kStrMasterGroupName", "Master"},
-  };
+// Every entry, its key, English text and the entry constant that names it, against the golden
+// values (tests/params/golden/strings.txt, written by scripts/golden).
+TEST(StringTableGolden, EveryEntry) {
   const zkfx::DisplayString* entries = DisplayStringTableDescriptor()->entries;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.entry);
-    EXPECT_EQ(DisplayStringKey(c.entry), c.key);
-    EXPECT_EQ(DisplayStringEnglish(c.entry), c.english);
-    EXPECT_EQ(std::string(entries[c.entry].text), std::string(kPath) + c.key + "=" + c.english);
+  std::map<std::string, std::string> values;
+  for (int entry = 0; entry < 101; ++entry) {
+    const std::string key(DisplayStringKey(entry));
+    EXPECT_EQ(std::string(entries[entry].text), std::string(kPath) + key + "=" + std::string(DisplayStringEnglish(entry)));
+    values[std::to_string(entry) + "/" + key] = threeway::test::Checksum(std::string(entries[entry].text));
   }
-}
-
-TEST(DisplayStringTable, EntryNumberConstants) {
   // The constants are the lookup keys: each names the entry whose key it spells.
-  const std::pair<int, const char*> constants[] = {
-      {kStr0000, "0000"},
-      {kStrMasterBalanceAngle, "kStrMasterBalanceAngle"},
-      {kStrThreeWayHueBalanceAndAngle, "kStrThreeWayHueBalanceAndAngle"},
-      {kStrTonalRangeDefinition, "kStrTonalRangeDefinition"},
-      {kStrSplitViewLayout, "kStrSplitViewLayout"},
-      {kShowMask, "kShowMask"},
-      {kStrViewModeChoices, "kStrViewModeChoices"},
-      {kStrSpaceLabelText, "kStrSpaceLabelText"},
-      {kStrMasterGroupName, "kStrMasterGroupName"},
-  };
-  for (const auto& [entry, key] : constants) EXPECT_EQ(DisplayStringKey(entry), key);
-  EXPECT_EQ(kStr0000, 0);
-  EXPECT_EQ(kShowMask, 80);
-  EXPECT_EQ(kStrSpaceLabelText, 95);
-  EXPECT_EQ(kStrMasterGroupName, 100);
+  for (const auto& [entry, key] : {std::pair{kStr0000, "0000"}, std::pair{kStrThreeWayHueBalanceAndAngle,
+                                   "kStrThreeWayHueBalanceAndAngle"}, std::pair{kShowMask, "kShowMask"},
+                                   std::pair{kStrSpaceLabelText, "kStrSpaceLabelText"},
+                                   std::pair{kStrMasterGroupName, "kStrMasterGroupName"}}) {
+    EXPECT_EQ(DisplayStringKey(entry), key);
+  }
+  threeway::test::ExpectGolden("params/golden/strings.txt", values);
 }
 
 TEST(DisplayStringTable, FirstEntryForm) {
