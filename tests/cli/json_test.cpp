@@ -14,7 +14,7 @@ TEST(JsonReader, ReadsEveryKindOfValue) {
   JsonValue v;
   std::string error;
   ASSERT_TRUE(ParseJson(" {\"a\": [1, -2.5e3, 0.125], \"b\": {\"c\": null},\r\n\t\"d\": true, \"e\": false,"
-                        " \"s\": \"q\\\"\\\\\\/\\b\\f\\n\\r\\t\\u00e9\\ud83d\\ude00\"} ",
+                        " \"s\": \"q\\\"\\\\\\/\\b\\f\\n\\r\\t\\u00e9\\u00AA\\u00aa\\ud83d\\ude00\"} ",
                         v, error))
       << error;
   ASSERT_EQ(v.kind, JsonValue::Kind::kObject);
@@ -31,7 +31,7 @@ TEST(JsonReader, ReadsEveryKindOfValue) {
   EXPECT_EQ(v.members[2].second.column, 7);
   EXPECT_TRUE(v.members[2].second.boolean);
   EXPECT_FALSE(v.members[3].second.boolean);
-  EXPECT_EQ(v.members[4].second.text, "q\"\\/\b\f\n\r\t\xc3\xa9\xf0\x9f\x98\x80");
+  EXPECT_EQ(v.members[4].second.text, "q\"\\/\b\f\n\r\t\xc3\xa9\xc2\xaa\xc2\xaa\xf0\x9f\x98\x80");
   // Numbers read back exactly as the writer prints them.
   ASSERT_TRUE(ParseJson(threeway::cli::JsonDouble(117.32433342826178), v, error));
   EXPECT_EQ(v.number, 117.32433342826178);
@@ -55,6 +55,7 @@ TEST(JsonReader, RefusesWhatIsNotJsonAndSaysWhere) {
       {"\"\\u12g4\"", "line 1, column 6: expected four hexadecimal digits after \\u, found 'g'"},
       {"\"\\udc00\"", "expected a high surrogate before a low one"},
       {"\"\\ud800x\"", "expected \\u and the low half of a surrogate pair"},
+      {"\"\\ud83d\\uzzzz\"", "expected four hexadecimal digits after \\u"},
       {"\"open", "line 1, column 6: expected '\"' to close the string, found the end of the text"},
       {"-", "line 1, column 2: expected a digit, found the end of the text"},
       {"1.", "line 1, column 3: expected a digit"},
