@@ -91,10 +91,7 @@ std::vector<Option> GradeOptions(GradeRequest& request) {
        "INPUT is raw frames: rows tightly packed, in one of the host formats vuya Vuya VUya bgra Bgra BGra argb Argb "
        "ARgb (8-bit, 16-bit little-endian, 32-bit float), one frame after another; each frame is graded. A frame cut "
        "short is an error. \"-\" reads standard input.",
-       [&](const std::string& o, Values v) {
-         request.input.rawFormat = FormatArgument(o, v[0]);
-         RawSizeArgument(o, v[1], request.input.rawWidth, request.input.rawHeight);
-       }},
+       [&](const std::string& o, Values v) { RawInputArgument(o, v, request.input); }},
       {"Files", "--raw-out", "CODE", "OUTPUT is raw frames in CODE. \"-\" writes standard output.",
        [&](const std::string& o, Values v) { request.output.rawFormat = FormatArgument(o, v[0]); }},
       {"Files", "--format", "CODE",

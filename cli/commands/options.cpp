@@ -27,6 +27,11 @@ void RawSizeArgument(const std::string& option, const std::string& text, int& wi
   std::tie(width, height) = *size;
 }
 
+void RawInputArgument(const std::string& option, std::span<const std::string> values, SourceRequest& input) {
+  input.rawFormat = FormatArgument(option, values[0]);
+  RawSizeArgument(option, values[1], input.rawWidth, input.rawHeight);
+}
+
 std::uint32_t FormatArgument(const std::string& option, const std::string& text) {
   const std::optional<std::uint32_t> code = ParseFormatCode(text);
   if (!code) throw UsageError(option + ": \"" + text + "\" is not a host format; formats: " + FormatCodeList());

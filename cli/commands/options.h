@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/media/frame_io.h"
 #include "cli/panel/panel.h"
 
 namespace threeway::cli {
@@ -42,6 +43,8 @@ inline constexpr int kMaxRawSide = 1000000;
 // The size of raw frames ("--raw-in CODE WxH"): a usage error naming `option` unless ParseSize
 // accepts it with sides 1..kMaxRawSide.
 void RawSizeArgument(const std::string& option, const std::string& text, int& width, int& height);
+// "--raw-in CODE WxH": the raw frames' host format and size into `input`.
+void RawInputArgument(const std::string& option, std::span<const std::string> values, SourceRequest& input);
 // A host pixel-format code; a usage error naming `option` and the formats otherwise.
 std::uint32_t FormatArgument(const std::string& option, const std::string& text);
 

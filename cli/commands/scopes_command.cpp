@@ -66,10 +66,7 @@ std::vector<Option> ScopesOptions(ScopesRequest& request) {
       {"", "--raw-in", "CODE WxH",
        "INPUT is raw frames in a host format (see threeway help grade); \"-\" reads standard input (then --prefix or "
        "--out-dir is needed).",
-       [&](const std::string& o, Values v) {
-         request.input.rawFormat = FormatArgument(o, v[0]);
-         RawSizeArgument(o, v[1], request.input.rawWidth, request.input.rawHeight);
-       }},
+       [&](const std::string& o, Values v) { RawInputArgument(o, v, request.input); }},
       {"", "--format", "CODE", "the host format the effect is handed (default as for threeway grade).",
        [&](const std::string& o, Values v) { request.hostFormat = FormatArgument(o, v[0]); }},
   };
