@@ -119,7 +119,8 @@ TEST_F(Cli, ParamsJsonIsOneObjectPerParameter) {
 }
 
 // cli/README.md lists each command's options as the command declares them (the same declaration
-// parses the command line and writes the usage text). THREEWAY_README_WRITE=1 rewrites the lists.
+// parses the command line and writes the usage text). THREEWAY_README_WRITE=1 build/bin/cli_test
+// rewrites the lists.
 TEST_F(Cli, ReadmeOptionListsAreTheDeclaredOnes) {
   const std::string path = std::string(THREEWAY_SOURCE_DIR) + "/cli/README.md";
   std::string readme = threeway::test::ReadAll(path);
