@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/commands/command.h"
+#include "cli/engine/interrupt.h"
 
 namespace threeway::cli {
 namespace {
@@ -66,23 +67,33 @@ int Help(std::span<const std::string> arguments) {
 
 // The tool's one error boundary: whatever a command throws becomes one line on stderr naming the
 // command, and a non-zero exit. The exception has unwound the command's stack by then, so every
-// output still pending (written under a temporary name) has been removed.
+// output still pending (written under a temporary name) has been removed. A stop signal (Ctrl-C,
+// SIGTERM, SIGHUP, SIGQUIT) makes the command throw at its next check, or makes a blocking read or
+// write fail: either way the signal is what is reported, with exit code 128 + its number.
 int RunCommand(const Command& command, const Options& options, std::span<const std::string> arguments) {
   SetErrorCommand(command.name);
+  const InterruptGuard interrupts;
+  const auto failed = [](const std::string& text, int exitCode) {
+    if (InterruptSignal() != 0) {
+      const ToolError stop = InterruptError(InterruptSignal());
+      PrintError(stop.what());
+      return stop.exitCode();
+    }
+    // An empty text: the reason is already on stderr (the module's set-up reports its own).
+    if (!text.empty()) PrintError(text);
+    return exitCode;
+  };
   try {
     return command.run(options, arguments);
   } catch (const ToolError& error) {
-    // An empty text: the reason is already on stderr (the module's set-up reports its own).
-    if (error.what()[0] != '\0') PrintError(error.what());
-    return error.exitCode();
+    return failed(error.what(), error.exitCode());
   } catch (const std::bad_alloc&) {
-    PrintError("out of memory");
+    return failed("out of memory", kExitFailure);
   } catch (const std::exception& error) {
-    PrintError(error.what());
+    return failed(error.what(), kExitFailure);
   } catch (...) {
-    PrintError("failed with an unknown exception");
+    return failed("failed with an unknown exception", kExitFailure);
   }
-  return kExitFailure;
 }
 
 int Run(int argc, char** argv) {

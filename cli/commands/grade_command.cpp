@@ -134,6 +134,7 @@ std::vector<Option> GradeOptions(GradeRequest& request) {
          if (request.outputDir.empty()) throw UsageError("--output-dir needs a directory");
        }},
   };
+  for (Option& option : OverwriteOptions(request.output.overwrite, "Files")) options.push_back(std::move(option));
   for (Option& option : PanelOptions(request.steps, "Panel (in the order given)")) options.push_back(std::move(option));
   options.push_back({"Panel (in the order given)", "--save-preset", "FILE",
                      "after everything else, writes every valued parameter as JSON: floats and angles (degrees) as "
@@ -226,19 +227,26 @@ void GradeFile(const Options& options, const GradeRequest& request, const std::s
     return worker;
   };
 
+  // Every output is opened before the first frame, so one that may not be written (an existing
+  // file without -y, a missing directory) stops the run before any work.
   std::unique_ptr<FrameSink> sink = OpenFrameSink(request.output, info);
   std::unique_ptr<FrameSink> compareSink;
+  if (!request.compare.empty()) {
+    FrameInfo wide = info;
+    wide.width *= 2;
+    SinkRequest compareRequest;
+    compareRequest.path = request.compare;
+    compareRequest.overwrite = request.output.overwrite;
+    compareSink = OpenFrameSink(compareRequest, wide);
+  }
+  std::unique_ptr<PendingFile> preset;
+  if (!request.savePreset.empty()) preset = std::make_unique<PendingFile>(request.savePreset, request.output.overwrite);
   Progress progress(label, info.frameCount);
   const PoolSettings settings{request.threads > 0 ? request.threads : DefaultThreadCount(), sink->format(), makeGrader};
   GradeFrames(grader, std::move(opened.first), source, settings,
               [&](std::int64_t index, const Picture& frame, const Picture& graded) {
                 sink->Write(graded);
-                if (!request.compare.empty() && index == 0) {
-                  FrameInfo wide = info;
-                  wide.width *= 2;
-                  SinkRequest compareRequest;
-                  compareRequest.path = request.compare;
-                  compareSink = OpenFrameSink(compareRequest, wide);
+                if (compareSink && index == 0) {
                   compareSink->Write(BeforeAfter(ConvertPicture(frame, compareSink->format()),
                                                  ConvertPicture(graded, compareSink->format())));
                 }
@@ -248,11 +256,7 @@ void GradeFile(const Options& options, const GradeRequest& request, const std::s
 
   sink->Finish();
   if (compareSink) compareSink->Finish();
-  std::unique_ptr<PendingFile> preset;
-  if (!request.savePreset.empty()) {
-    preset = std::make_unique<PendingFile>(request.savePreset);
-    preset->WriteAll(PresetJson(grader.host()));
-  }
+  if (preset) preset->WriteAll(PresetJson(grader.host()));
   ThrowIfInterrupted();
   // Everything is complete: only now do the outputs get their names.
   sink->Commit();
@@ -309,18 +313,11 @@ int RunBatch(const Options& options, const GradeRequest& request) {
 }
 
 int RunGrade(const Options& options, std::span<const std::string> arguments) {
-  const InterruptGuard interrupts;
-  try {
-    const GradeRequest request = ParseArguments(arguments);
-    if (!request.outputDir.empty()) return RunBatch(options, request);
-    CheckOutputs(request);
-    GradeFile(options, request, "");
-    return kExitOk;
-  } catch (const ToolError&) {
-    // A signal during a blocking read or write shows up as that call failing: report the signal.
-    if (InterruptSignal() != 0) throw InterruptError(InterruptSignal());
-    throw;
-  }
+  const GradeRequest request = ParseArguments(arguments);
+  if (!request.outputDir.empty()) return RunBatch(options, request);
+  CheckOutputs(request);
+  GradeFile(options, request, "");
+  return kExitOk;
 }
 
 // The declared options, written by `write` (the usage text or the Markdown table); none is applied.
@@ -354,11 +351,13 @@ libvpx-vp9 CRF 30; .y4m: raw. The pixel format is the codec's nearest to the sou
 
 )" + DescribeGradeOptions(OptionsUsage) +
          R"(
-Outputs are written whole or not at all (a temporary file, renamed when everything succeeded);
-the tool refuses to overwrite its input. On a terminal a progress line on stderr shows the frames
+Outputs are written whole or not at all (a temporary file, synced and renamed when everything
+succeeded; a full disk is an error and the previous file stays). An existing output file is
+replaced only with -y, keeping its permissions; a symbolic link is written through to its target;
+a device, pipe or socket is written in place. The tool never overwrites its input. On a terminal a progress line on stderr shows the frames
 done, frames per second and (when the total is known) the time left; elsewhere nothing is printed.
-Ctrl-C (SIGINT) or SIGTERM stops after the frame in hand, removes unfinished outputs and exits
-with 130 or 143. Errors: one line on stderr, "threeway grade: ..."; exit 1, or 2 for a wrong
+Ctrl-C (SIGINT), SIGTERM, SIGHUP or SIGQUIT stops after the frame in hand, removes unfinished
+outputs and exits with 128 + the signal's number (130 for Ctrl-C). Errors: one line on stderr, "threeway grade: ..."; exit 1, or 2 for a wrong
 command line.
 
 Examples:

@@ -37,6 +37,17 @@ std::uint32_t FormatArgument(const std::string& option, const std::string& text)
   if (!code) throw UsageError(option + ": \"" + text + "\" is not a host format; formats: " + FormatCodeList());
   return *code;
 }
+std::vector<Option> OverwriteOptions(Overwrite& overwrite, std::string_view group) {
+  return {
+      {group, "--overwrite", "",
+       "replace outputs that already exist (keeping their permissions; a symbolic link is written through to its "
+       "target). Without it an existing file is refused; devices, pipes and sockets are always written in place.",
+       [&overwrite](const std::string&, std::span<const std::string>) { overwrite = Overwrite::kReplace; }, "-y"},
+      {group, "--no-overwrite", "", "never replace an existing output (the default; the last of -y and -n counts).",
+       [&overwrite](const std::string&, std::span<const std::string>) { overwrite = Overwrite::kRefuse; }, "-n"},
+  };
+}
+
 namespace {
 
 std::size_t ValueCount(std::string_view values) {
@@ -47,7 +58,8 @@ std::size_t ValueCount(std::string_view values) {
 }
 
 std::string Heading(const Option& option) {
-  std::string text(option.name);
+  std::string text = option.shortName.empty() ? std::string(option.name)
+                                              : std::string(option.shortName) + ", " + std::string(option.name);
   if (!option.values.empty()) text += " " + std::string(option.values);
   return text;
 }
@@ -66,7 +78,7 @@ std::vector<std::string> ParseOptions(std::span<const std::string> arguments, co
     }
     const Option* found = nullptr;
     for (const Option& option : options) {
-      if (option.name == argument) found = &option;
+      if (option.name == argument || option.shortName == argument) found = &option;
     }
     if (found == nullptr) throw UsageError("unknown option " + argument + seeHelp);
     const std::size_t count = ValueCount(found->values);

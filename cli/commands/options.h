@@ -24,6 +24,7 @@ struct Option {
   std::string_view help;    // one paragraph
   // Applies the option with its values (as many as `values` has words) to the command's request.
   std::function<void(const std::string& option, std::span<const std::string> values)> apply;
+  std::string_view shortName = {};  // "-y": a one-letter spelling of the same option, or empty
 };
 
 // Applies the options in the order given and returns the other arguments (file names, and "-"):
@@ -34,6 +35,10 @@ std::vector<std::string> ParseOptions(std::span<const std::string> arguments, co
 // The panel options grade and scopes share (--set, --press, --pick, --preset, --render-scale,
 // --pixel-aspect), adding their steps to `steps` in the order given.
 std::vector<Option> PanelOptions(std::vector<PanelStep>& steps, std::string_view group);
+
+// -y/--overwrite and -n/--no-overwrite: whether outputs that exist as regular files are replaced
+// (see PendingFile), for every command that writes files.
+std::vector<Option> OverwriteOptions(Overwrite& overwrite, std::string_view group);
 
 // Option values the commands share. A picture size "WxH" (decimal, no sign, nothing after it) with
 // the width in minWidth..max and the height in minHeight..max; nullopt for anything else.

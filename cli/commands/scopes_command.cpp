@@ -13,6 +13,7 @@
 #include "cli/engine/frame_at.h"
 #include "cli/media/frame_io.h"
 #include "cli/engine/grader.h"
+#include "cli/engine/interrupt.h"
 #include "cli/panel/panel.h"
 #include "cli/media/picture.h"
 #include "cli/scopes/scopes.h"
@@ -31,6 +32,7 @@ struct ScopesRequest {
   std::string prefix;
   int width = 1024;
   int height = 512;
+  Overwrite overwrite = Overwrite::kRefuse;
 };
 
 // The four pictures, by the suffix their file names end in.
@@ -70,6 +72,7 @@ std::vector<Option> ScopesOptions(ScopesRequest& request) {
       {"", "--format", "CODE", "the host format the effect is handed (default as for threeway grade).",
        [&](const std::string& o, Values v) { request.hostFormat = FormatArgument(o, v[0]); }},
   };
+  for (Option& option : OverwriteOptions(request.overwrite, "")) options.push_back(std::move(option));
   for (Option& option : PanelOptions(request.steps, "Panel (as for threeway grade)")) {
     options.push_back(std::move(option));
   }
@@ -166,11 +169,13 @@ int RunScopes(const Options& options, std::span<const std::string> arguments) {
     like.storage = Storage::k8, like.hasAlpha = false, like.channels = 3;
     SinkRequest output;
     output.path = paths[i];
+    output.overwrite = request.overwrite;
     sinks[i] = OpenFrameSink(output, like);
     sinks[i]->Write(sinks[i]->format() == kScopeFormat ? pictures[i] : ConvertPicture(pictures[i], sinks[i]->format()));
     sinks[i]->Finish();
   }
   // All four are complete: only now do they get their names.
+  ThrowIfInterrupted();
   for (auto& sink : sinks) sink->Commit();
   return kExitOk;
 }

@@ -3,6 +3,7 @@
 
 #include "cli/commands/command.h"
 #include "cli/commands/options.h"
+#include "cli/engine/interrupt.h"
 #include "cli/media/frame_io.h"
 #include "cli/media/picture.h"
 #include "cli/media/test_card.h"
@@ -23,7 +24,7 @@ struct TestcardRequest {
 using Values = std::span<const std::string>;
 
 std::vector<Option> TestcardOptions(TestcardRequest& request) {
-  return {
+  std::vector<Option> options = {
       {"", "--size", "WxH", "the picture's size (default 1920x1080; 8x8 to 16384x16384).",
        [&](const std::string&, Values v) {
          const auto size = ParseSize(v[0], kMinCardSide, kMinCardSide, kMaxCardSide);
@@ -31,13 +32,10 @@ std::vector<Option> TestcardOptions(TestcardRequest& request) {
          std::tie(request.width, request.height) = *size;
        }},
       {"", "--raw-out", "CODE", "OUTPUT gets one raw frame in that host format (\"-\": standard output).",
-       [&](const std::string&, Values v) {
-         request.output.rawFormat = ParseFormatCode(v[0]);
-         if (!request.output.rawFormat) {
-           throw UsageError("--raw-out: \"" + v[0] + "\" is not a host format; formats: " + FormatCodeList());
-         }
-       }},
+       [&](const std::string& o, Values v) { request.output.rawFormat = FormatArgument(o, v[0]); }},
   };
+  for (Option& option : OverwriteOptions(request.output.overwrite, "")) options.push_back(std::move(option));
+  return options;
 }
 
 // The declared options, written by `write` (the usage text or the Markdown table); none is applied.
@@ -61,6 +59,7 @@ int RunTestcard(const Options&, std::span<const std::string> arguments) {
   std::unique_ptr<FrameSink> sink = OpenFrameSink(request, info);
   sink->Write(ConvertPicture(card, sink->format()));
   sink->Finish();
+  ThrowIfInterrupted();
   sink->Commit();
   return kExitOk;
 }

@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <cstring>
+#include <iterator>
 #include <string>
 
 namespace threeway::cli {
@@ -16,8 +18,7 @@ extern "C" void OnStopSignal(int signal) {
 sigset_t StopSignals() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  for (int signal : kStopSignals) sigaddset(&set, signal);
   return set;
 }
 
@@ -29,19 +30,18 @@ InterruptGuard::InterruptGuard() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;
-  sigaction(SIGINT, &action, &previousInt_);
-  sigaction(SIGTERM, &action, &previousTerm_);
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &action, &previous_[i]);
 }
 
 InterruptGuard::~InterruptGuard() {
-  sigaction(SIGINT, &previousInt_, nullptr);
-  sigaction(SIGTERM, &previousTerm_, nullptr);
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &previous_[i], nullptr);
 }
 
 int InterruptSignal() { return gSignal; }
 
 ToolError InterruptError(int signal) {
-  const std::string name = signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "signal " + std::to_string(signal);
+  const char* abbreviation = sigabbrev_np(signal);
+  const std::string name = abbreviation ? std::string("SIG") + abbreviation : "signal " + std::to_string(signal);
   return ToolError("interrupted by " + name + "; unfinished outputs removed", 128 + signal);
 }
 

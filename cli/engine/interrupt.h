@@ -1,14 +1,19 @@
-// Ctrl-C and termination requests during a grade. While an InterruptGuard lives, SIGINT and
-// SIGTERM only set a flag (the one piece of process-wide state the tool keeps); the grading loop
-// looks at it after every frame, stops its workers and throws, so the outputs' temporary files
-// are removed on the way out and the run ends with exit code 128 + the signal number.
+// Ctrl-C, hang-ups, quit and termination requests during a command. While an InterruptGuard lives
+// (the tool holds one around every command), SIGINT, SIGTERM, SIGHUP and SIGQUIT only set a flag
+// (the one piece of process-wide state the tool keeps); the grading loop looks at it after every
+// frame and every command before it commits its outputs, stops and throws, so the outputs'
+// temporary files are removed on the way out and the run ends with exit code 128 + the signal.
 #pragma once
 
 #include <csignal>
+#include <iterator>
 
 #include "cli/tool_error.h"
 
 namespace threeway::cli {
+
+// The signals that stop a command the way Ctrl-C does.
+inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 class InterruptGuard {
  public:
@@ -20,8 +25,7 @@ class InterruptGuard {
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
  private:
-  struct sigaction previousInt_ {};
-  struct sigaction previousTerm_ {};
+  struct sigaction previous_[std::size(kStopSignals)] {};
 };
 
 // The signal that asked the run to stop, 0 when none has.
@@ -31,7 +35,7 @@ ToolError InterruptError(int signal);
 // Throws ToolError("interrupted by SIGINT; unfinished outputs removed", 128 + signal) once a signal came.
 void ThrowIfInterrupted();
 
-// Blocks SIGINT and SIGTERM in the calling thread for its lifetime, so threads started meanwhile
+// Blocks the stop signals in the calling thread for its lifetime, so threads started meanwhile
 // inherit the mask and the signal is delivered to the thread that reads and writes the files.
 class SignalsBlocked {
  public:

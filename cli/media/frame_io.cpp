@@ -91,12 +91,12 @@ class RawSource : public FrameSource {
 
 class RawSink : public FrameSink {
  public:
-  RawSink(const std::string& path, std::uint32_t format) : format_(format) {
+  RawSink(const std::string& path, std::uint32_t format, Overwrite overwrite) : format_(format) {
     if (path == "-") {
       file_ = stdout;
     } else {
-      pending_ = std::make_unique<PendingFile>(path);
-      file_ = std::fopen(pending_->temporaryPath().c_str(), "wb");
+      pending_ = std::make_unique<PendingFile>(path, overwrite);
+      file_ = std::fopen(pending_->writePath().c_str(), "wb");
       if (file_ == nullptr) throw ToolError("cannot write " + path + ": " + SystemError());
     }
   }
@@ -155,12 +155,12 @@ std::unique_ptr<FrameSink> OpenFrameSink(const SinkRequest& request, const Frame
   if (!video && (!request.codec.empty() || request.crf || request.bitrate)) {
     throw UsageError("--codec, --crf and --bitrate need a video output (" + request.path + " is not one)");
   }
-  if (request.rawFormat) return std::make_unique<RawSink>(request.path, *request.rawFormat);
+  if (request.rawFormat) return std::make_unique<RawSink>(request.path, *request.rawFormat, request.overwrite);
   if (request.path == "-") {
     throw UsageError("images are written to files; standard output takes raw frames (--raw-out CODE)");
   }
   if (video) return VideoFiles().openSink(request, like);
-  return ImageFiles().openSink(request.path, like);
+  return ImageFiles().openSink(request, like);
 }
 
 namespace {

@@ -131,7 +131,7 @@ std::unique_ptr<FrameSource> OpenFrameSource(const SourceRequest& request);
 // packed raw frames of that format; otherwise one image in the format the file name's extension
 // names, storing `like.storage` when the format can (else the nearest it offers), RGB plus alpha
 // when `like.hasAlpha` and the format has alpha. Files are written to a temporary file in the same
-// directory and renamed by Commit.
+// directory and renamed by Commit (see PendingFile for existing files, links and devices).
 //
 // A video file is encoded with the container's default codec (or `codec`), at `crf` or `bitrate`
 // bits per second when given, keeping like.video's timing and colour tags and copying its audio
@@ -143,6 +143,7 @@ struct SinkRequest {
   std::optional<int> crf;
   std::optional<std::int64_t> bitrate;
   bool audio = true;
+  Overwrite overwrite = Overwrite::kRefuse;  // what an existing file at `path` gets
 };
 
 // True when `path`'s extension names a video container the tool reads and writes through FFmpeg.

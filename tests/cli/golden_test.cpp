@@ -153,13 +153,13 @@ TEST_F(GoldenTool, GradesOfTheTestCard) {
       // Presses and picks: the values they leave, as the saved presets hold them (the grades, with
       // levels moved, are dithered). Picks in 8-bit and 16-bit inputs (the host library's 8-bit
       // conversion); a press renders with the values set before it (here a split view).
-      {"grade card8.png x.png --pick WhiteBalance=17,70 --pick GrayBalance=120,47 --pick PickGrayLevel=90,50 "
+      {"grade card8.png x.png -y --pick WhiteBalance=17,70 --pick GrayBalance=120,47 --pick PickGrayLevel=90,50 "
        "--save-preset picks8.json", {"picks8.json"}},
-      {"grade card.png x.png --pick WhiteBalance=17,70 --pick BlackBalance=150,20 --pick PickWhiteLevel=40,50 "
+      {"grade card.png x.png -y --pick WhiteBalance=17,70 --pick BlackBalance=150,20 --pick PickWhiteLevel=40,50 "
        "--save-preset picks16.json", {"picks16.json"}},
-      {"grade --raw-in bgra 64x4 ramp.raw --raw-out bgra x.raw --press AutoBlackLevel --save-preset black.json", {"black.json"}},
-      {"grade --raw-in bgra 64x4 ramp.raw --raw-out bgra x.raw --press AutoWhiteLevel --save-preset white.json", {"white.json"}},
-      {"grade card.png x.png --set ShowSplitView=on --set SplitViewLayout=Vertical --set SplitViewPercent=30 "
+      {"grade --raw-in bgra 64x4 ramp.raw --raw-out bgra x.raw -y --press AutoBlackLevel --save-preset black.json", {"black.json"}},
+      {"grade --raw-in bgra 64x4 ramp.raw --raw-out bgra x.raw -y --press AutoWhiteLevel --save-preset white.json", {"white.json"}},
+      {"grade card.png x.png -y --set ShowSplitView=on --set SplitViewLayout=Vertical --set SplitViewPercent=30 "
        "--press AutoContrast --save-preset split.json", {"split.json"}},
       // The host format the effect gets, chosen apart from the file's.
       {"grade card.png fmt_vuya.png --format vuya " + kGamma, {"fmt_vuya.png"}},

@@ -243,7 +243,7 @@ TEST_F(Grade, PresetReproducesTheGradeByteForByte) {
   for (const std::string before : {"", "--set MasterSaturation=0 --set WhiteBalance=0,0,255 --set ShowMask=on"}) {
     SCOPED_TRACE(before);
     run = Tool("grade '" + Path("in.png") + "' '" + Path("b.png") + "' " + before + " --preset '" + Path("a.json") +
-               "' --save-preset '" + Path("b.json") + "'");
+               "' --save-preset '" + Path("b.json") + "' -y");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(ReadAll(Path("b.png")), ReadAll(Path("a.png")));
     EXPECT_EQ(ReadAll(Path("b.json")), preset);

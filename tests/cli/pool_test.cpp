@@ -122,7 +122,7 @@ TEST_F(GradeFrames, PressesAndPicksActOnTheChosenFrame) {
     const std::string at = *c.at ? std::string(" --at ") + c.at : "";
     for (const char* source : {"in.raw", "-"}) {
       SCOPED_TRACE(source);
-      const ToolRun run = Tool(std::string("grade ") + source + " out.raw --raw-in bgra 64x4 --raw-out bgra --threads 2" +
+      const ToolRun run = Tool(std::string("grade ") + source + " out.raw -y --raw-in bgra 64x4 --raw-out bgra --threads 2" +
                                    at + " --press AutoContrast --pick GrayBalance=0,0 --save-preset p.json",
                                Path("in.raw"));
       ASSERT_EQ(run.status, 0) << run.err;
@@ -154,7 +154,7 @@ TEST_F(GradeFrames, ProgressLineOnlyOnATerminal) {
   const std::string frame = RandomFrames(16, 16, 1, 3);
   WriteAll(Path("frame.raw"), frame);
   const std::string feed = "(for i in 1 2 3 4 5 6 7 8; do cat frame.raw; sleep 0.15; done)";
-  const std::string grade = " | '" + threeway::test::ToolPath() + "' grade - out.raw --raw-in bgra 16x16 --raw-out bgra";
+  const std::string grade = " | '" + threeway::test::ToolPath() + "' grade - out.raw -y --raw-in bgra 16x16 --raw-out bgra";
   // On a terminal (script gives the tool a pseudo-terminal): the line redrawn with carriage returns.
   const int raw = std::system(("cd '" + dir + "' && script -qec \"" + feed + grade + "\" /dev/null >'" + scratch +
                                "/tty.txt' 2>&1")
@@ -208,7 +208,8 @@ TEST_F(GradeFrames, InterruptLeavesNoOutput) {
     int signal;
     bool keepFeeding;  // true: the tool is busy grading when the signal comes; false: waiting for input
   };
-  for (const Case& c : {Case{"1", SIGINT, false}, Case{"2", SIGINT, true}, Case{"1", SIGTERM, true}, Case{"3", SIGINT, false}}) {
+  for (const Case& c : {Case{"1", SIGINT, false}, Case{"2", SIGINT, true}, Case{"1", SIGTERM, true}, Case{"3", SIGINT, false},
+                        Case{"2", SIGHUP, true}, Case{"1", SIGQUIT, false}}) {
     SCOPED_TRACE(std::string("threads ") + c.threads + (c.keepFeeding ? ", busy" : ", waiting"));
     const std::string err = scratch + "/err.txt";
     Child child = StartGrade(dir, {"-", "graded.raw", "--raw-in", "bgra", "320x180", "--raw-out", "bgra", "--threads",
@@ -238,7 +239,7 @@ TEST_F(GradeFrames, InterruptLeavesNoOutput) {
     ::close(child.input);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal instead of stopping cleanly";
     EXPECT_EQ(WEXITSTATUS(status), 128 + c.signal);
-    const std::string name = c.signal == SIGINT ? "SIGINT" : "SIGTERM";
+    const std::string name = std::string("SIG") + sigabbrev_np(c.signal);
     EXPECT_EQ(ReadAll(err), "threeway grade: interrupted by " + name + "; unfinished outputs removed\n");
     EXPECT_TRUE(Files().empty()) << Files().front();
   }

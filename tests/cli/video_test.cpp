@@ -248,7 +248,7 @@ TEST_F(Video, UntaggedClipAndAGradeOfItsFrames) {
     SCOPED_TRACE(size);
     ASSERT_EQ(Shell(std::string("ffmpeg -v error -f lavfi -i testsrc2=size=") + size +
                     " -frames:v 1 -f rawvideo -pix_fmt bgra -y frames.raw").status, 0);
-    ASSERT_EQ(Tool(std::string("grade frames.raw frames.mp4 --raw-in bgra ") + size).status, 0);
+    ASSERT_EQ(Tool(std::string("grade frames.raw frames.mp4 -y --raw-in bgra ") + size).status, 0);
     auto tags = Probe("frames.mp4");
     EXPECT_EQ(tags["video.color_space"], standard);
     EXPECT_EQ(tags["video.color_primaries"], standard);

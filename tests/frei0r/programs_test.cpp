@@ -172,7 +172,7 @@ TEST_F(Programs, FfmpegEqualsTheToolByteForByte) {
                   Positional(assignments) + "' -f rawvideo -pix_fmt bgra -y ffmpeg.bgra"),
               0)
         << c.what << ": " << Err();
-    ASSERT_EQ(Run("'" + build + "/bin/threeway' grade clip.bgra tool.bgra --raw-in bgra 64x48 --raw-out bgra" + sets),
+    ASSERT_EQ(Run("'" + build + "/bin/threeway' grade clip.bgra tool.bgra -y --raw-in bgra 64x48 --raw-out bgra" + sets),
               0)
         << c.what << ": " << Err();
     const std::string ffmpeg = File("ffmpeg.bgra"), tool = File("tool.bgra");

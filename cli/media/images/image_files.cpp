@@ -3,8 +3,8 @@
 // shared libraries with it; loading them costs a large part of a second, which commands that
 // handle raw frames only (and info, params) should not pay.
 //
-// The library resolves the tool's own functions (Picture, PendingFile) from the executable, which
-// exports its symbols for it.
+// The library takes what it shares with the tool (Picture, PendingFile) from the media library.
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include "cli/tool_error.h"
@@ -173,7 +173,8 @@ bool IntegerOnlyFormat(std::string_view name) {
 
 class ImageSink : public FrameSink {
  public:
-  ImageSink(const std::string& path, const FrameInfo& like) : file_(path) {
+  ImageSink(const SinkRequest& request, const FrameInfo& like) : file_(request.path, request.overwrite) {
+    const std::string& path = request.path;
     output_ = OIIO::ImageOutput::create(path);
     if (!output_) throw ToolError("cannot write " + path + ": " + Clean(OIIO::geterror()));
     channels_ = like.hasAlpha && output_->supports("alpha") ? 4 : 3;
@@ -214,6 +215,12 @@ class ImageSink : public FrameSink {
     if (!written_) throw ToolError("internal: no frame written to " + file_.finalPath());
     open_ = false;
     if (!output_->close()) throw ToolError("cannot write " + file_.finalPath() + ": " + Clean(output_->geterror()));
+    // The image was encoded into memory; the file is written here, every write checked (the
+    // image libraries do not all report a full disk).
+    if (memory_) {
+      const std::vector<unsigned char>& bytes = memory_->buffer();
+      file_.WriteAll(std::string(bytes.begin(), bytes.end()));
+    }
   }
 
   void Commit() override { file_.Commit(); }
@@ -223,7 +230,12 @@ class ImageSink : public FrameSink {
     OIIO::ImageSpec imageSpec(like.width, like.height, channels_, type);
     imageSpec.alpha_channel = channels_ == 4 ? 3 : -1;
     imageSpec.attribute("oiio:UnassociatedAlpha", 1);
-    if (!output_->open(file_.temporaryPath(), imageSpec)) {
+    // Formats that can be encoded into memory are (see Finish); the others write the file themselves.
+    if (output_->supports("ioproxy")) {
+      memory_ = std::make_unique<OIIO::Filesystem::IOVecOutput>();
+      if (!output_->set_ioproxy(memory_.get())) memory_.reset();
+    }
+    if (!output_->open(file_.writePath(), imageSpec)) {
       throw ToolError("cannot write " + file_.finalPath() + ": " + Clean(output_->geterror()));
     }
     open_ = true;
@@ -231,6 +243,7 @@ class ImageSink : public FrameSink {
   }
 
   PendingFile file_;
+  std::unique_ptr<OIIO::Filesystem::IOVecOutput> memory_;  // before output_: outlives the writer
   std::unique_ptr<OIIO::ImageOutput> output_;
   int channels_ = 3;
   std::uint32_t format_ = 0;
@@ -240,8 +253,8 @@ class ImageSink : public FrameSink {
 
 std::unique_ptr<FrameSource> OpenSource(const std::string& path) { return std::make_unique<ImageSource>(path); }
 
-std::unique_ptr<FrameSink> OpenSink(const std::string& path, const FrameInfo& like) {
-  return std::make_unique<ImageSink>(path, like);
+std::unique_ptr<FrameSink> OpenSink(const SinkRequest& request, const FrameInfo& like) {
+  return std::make_unique<ImageSink>(request, like);
 }
 
 constexpr ImageFileFunctions kFunctions = {OpenSource, OpenSink};

@@ -13,7 +13,7 @@ namespace threeway::cli {
 struct ImageFileFunctions {
   // See OpenFrameSource / OpenFrameSink for what they read and write.
   std::unique_ptr<FrameSource> (*openSource)(const std::string& path);
-  std::unique_ptr<FrameSink> (*openSink)(const std::string& path, const FrameInfo& like);
+  std::unique_ptr<FrameSink> (*openSink)(const SinkRequest& request, const FrameInfo& like);
 };
 
 // The library's exported entry: extern "C" const ImageFileFunctions* ThreewayImageFiles();

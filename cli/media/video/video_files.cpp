@@ -465,7 +465,7 @@ bool CountsFrames(const AVOutputFormat* format) {
 
 class VideoSink : public FrameSink {
  public:
-  VideoSink(const SinkRequest& request, const FrameInfo& like) : file_(request.path) {
+  VideoSink(const SinkRequest& request, const FrameInfo& like) : file_(request.path, request.overwrite) {
     QuietLibraries();
     const std::string& path = request.path;
     const AVOutputFormat* container = av_guess_format(nullptr, path.c_str(), nullptr);
@@ -662,7 +662,7 @@ class VideoSink : public FrameSink {
   // from the source, the header.
   void OpenContainer(const std::string& path, const AVOutputFormat* container, const std::string& name, bool audio) {
     AVFormatContext* raw = nullptr;
-    int result = avformat_alloc_output_context2(&raw, container, nullptr, file_.temporaryPath().c_str());
+    int result = avformat_alloc_output_context2(&raw, container, nullptr, file_.writePath().c_str());
     if (result < 0 || raw == nullptr) throw ToolError("cannot write " + path + ": " + AvError(result));
     output_.reset(raw);
     // YUV4MPEG takes more than 8 bits only as an extension its readers may not know.
@@ -676,7 +676,7 @@ class VideoSink : public FrameSink {
     video_->sample_aspect_ratio = encoder_->sample_aspect_ratio;
     if (timed_ && audio) AddAudio(path, container);
     if (!(container->flags & AVFMT_NOFILE)) {
-      result = avio_open(&raw->pb, file_.temporaryPath().c_str(), AVIO_FLAG_WRITE);
+      result = avio_open(&raw->pb, file_.writePath().c_str(), AVIO_FLAG_WRITE);
       if (result < 0) throw ToolError("cannot write " + path + ": " + AvError(result));
     }
     result = avformat_write_header(raw, nullptr);
