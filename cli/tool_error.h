@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace threeway::cli {
 
@@ -23,6 +24,14 @@ class ToolError : public std::runtime_error {
  private:
   int exitCode_;
 };
+
+// User text quoted in an error message: "text", or for a long text its start and its length
+// ("1234567890..." (50000000 bytes)), so that a bad value never floods the terminal.
+inline std::string Quoted(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  if (text.size() <= kShown) return "\"" + std::string(text) + "\"";
+  return "\"" + std::string(text.substr(0, kShown)) + "...\" (" + std::to_string(text.size()) + " bytes)";
+}
 
 // A mistake on the command line (exit code 2).
 inline ToolError UsageError(const std::string& text) { return ToolError(text, kExitUsage); }

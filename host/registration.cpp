@@ -1,12 +1,12 @@
 #include "host/registration.h"
 
 #include <elf.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "entry/host_interface.h"
 
@@ -310,17 +310,28 @@ bool ReadRegistration(std::span<const std::uint8_t> image, Registration& registr
 }
 
 bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    error = "cannot read " + path;
-    return false;
+  bytes.clear();
+  std::string failure;
+  std::uint8_t buffer[1 << 16];
+  while (failure.empty()) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      failure = std::strerror(errno);
+    } else if (bytes.size() + static_cast<std::size_t>(got) > kMaxModuleFileBytes) {
+      failure = "more than " + std::to_string(kMaxModuleFileBytes) + " bytes, the most a module file may have";
+    } else {
+      bytes.insert(bytes.end(), buffer, buffer + got);
+    }
   }
-  return true;
+  ::close(fd);
+  if (!failure.empty()) error = "cannot read " + path + ": " + failure;
+  return failure.empty();
 }
 
 bool ReadRegistrationFromFile(const std::string& path, Registration& registration,

@@ -92,7 +92,9 @@ bool ReadRegistration(std::span<const std::uint8_t> image, Registration& registr
 bool ReadRegistrationFromFile(const std::string& path, Registration& registration,
                               std::string& error);
 
-// Reads a whole file into `bytes`.
+// Module files are a few megabytes; a larger file (or a device that never ends) is not read past this.
+inline constexpr std::size_t kMaxModuleFileBytes = std::size_t{256} << 20;
+// Reads a whole file into `bytes`, at most kMaxModuleFileBytes of it.
 bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
 
 // ---------------------------------------------------------------------------------------------

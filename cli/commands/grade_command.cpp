@@ -116,7 +116,8 @@ std::vector<Option> GradeOptions(GradeRequest& request) {
        [&](const std::string&, Values) { request.output.audio = false; }},
       {"Frames", "--threads", "N",
        "grade frames on N worker threads, each with its own effect instance (default: one per core); frames are "
-       "written in order and the output is the same for every N. 1 grades on the main thread.",
+       "written in order and the output is the same for every N. 1 grades on the main thread. The frames in flight stay "
+       "within 1 GiB, so large frames may get fewer workers than N.",
        [&](const std::string&, Values v) { request.threads = ThreadsArgument(v[0]); }},
       {"Frames", "--at", "FRAME|TIME",
        "the frame presses and picks act on (default the first): a frame number counted from 0, or a time for sources "

@@ -1,5 +1,6 @@
 #include "cli/engine/worker_pool.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -15,7 +16,10 @@
 namespace threeway::cli {
 namespace {
 
-constexpr int kFramesPerWorker = 2;  // frames in flight per worker: one rendering, one waiting
+constexpr std::size_t kFramesPerWorker = 2;  // frames in flight per worker: one rendering, one waiting
+// What the frames in flight (each read and its grade) may take together: 1 GiB holds 32 UHD 8-bit
+// jobs or 8 UHD float jobs, more than two cores can keep busy.
+constexpr std::size_t kInFlightBudget = std::size_t{1} << 30;
 
 struct Job {
   std::int64_t index = 0;
@@ -133,13 +137,21 @@ std::int64_t GradeFrames(Grader& grader, Picture first, FrameSource& source, con
     return 1;
   }
 
+  // Frames in flight stay within kInFlightBudget: large frames get fewer workers than asked (two
+  // frames in flight at the least), so memory is bounded by the budget, not by the thread count.
+  const std::size_t jobBytes = first.bytes.size() + static_cast<std::size_t>(first.width) *
+                                                        static_cast<std::size_t>(first.height) *
+                                                        static_cast<std::size_t>(host::BytesPerPixel(settings.outputFormat));
+  const std::size_t affordable = std::max<std::size_t>(kFramesPerWorker, kInFlightBudget / jobBytes);
+  const int workers = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(settings.threads),
+                                                             affordable / kFramesPerWorker));
   // The jobs are declared before the pool, so the pool (destroyed first) has stopped touching them.
-  const std::size_t capacity = static_cast<std::size_t>(settings.threads) * kFramesPerWorker;
+  const std::size_t capacity = static_cast<std::size_t>(workers) * kFramesPerWorker;
   std::map<std::int64_t, std::unique_ptr<Job>> inFlight;
   std::vector<std::unique_ptr<Job>> spare;  // delivered jobs, their pictures reused
   std::vector<std::unique_ptr<Grader>> extra;
   std::vector<Grader*> graders{&grader};
-  for (int i = 1; i < settings.threads; ++i) {
+  for (int i = 1; i < workers; ++i) {
     extra.push_back(settings.makeGrader());
     graders.push_back(extra.back().get());
   }

@@ -3,8 +3,9 @@
 // record), and handed on in source order.
 //
 // The calling thread reads the source and delivers the graded frames; the workers only render.
-// At most two frames per worker are in flight (read and not yet delivered), so memory stays
-// bounded whatever the length of the source. Frames finishing out of order wait until their
+// At most two frames per worker are in flight (read and not yet delivered), and all of them within
+// 1 GiB: large frames get fewer workers than asked, so memory stays bounded whatever the length of
+// the source and the thread count. Frames finishing out of order wait until their
 // predecessors are delivered.
 #pragma once
 

@@ -6,12 +6,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <sstream>
 #include <system_error>
 
 #include "cli/tool_error.h"
@@ -122,7 +120,7 @@ void PendingFile::Commit() {
     // Other names share the old file: rewrite it in place, so they see the new contents too. The
     // temporary file is removed first, so the rewrite has the room it took and never meets a
     // full disk that the temporary file itself filled.
-    const std::string contents = ReadWholeFile(writePath_);
+    const std::string contents = ReadWholeFile(writePath_, SIZE_MAX, "file");
     std::remove(writePath_.c_str());
     const int out = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (out < 0) fail(SystemError());
@@ -156,17 +154,28 @@ void RefuseToOverwriteInput(const std::string& input, const std::string& output,
   }
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::ostringstream text;
-  if (path == "-") {
-    text << std::cin.rdbuf();
-  } else {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw ToolError("cannot read " + path + ": " + SystemError());
-    text << file.rdbuf();
-    if (file.bad()) throw ToolError("cannot read " + path + ": " + SystemError());
+std::string ReadWholeFile(const std::string& path, std::size_t limit, const std::string& what) {
+  const std::string name = path == "-" ? "standard input" : path;
+  const int fd = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw ToolError("cannot read " + name + ": " + SystemError());
+  std::string text;
+  std::string failure;
+  char buffer[1 << 16];
+  while (failure.empty()) {
+    // An interrupted read is not retried: the signals that interrupt one are the stop signals.
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      failure = SystemError();
+    } else if (text.size() + static_cast<std::size_t>(got) > limit) {
+      failure = "more than " + std::to_string(limit) + " bytes, the most a " + what + " may have";
+    } else {
+      text.append(buffer, static_cast<std::size_t>(got));
+    }
   }
-  return text.str();
+  if (path != "-") ::close(fd);
+  if (!failure.empty()) throw ToolError("cannot read " + name + ": " + failure);
+  return text;
 }
 
 }  // namespace threeway::cli

@@ -13,6 +13,7 @@
 //   such a path is a destination by nature), and a short write to it is an error.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace threeway::cli {
@@ -65,7 +66,9 @@ bool SameFile(const std::string& a, const std::string& b);
 // then `advice` when given) when `output` is the same file as `input`.
 void RefuseToOverwriteInput(const std::string& input, const std::string& output, const std::string& advice = "");
 
-// Reads a whole file ("-": standard input) into memory. Throws ToolError.
-std::string ReadWholeFile(const std::string& path);
+// Reads a whole file ("-": standard input) into memory, refusing one of more than `limit` bytes
+// (named as "the most a `what` may have"): a device or a pipe that never ends is read only that
+// far. A stop signal ends a read that waits for data. Throws ToolError.
+std::string ReadWholeFile(const std::string& path, std::size_t limit, const std::string& what);
 
 }  // namespace threeway::cli

@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <unordered_set>
+
+#include "cli/tool_error.h"
 
 namespace threeway::cli {
 
@@ -152,19 +155,18 @@ class Reader {
     Advance();  // '{'
     Space();
     if (Eat('}')) return true;
+    std::unordered_set<std::string> keys;  // a repeated key is found in constant time
     while (true) {
       Space();
       if (Peek() != '"') return Fail("a string key");
       const int keyLine = line_, keyColumn = column_;
       std::string key;
       if (!String(key)) return false;
-      for (const auto& member : value.members) {
-        if (member.first == key) {
-          line_ = keyLine, column_ = keyColumn;
-          error_ = "line " + std::to_string(keyLine) + ", column " + std::to_string(keyColumn) +
-                   ": the key " + JsonString(key) + " appears twice in one object";
-          return false;
-        }
+      if (!keys.insert(key).second) {
+        line_ = keyLine, column_ = keyColumn;
+        error_ = "line " + std::to_string(keyLine) + ", column " + std::to_string(keyColumn) + ": the key " +
+                 (key.size() > 40 ? Quoted(key) : JsonString(key)) + " appears twice in one object";
+        return false;
       }
       Space();
       if (!Eat(':')) return Fail("':' after the key");
@@ -302,7 +304,7 @@ class Reader {
     if (status != std::errc() || end != last || !std::isfinite(value.number)) {
       column_ = startColumn;
       error_ = "line " + std::to_string(line_) + ", column " + std::to_string(startColumn) + ": the number " +
-               std::string(first, last) + " does not fit a double";
+               Quoted(std::string_view(first, static_cast<std::size_t>(last - first))) + " does not fit a double";
       return false;
     }
     value.kind = JsonValue::Kind::kNumber;

@@ -91,7 +91,7 @@ std::string RangeText(const ParamSpec& row) {
 const ParamSpec& SettableSpec(std::string_view name, const std::string& where, int exitCode) {
   const ParamSpec* row = FindByName(name);
   if (row == nullptr) {
-    throw ToolError(where + "unknown parameter \"" + std::string(name) + "\"; settable parameters: " + SettableNames(),
+    throw ToolError(where + "unknown parameter " + Quoted(name) + "; settable parameters: " + SettableNames(),
                     exitCode);
   }
   if (IsValued(*row)) return *row;
@@ -114,6 +114,33 @@ void SetFloat(PanelStep& step, const ParamSpec& row, double value, const std::st
     throw ToolError(where + std::string(row.identifier) + ": " + Number(value) + " is outside the range " +
                         RangeText(row),
                     exitCode);
+  }
+  step.floatValue = value;
+}
+
+// The range a preset may give a float slider: the slider's own, widened for the values the effect's
+// picks and buttons write past it (a preset saved after them must load): a balance magnitude up to
+// 128 x sqrt(2), the largest a picked colour gives; the input levels 0 .. 255 of the auto buttons;
+// any positive input gray level, which a gray level pick computes without bound.
+std::pair<double, double> PresetRange(const ParamSpec& row) {
+  switch (row.index) {
+    case kParamMasterBalanceMagnitude:
+    case kParamShadowBalanceMagnitude:
+    case kParamMidtoneBalanceMagnitude:
+    case kParamHighlightBalanceMagnitude: return {0.0, 128.0 * std::sqrt(2.0)};
+    case kParamMasterInputBlackLevel:
+    case kParamMasterInputWhiteLevel: return {0.0, 255.0};
+    case kParamMasterInputGrayLevel: return {std::numeric_limits<double>::min(), std::numeric_limits<double>::max()};
+    default: return {row.slider.minimum, row.slider.maximum};
+  }
+}
+
+void SetPresetFloat(PanelStep& step, const ParamSpec& row, double value, const std::string& where) {
+  const auto [low, high] = PresetRange(row);
+  if (!(value >= low && value <= high)) {
+    throw ToolError(where + std::string(row.identifier) + ": " + Number(value) + " is outside the range " +
+                    (low == row.slider.minimum && high == row.slider.maximum ? RangeText(row)
+                                                                             : Number(low) + " .. " + Number(high)));
   }
   step.floatValue = value;
 }
@@ -142,7 +169,7 @@ void SetPopup(PanelStep& step, const ParamSpec& row, std::string_view text, cons
     step.intValue = static_cast<std::int32_t>(number);
     return;
   }
-  throw ToolError(where + std::string(row.identifier) + ": \"" + std::string(text) + "\" is not a choice; choices: " +
+  throw ToolError(where + std::string(row.identifier) + ": " + Quoted(text) + " is not a choice; choices: " +
                       ChoiceList(row),
                   exitCode);
 }
@@ -203,7 +230,7 @@ std::string SettableNames() { return Names(IsValued); }
 PanelStep ParseSetOption(std::string_view text) {
   std::string_view name, value;
   if (!SplitAssignment(text, name, value)) {
-    throw UsageError("--set needs NAME=VALUE, got \"" + std::string(text) + "\"");
+    throw UsageError("--set needs NAME=VALUE, got " + Quoted(text));
   }
   const ParamSpec& row = SettableSpec(Trim(name), "--set: ", kExitUsage);
   PanelStep step;
@@ -217,7 +244,7 @@ PanelStep ParseSetOption(std::string_view text) {
     case zkfx::kParamTypeFloatSlider: {
       double number;
       if (!ParseNumber(value, number)) {
-        throw UsageError(where + id + ": \"" + std::string(value) + "\" is not a number (range " + RangeText(row) + ")");
+        throw UsageError(where + id + ": " + Quoted(value) + " is not a number (range " + RangeText(row) + ")");
       }
       SetFloat(step, row, number, where, kExitUsage, true);
       break;
@@ -225,7 +252,7 @@ PanelStep ParseSetOption(std::string_view text) {
     case zkfx::kParamTypeAngle: {
       double degrees;
       if (!ParseNumber(value, degrees)) {
-        throw UsageError(where + id + ": \"" + std::string(value) + "\" is not an angle in degrees");
+        throw UsageError(where + id + ": " + Quoted(value) + " is not an angle in degrees");
       }
       SetAngle(step, row, degrees, where, kExitUsage);
       break;
@@ -238,15 +265,14 @@ PanelStep ParseSetOption(std::string_view text) {
       } else if (word == "off" || word == "false" || word == "no" || word == "0") {
         step.intValue = 0;
       } else {
-        throw UsageError(where + id + ": \"" + std::string(value) +
-                         "\" is not a check box value; use on/off, true/false, yes/no or 1/0");
+        throw UsageError(where + id + ": " + Quoted(value) + " is not a check box value; use on/off, true/false, yes/no or 1/0");
       }
       break;
     }
     case zkfx::kParamTypeColor: {
       long long channels[3];
       if (!ParseIntList(value, channels, 3)) {
-        throw UsageError(where + id + ": \"" + std::string(value) + "\" is not a colour; write R,G,B with each 0 .. 255");
+        throw UsageError(where + id + ": " + Quoted(value) + " is not a colour; write R,G,B with each 0 .. 255");
       }
       SetColorChannels(step, row, channels, where, kExitUsage);
       break;
@@ -258,7 +284,7 @@ PanelStep ParseSetOption(std::string_view text) {
 PanelStep ParsePressOption(std::string_view text) {
   const ParamSpec* row = FindByName(Trim(text));
   if (row == nullptr || row->type != zkfx::kParamTypeButton) {
-    throw UsageError("--press: \"" + std::string(text) + "\" is not a button; buttons: " + Names(IsButton));
+    throw UsageError("--press: " + Quoted(text) + " is not a button; buttons: " + Names(IsButton));
   }
   PanelStep step;
   step.kind = PanelStep::Kind::kPress;
@@ -271,11 +297,11 @@ PanelStep ParsePickOption(std::string_view text) {
   std::string_view name, where;
   long long xy[2];
   if (!SplitAssignment(text, name, where) || !ParseIntList(where, xy, 2)) {
-    throw UsageError("--pick needs NAME=X,Y, got \"" + std::string(text) + "\"");
+    throw UsageError("--pick needs NAME=X,Y, got " + Quoted(text));
   }
   const ParamSpec* row = FindByName(Trim(name));
   if (row == nullptr || row->type != zkfx::kParamTypeColor) {
-    throw UsageError("--pick: \"" + std::string(name) + "\" is not a colour parameter; colours: " + Names(IsColor));
+    throw UsageError("--pick: " + Quoted(name) + " is not a colour parameter; colours: " + Names(IsColor));
   }
   PanelStep step;
   step.kind = PanelStep::Kind::kPick;
@@ -327,7 +353,9 @@ PanelStep ParseRatioOption(PanelStep::Kind kind, std::string_view option, std::s
   return step;
 }
 
-std::vector<PanelStep> LoadPreset(const std::string& path) { return ParsePreset(ReadWholeFile(path), path); }
+std::vector<PanelStep> LoadPreset(const std::string& path) {
+  return ParsePreset(ReadWholeFile(path, kMaxPresetBytes, "preset"), path);
+}
 
 std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& path) {
   JsonValue document;
@@ -356,7 +384,7 @@ std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& p
     switch (row.type) {
       case zkfx::kParamTypeFloatSlider:
         expect(JsonValue::Kind::kNumber, "a number");
-        SetFloat(step, row, value.number, where, kExitFailure, false);
+        SetPresetFloat(step, row, value.number, where);
         break;
       case zkfx::kParamTypeAngle:
         expect(JsonValue::Kind::kNumber, "an angle in degrees");
@@ -456,6 +484,18 @@ void ApplyPanel(threeway::host::Host& host, std::span<const PanelStep> steps, Pa
       case PanelStep::Kind::kRenderScale: host.SetRenderScale(step.numerator, step.denominator); break;
       case PanelStep::Kind::kPixelAspect: host.SetPixelAspect(step.numerator, step.denominator); break;
     }
+  }
+  // Equal input levels leave the grade undefined (the levels divide by their difference): a press
+  // on a flat frame, a pick, a preset or two settings can lead there. The module keeps its
+  // arithmetic; the tool refuses to grade with it.
+  const auto level = [&host](int index) {
+    const threeway::host::StoredParam* param = host.Param(index);
+    return param ? static_cast<float>(param->current.value.floatSlider.current) : 0.0f;
+  };
+  const float black = level(kParamMasterInputBlackLevel), white = level(kParamMasterInputWhiteLevel);
+  if (black == white) {
+    throw ToolError("the input black level and the input white level are both " + Number(black) +
+                    " (MasterInputBlackLevel, MasterInputWhiteLevel): the levels would divide by zero; set them apart");
   }
 }
 

@@ -4,6 +4,7 @@
 // they are read, and applied to a Host in the order given.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <functional>
@@ -51,6 +52,8 @@ PanelStep ParseRatioOption(PanelStep::Kind kind, std::string_view option, std::s
 // writes such values (a picked balance magnitude above 100, an auto black level of 254). Throws
 // ToolError "FILE: line L, column C: ..." on malformed or unknown content.
 std::vector<PanelStep> LoadPreset(const std::string& path);
+// A preset holds about a hundred values, a few kilobytes: a file larger than this is not one.
+inline constexpr std::size_t kMaxPresetBytes = 1 << 20;
 
 // The same for preset text already in memory; `path` names it in messages.
 std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& path);

@@ -265,6 +265,9 @@ TEST_F(Grade, BadPresetsPointAtTheirPlace) {
       {"{\"Invert\": \"Sideways\"}", "\"Sideways\" is not a choice"},
       {"{\"MasterSaturation\": 1, \"mastersaturation\": 2}", "MasterSaturation is set twice"},
       {"{\"AutoContrast\": true}", "AutoContrast is a button"},
+      {"{\"MasterSaturation\": -1e308}", "MasterSaturation: -1e+308 is outside the range 0 .. 200"},
+      {"{\"MidtoneBalanceMagnitude\": 181.02}", "MidtoneBalanceMagnitude: 181.02 is outside the range 0 .. 181.019336"},
+      {"{\"MasterInputGrayLevel\": 0}", "MasterInputGrayLevel: 0 is outside the range"},
       {"", "line 1, column 1: expected a value, found the end of the text"},
   };
   for (const Case& c : cases) {
@@ -275,6 +278,24 @@ TEST_F(Grade, BadPresetsPointAtTheirPlace) {
     EXPECT_NE(run.err.find(Path("p.json") + ": "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_FALSE(fs::exists(Path("out.png")));
+  }
+}
+
+// Equal input levels would divide by zero: however the panel gets there, the tool refuses.
+TEST_F(Grade, EqualInputLevelsAreRefused) {
+  WriteImage(Path("in.png"), Colourful(8, 4));
+  WriteAll(Path("flat.raw"), std::string(16 * 4, '\x5a'));
+  WriteAll(Path("p.json"), "{\"MasterInputBlackLevel\": 0, \"MasterInputWhiteLevel\": 0}");
+  struct Case { const char* arguments; const char* value; };
+  for (const Case& c : {Case{"in.png out.png --set MasterInputBlackLevel=100 --set MasterInputWhiteLevel=100", "100"},
+                        Case{"in.png out.png --preset p.json", "0"},
+                        Case{"flat.raw out.raw --raw-in bgra 4x4 --press AutoContrast", "90"}}) {
+    SCOPED_TRACE(c.arguments);
+    const ToolRun run = Tool(std::string("grade ") + c.arguments);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, std::string("threeway grade: the input black level and the input white level are both ") + c.value +
+                           " (MasterInputBlackLevel, MasterInputWhiteLevel): the levels would divide by zero; set them apart\n");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"flat.raw", "in.png", "p.json"}));
   }
 }
 

@@ -61,7 +61,7 @@ TEST(JsonReader, RefusesWhatIsNotJsonAndSaysWhere) {
       {"1.", "line 1, column 3: expected a digit"},
       {"1e+", "line 1, column 4: expected a digit"},
       {".5", "line 1, column 1: expected a value, found '.'"},
-      {"1e999", "line 1, column 1: the number 1e999 does not fit a double"},
+      {"1e999", "line 1, column 1: the number \"1e999\" does not fit a double"},
       {"nan", "line 1, column 1: expected the literal \"null\", found \"nan\""},
       {"\x01", "line 1, column 1: expected a value, found byte 0x01"},
   };
@@ -72,9 +72,11 @@ TEST(JsonReader, RefusesWhatIsNotJsonAndSaysWhere) {
     EXPECT_FALSE(ParseJson(c.text, v, error));
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
   }
-  // Nesting is bounded.
+  // Nesting is bounded, and a long number is quoted by its start and length.
   JsonValue v;
   std::string error;
+  EXPECT_FALSE(ParseJson(std::string(400, '9'), v, error));
+  EXPECT_EQ(error, "line 1, column 1: the number \"" + std::string(40, '9') + "...\" (400 bytes) does not fit a double");
   EXPECT_TRUE(ParseJson(std::string(256, '[') + std::string(256, ']'), v, error)) << error;
   EXPECT_FALSE(ParseJson(std::string(257, '[') + std::string(257, ']'), v, error));
   EXPECT_NE(error.find("at most 256 nested levels"), std::string::npos) << error;

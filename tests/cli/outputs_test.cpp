@@ -90,16 +90,24 @@ TEST_F(Outputs, DevicesAndPipesAreWrittenInPlace) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"captured.raw", "card.png", "full.png", "null.raw", "pipe.raw"}));
 }
 
-// A stop signal ends a command blocked reading its input: one line, 128 + the signal, no files.
+// A stop signal ends a command blocked reading its input (raw frames, a preset) from a pipe that
+// stays open and empty: one line, 128 + the signal, no files.
 TEST_F(Outputs, StopSignalsEndABlockedRead) {
-  for (const auto& [signal, name] : {std::pair{SIGTERM, "SIGTERM"}, std::pair{SIGHUP, "SIGHUP"}}) {
-    SCOPED_TRACE(name);
-    // The input is a pipe that stays open and empty, so the tool waits in its read.
-    const ToolRun run = Shell("mkfifo in; '" + threeway::test::ToolPath() +
-                              "' scopes - --raw-in bgra 64x32 --prefix s <in & tool=$!; exec 3>in; sleep 1; kill -" +
-                              std::to_string(signal) + " $tool; wait $tool; status=$?; rm in; exit $status");
-    EXPECT_EQ(run.status, 128 + signal);
-    EXPECT_EQ(run.err, std::string("threeway scopes: interrupted by ") + name + "; unfinished outputs removed\n");
+  struct Case {
+    int signal;
+    const char* name;
+    const char* command;
+  };
+  for (const Case& c : {Case{SIGTERM, "SIGTERM", "scopes - --raw-in bgra 64x32 --prefix s <in"},
+                        Case{SIGHUP, "SIGHUP", "grade x.png o.png --preset in"}}) {
+    SCOPED_TRACE(c.command);
+    const ToolRun run = Shell("mkfifo in; '" + threeway::test::ToolPath() + "' " + c.command +
+                              " & tool=$!; exec 3>in; sleep 1; kill -" + std::to_string(c.signal) +
+                              " $tool; wait $tool; status=$?; rm in; exit $status");
+    EXPECT_EQ(run.status, 128 + c.signal);
+    const std::string command(c.command);
+    EXPECT_EQ(run.err, "threeway " + command.substr(0, command.find(' ')) + ": interrupted by " + c.name +
+                           "; unfinished outputs removed\n");
     EXPECT_TRUE(Files().empty());
   }
 }
