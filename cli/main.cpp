@@ -17,8 +17,8 @@ namespace threeway::cli {
 namespace {
 
 // Every subcommand, in the order `--help` lists them.
-const Command* const kCommands[] = {&InfoCommand(), &ParamsCommand(), &GradeCommand(), &TestcardCommand(),
-                                     &ScopesCommand()};
+const Command* const kCommands[] = {&InfoCommand(), &ParamsCommand(), &GradeCommand(), &LutCommand(),
+                                     &TestcardCommand(), &ScopesCommand()};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* command : kCommands) {

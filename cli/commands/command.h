@@ -25,6 +25,7 @@ struct Command {
 const Command& InfoCommand();
 const Command& ParamsCommand();
 const Command& GradeCommand();
+const Command& LutCommand();
 const Command& TestcardCommand();
 const Command& ScopesCommand();
 

@@ -63,7 +63,7 @@ PendingFile::PendingFile(std::string finalPath, Overwrite overwrite) : final_(st
   target_ = FollowLinks(final_);
   struct stat status;
   if (::stat(target_.c_str(), &status) == 0) {
-    if (S_ISDIR(status.st_mode)) throw ToolError("cannot write " + final_ + ": it is a directory");
+    if (S_ISDIR(status.st_mode)) throw ToolError("cannot write " + final_ + ": " + std::strerror(EISDIR));
     if (S_ISREG(status.st_mode)) {
       if (overwrite == Overwrite::kRefuse) throw ToolError(final_ + " already exists (-y replaces it)");
       existed_ = true;
