@@ -231,10 +231,15 @@ void GradeFile(const Options& options, const GradeRequest& request, const std::s
   // Every output is opened before the first frame, so one that may not be written (an existing
   // file without -y, a missing directory) stops the run before any work.
   std::unique_ptr<FrameSink> sink = OpenFrameSink(request.output, info);
+  for (const std::string& what : sink->Dropped()) {
+    PrintError("warning: " + request.output.path + " cannot hold " + what + " of " + request.input.path +
+               "; it is left out");
+  }
   std::unique_ptr<FrameSink> compareSink;
   if (!request.compare.empty()) {
     FrameInfo wide = info;
     wide.width *= 2;
+    wide.window = {};
     SinkRequest compareRequest;
     compareRequest.path = request.compare;
     compareRequest.overwrite = request.output.overwrite;

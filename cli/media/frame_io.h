@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/media/pending_file.h"
 #include "cli/media/picture.h"
@@ -83,6 +84,13 @@ struct FrameInfo {
   std::int64_t frameCount = 0;  // frames the source will hand out, 0 when not known in advance
   double frameRate = 0.0;       // frames per second, 0 when the source has no rate (stills, raw)
   std::shared_ptr<VideoTrack> video;  // video sources only
+  // Where the frame lies on a larger canvas (an OpenEXR data window inside its display window):
+  // the frame's corner and the canvas's corner and size. Zero sizes: the frame is its own canvas.
+  struct Window {
+    int x = 0, y = 0;
+    int canvasX = 0, canvasY = 0, canvasWidth = 0, canvasHeight = 0;
+    bool operator==(const Window&) const = default;
+  } window;
 };
 
 class FrameSource {
@@ -101,6 +109,9 @@ class FrameSink {
   // The host format Write takes frames in (decided when the sink was opened: e.g. 8-bit ARGB for
   // a JPEG file even when the source was 16-bit).
   virtual std::uint32_t format() const = 0;
+  // What of the source's description the output cannot hold and leaves out, in words for a
+  // warning ("alpha", "the display window"); empty when it keeps everything.
+  virtual std::vector<std::string> Dropped() const { return {}; }
   virtual void Write(const Picture& frame) = 0;
   // Completes the output (closes the temporary file). Throws ToolError on failure.
   virtual void Finish() = 0;

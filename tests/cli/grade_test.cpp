@@ -281,6 +281,38 @@ TEST_F(Grade, BadPresetsPointAtTheirPlace) {
   }
 }
 
+// Pictures the tool cannot take whole are refused, and what an output cannot hold is named: a cut
+// JPEG (which the library would fill with grey), a second page, two channels that are not grey and
+// alpha; alpha into JPEG, a display window into PNG (OpenEXR keeps it).
+TEST_F(Grade, DamagedOrRicherPicturesAreRefusedOrWarnedAbout) {
+  ASSERT_EQ(Shell("'" + threeway::test::ToolPath() + "' testcard c.png --size 96x64 && oiiotool c.png -d uint8 -o c.jpg && "
+                  "head -c 2000 c.jpg >cut.jpg && oiiotool c.png c.png --siappend -o pages.tif && "
+                  "oiiotool c.png --ch R,G -o rg.tif && oiiotool c.png --ch R,G,B,A=1.0 -o a.png && "
+                  "oiiotool c.png -d half --crop 40x20+8+4 -o crop.exr").status, 0);
+  struct Case { const char* arguments; int status; const char* err; };
+  const Case cases[] = {
+      {"cut.jpg o.png", 1, "threeway grade: cannot read the pixels of cut.jpg: JPEG error: Premature end of JPEG file"},
+      {"pages.tif o.png", 1, "threeway grade: pages.tif holds 2 pictures (pages or parts); the tool grades one"},
+      {"rg.tif o.png", 1, "threeway grade: rg.tif has two channels (R, G) and neither is alpha"},
+      {"a.png o.jpg", 0, "threeway grade: warning: o.jpg cannot hold the alpha of a.png; it is left out\n"},
+      {"crop.exr o.png", 0, "threeway grade: warning: o.png cannot hold the display window of crop.exr; it is left out\n"},
+      {"crop.exr o.exr", 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const ToolRun run = Tool(std::string("grade -y ") + c.arguments);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err.substr(0, std::strlen(c.err)), c.err);
+    EXPECT_EQ(run.status == 0, fs::exists(Path(std::string(c.arguments).substr(std::string(c.arguments).find(' ') + 1))));
+  }
+  const auto window = [](const std::string& path) {
+    auto in = OIIO::ImageInput::open(path);
+    const OIIO::ImageSpec& s = in->spec();
+    return std::vector<int>{s.x, s.y, s.width, s.height, s.full_x, s.full_y, s.full_width, s.full_height};
+  };
+  EXPECT_EQ(window(Path("o.exr")), (std::vector<int>{8, 4, 40, 20, 0, 0, 96, 64}));
+}
+
 // Equal input levels would divide by zero: however the panel gets there, the tool refuses.
 TEST_F(Grade, EqualInputLevelsAreRefused) {
   WriteImage(Path("in.png"), Colourful(8, 4));

@@ -95,6 +95,9 @@ std::string Clean(std::string text) {
 // ---------------------------------------------------------------------------------------------
 // Image files
 
+// Files with more pictures than this are said to hold "many" (counting pages costs a seek each).
+constexpr int kMaxPagesCounted = 1000;
+
 class ImageSource : public FrameSource {
  public:
   explicit ImageSource(const std::string& path) : path_(path) {
@@ -110,9 +113,26 @@ class ImageSource : public FrameSource {
       throw ToolError(path + " has " + std::to_string(imageSpec.nchannels) + " channels; the tool reads 1 to 4");
     }
     if (imageSpec.depth > 1) throw ToolError(path + " is a volume image (depth " + std::to_string(imageSpec.depth) + ")");
+    // Pages after the first would be dropped without a word: the tool reads one picture.
+    int pages = 1;
+    while (pages < kMaxPagesCounted && input_->seek_subimage(pages, 0)) ++pages;
+    if (pages > 1) {
+      throw ToolError(path + " holds " + (pages == kMaxPagesCounted ? "many" : std::to_string(pages)) +
+                      " pictures (pages or parts); the tool grades one: take it out first (oiiotool " + path +
+                      " --subimage 0 -o picture.tif)");
+    }
+    input_->seek_subimage(0, 0);
+    input_->geterror();  // the failed seek past the last page left its message: not the file's fault
     channels_ = imageSpec.nchannels;
+    // Alpha is the channel the file names as alpha; a four-channel file without one is RGBA by
+    // convention. Two channels that are not grey and alpha are refused rather than guessed at.
     alpha_ = imageSpec.alpha_channel;
-    if (alpha_ < 0 || alpha_ >= channels_) alpha_ = (channels_ == 2 || channels_ == 4) ? channels_ - 1 : -1;
+    if (alpha_ < 0 || alpha_ >= channels_) alpha_ = channels_ == 4 ? 3 : -1;
+    if (channels_ == 2 && alpha_ < 0) {
+      throw ToolError(path + " has two channels (" + std::string(imageSpec.channel_name(0)) + ", " +
+                      std::string(imageSpec.channel_name(1)) +
+                      ") and neither is alpha; the tool reads grey, grey and alpha, RGB or RGBA");
+    }
     for (int c = 0; c < channels_; ++c) {
       if (c != alpha_) colour_[colourCount_++] = c;
     }
@@ -125,6 +145,11 @@ class ImageSource : public FrameSource {
     info_.channels = channels_;
     info_.width = imageSpec.width;
     info_.height = imageSpec.height;
+    if (imageSpec.x != imageSpec.full_x || imageSpec.y != imageSpec.full_y || imageSpec.width != imageSpec.full_width ||
+        imageSpec.height != imageSpec.full_height) {
+      info_.window = {imageSpec.x, imageSpec.y, imageSpec.full_x, imageSpec.full_y, imageSpec.full_width,
+                      imageSpec.full_height};
+    }
     Picture::Blank(imageSpec.width, imageSpec.height, info_.format);  // checks the size before reading
   }
 
@@ -140,9 +165,11 @@ class ImageSource : public FrameSource {
                                                           : OIIO::TypeDesc::FLOAT;
     std::vector<std::uint8_t> file(static_cast<std::size_t>(info_.width) * static_cast<std::size_t>(info_.height) *
                                    static_cast<std::size_t>(channels_) * readType.size());
-    if (!input_->read_image(0, 0, 0, channels_, readType, file.data())) {
-      throw ToolError("cannot read the pixels of " + path_ + ": " + Clean(input_->geterror()));
-    }
+    // A damaged file may still "read": libjpeg fills what is missing with grey and leaves a
+    // warning. Any message the reader leaves means the pixels are not all the file's own.
+    const bool read = input_->read_image(0, 0, 0, channels_, readType, file.data());
+    const std::string message = input_->geterror();
+    if (!read || !message.empty()) throw ToolError("cannot read the pixels of " + path_ + ": " + Clean(message));
     input_->close();
     switch (depth) {
       case Depth::k8: FileToArgb<std::uint8_t>(file, channels_, colour_, colourCount_, alpha_, frame); break;
@@ -178,6 +205,9 @@ class ImageSink : public FrameSink {
     output_ = OIIO::ImageOutput::create(path);
     if (!output_) throw ToolError("cannot write " + path + ": " + Clean(OIIO::geterror()));
     channels_ = like.hasAlpha && output_->supports("alpha") ? 4 : 3;
+    if (like.hasAlpha && channels_ == 3) dropped_.emplace_back("the alpha");
+    keepWindow_ = like.window != FrameInfo::Window{} && output_->supports("displaywindow") && output_->supports("origin");
+    if (like.window != FrameInfo::Window{} && !keepWindow_) dropped_.emplace_back("the display window");
     // Formats that hold integers only would take a float source as 8 bits; 16 bits keeps more of
     // it where the format has them. The file is opened once: opening and closing it again
     // without writing makes some writers (libpng) complain on stderr.
@@ -195,6 +225,8 @@ class ImageSink : public FrameSink {
   }
 
   std::uint32_t format() const override { return format_; }
+
+  std::vector<std::string> Dropped() const override { return dropped_; }
 
   void Write(const Picture& frame) override {
     if (written_) throw ToolError(file_.finalPath() + ": an image file holds one frame");
@@ -230,6 +262,11 @@ class ImageSink : public FrameSink {
     OIIO::ImageSpec imageSpec(like.width, like.height, channels_, type);
     imageSpec.alpha_channel = channels_ == 4 ? 3 : -1;
     imageSpec.attribute("oiio:UnassociatedAlpha", 1);
+    if (keepWindow_) {
+      imageSpec.x = like.window.x, imageSpec.y = like.window.y;
+      imageSpec.full_x = like.window.canvasX, imageSpec.full_y = like.window.canvasY;
+      imageSpec.full_width = like.window.canvasWidth, imageSpec.full_height = like.window.canvasHeight;
+    }
     // Formats that can be encoded into memory are (see Finish); the others write the file themselves.
     if (output_->supports("ioproxy")) {
       memory_ = std::make_unique<OIIO::Filesystem::IOVecOutput>();
@@ -246,6 +283,8 @@ class ImageSink : public FrameSink {
   std::unique_ptr<OIIO::Filesystem::IOVecOutput> memory_;  // before output_: outlives the writer
   std::unique_ptr<OIIO::ImageOutput> output_;
   int channels_ = 3;
+  bool keepWindow_ = false;  // the source's data and display windows are written as they were
+  std::vector<std::string> dropped_;
   std::uint32_t format_ = 0;
   bool open_ = false;
   bool written_ = false;

@@ -491,9 +491,13 @@ class VideoSink : public FrameSink {
     if (result < 0) throw ToolError("cannot write " + path + ": " + name + " refuses the settings: " + AvError(result));
     OpenContainer(path, container, name, request.audio);
     PrepareFrames(like, format, colour);
+    if (like.hasAlpha && !(av_pix_fmt_desc_get(format)->flags & AV_PIX_FMT_FLAG_ALPHA)) dropped_.emplace_back("the alpha");
+    if (like.window != FrameInfo::Window{}) dropped_.emplace_back("the display window");
   }
 
   std::uint32_t format() const override { return format_; }
+
+  std::vector<std::string> Dropped() const override { return dropped_; }
 
   void Write(const Picture& picture) override {
     if (picture.width != encoder_->width || picture.height != encoder_->height || picture.format != format_) {
@@ -822,6 +826,7 @@ class VideoSink : public FrameSink {
   Frame frame_;
   Packet packet_;
   std::uint32_t format_ = 0;
+  std::vector<std::string> dropped_;
   std::int64_t written_ = 0;
   std::int64_t lastTimestamp_ = 0;
 };
