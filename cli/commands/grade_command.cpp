@@ -353,7 +353,9 @@ to the effect as bgra (8-bit sources) or Bgra (deeper), converted back with the 
 Timestamps, frame rate, pixel aspect and colour tags are kept; audio streams are copied as they
 are (not re-encoded). Default codecs: .mp4 .mkv .avi and 8-bit .mov: libx264 CRF 18 preset
 medium, 10-bit for deeper sources; deeper .mov: ProRes 422 HQ (4444 for 4:4:4); .webm:
-libvpx-vp9 CRF 30; .y4m: raw. The pixel format is the codec's nearest to the source's.
+libvpx-vp9 CRF 30; .y4m: raw; .3gp: MPEG-4 part 2; the others their container's own (MPEG-1 for
+.mpg, MPEG-2 for .ts .m2ts .mxf, Theora for .ogv, FLV1 for .flv, DV for .dv, which holds 720x576
+at 25 fps or 720x480 at 29.97 only). The pixel format is the codec's nearest to the source's.
 
 )" + DescribeGradeOptions(OptionsUsage) +
          R"(

@@ -81,11 +81,13 @@ class Video : public threeway::test::ToolCase {
   Frames FramesOf(const std::string& name) {
     Frames frames;
     const Outcome run =
-        Shell("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame,pts_time -of csv=p=0 '" + name + "'");
+        Shell("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame,pts_time,best_effort_timestamp_time "
+              "-of csv=p=0 '" + name + "'");
     for (const std::string& line : Lines(run.out)) {
       int key = 0;
       double time = 0;
-      if (std::sscanf(line.c_str(), "%d,%lf", &key, &time) == 2) {
+      // AVI stores no presentation times: its frames are timed by the reader's best effort.
+      if (std::sscanf(line.c_str(), "%d,%lf", &key, &time) == 2 || std::sscanf(line.c_str(), "%d,N/A,%lf", &key, &time) == 2) {
         frames.keys.push_back(key);
         frames.times.push_back(time);
       }
@@ -355,6 +357,29 @@ TEST_F(Video, CodecAndQualityChoices) {
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
     EXPECT_FALSE(fs::exists(Path("e.mp4")) || fs::exists(Path("e.mkv")) || fs::exists(Path("e.y4m")));
+  }
+}
+
+// Every container the tool advertises encodes with its default codec and keeps every frame, one
+// every 1/25 s (DV, whose sizes are fixed, refuses others with a message).
+TEST_F(Video, EveryContainerKeepsEveryFrame) {
+  Make("clip.mkv", "testsrc2=size=176x144:rate=25", "", "-frames:v 10 -c:v ffv1");
+  for (const char* extension : {"mov", "mp4", "m4v", "mkv", "avi", "webm", "mxf", "y4m", "mpg", "mpeg", "ts", "m2ts",
+                                "mts", "flv", "ogv", "nut", "3gp", "dv"}) {
+    SCOPED_TRACE(extension);
+    const std::string output = std::string("out.") + extension;
+    const Outcome run = Tool("grade clip.mkv " + output + " --set MasterSaturation=150");
+    if (std::string(extension) == "dv") {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.err.find("DV holds 720x576 at 25 fps or 720x480 at 29.97 fps, not 176x144"), std::string::npos);
+      EXPECT_FALSE(fs::exists(Path(output)));
+      continue;
+    }
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Probe(output)["video.nb_read_frames"], "10");
+    const Frames frames = FramesOf(output);  // AVI's last B-frames have no time to read
+    EXPECT_GE(frames.times.size(), 8u);
+    for (std::size_t i = 1; i < frames.times.size(); ++i) EXPECT_NEAR(frames.times[i] - frames.times[i - 1], 0.04, 0.002) << i;
   }
 }
 

@@ -454,13 +454,30 @@ std::string DefaultCodec(const std::string& extension, bool deep) {
   }
   if (extension == "webm") return "libvpx-vp9";
   if (extension == "y4m") return "wrapped_avframe";  // the YUV4MPEG muxer writes the frames as they are
+  // 3GP's own H.263 takes five picture sizes only; MPEG-4 part 2 takes any even size.
+  if (extension == "3gp") return "mpeg4";
   return "";
 }
 
-// Containers that store a frame rate rather than a timestamp per frame.
-bool CountsFrames(const AVOutputFormat* format) {
+// Outputs that store a frame rate rather than a timestamp per frame: containers (Ogg's Theora
+// counts frames in its granule positions, so other time bases lose frames) and the MPEG-1 and
+// MPEG-2 encoders, which take the standard frame rates only as their time base.
+bool CountsFrames(const AVOutputFormat* format, const AVCodec* encoder) {
   const std::string name = format->name;
-  return name == "avi" || name == "yuv4mpegpipe";
+  return name == "avi" || name == "yuv4mpegpipe" || name == "ogg" || name == "ogv" ||
+         encoder->id == AV_CODEC_ID_MPEG1VIDEO || encoder->id == AV_CODEC_ID_MPEG2VIDEO;
+}
+
+// DV holds fixed picture sizes and rates only; a clear refusal before the encoder's bare "Invalid
+// argument".
+void CheckDvFrame(const std::string& path, int width, int height, AVRational rate) {
+  const bool pal = width == 720 && height == 576 && av_cmp_q(rate, {25, 1}) == 0;
+  const bool ntsc = width == 720 && height == 480 && av_cmp_q(rate, {30000, 1001}) == 0;
+  if (!pal && !ntsc) {
+    throw ToolError("cannot write " + path + ": DV holds 720x576 at 25 fps or 720x480 at 29.97 fps, not " +
+                    std::to_string(width) + "x" + std::to_string(height) + " at " +
+                    std::to_string(av_q2d(rate)) + " fps; choose another container");
+  }
 }
 
 class VideoSink : public FrameSink {
@@ -482,8 +499,14 @@ class VideoSink : public FrameSink {
     settings.pix_fmt = format;
     settings.sample_aspect_ratio = {track_->aspectNum, track_->aspectDen};
     settings.framerate = rate_;
-    settings.time_base = CountsFrames(container) ? av_inv_q(rate_) : sourceTimeBase_;
+    settings.time_base = CountsFrames(container, encoder) ? av_inv_q(rate_) : sourceTimeBase_;
     settings.flags |= AV_CODEC_FLAG_CLOSED_GOP;
+    // The MPEG-1/2/4, H.263 and FLV encoders take closed GOPs only without scene-change detection
+    // (which would start new GOPs where it likes): it is turned off, the GOPs keep their size.
+    if (av_opt_find(settings.priv_data, "sc_threshold", nullptr, 0, 0) != nullptr) {
+      av_opt_set_int(settings.priv_data, "sc_threshold", 1000000000, 0);
+    }
+    if (encoder->id == AV_CODEC_ID_DVVIDEO) CheckDvFrame(path, like.width, like.height, rate_);
     if (container->flags & AVFMT_GLOBALHEADER) settings.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     settings.thread_count = 0;
     SetQuality(settings, encoder, name, request, format);
