@@ -105,11 +105,98 @@ inline void RgbToWorking(float r, float g, float b, float a, float* out) {
 using ToWorkingRow = void (*)(const void* src, float* dst, int32_t width);
 using FromWorkingRow = void (*)(const float* src, void* dst, int32_t width);
 
+#if defined(__SSE2__)
+// Four pixels at a time for the conversions between integer RGB and the working format, which the
+// auto-vectoriser leaves scalar (interleaved channels; the clamps and the rounding step are selects
+// it does not if-convert). Every lane runs exactly the scalar operations in the same order, so the
+// results are identical to the scalar loops'.
+
+// ToCode on four lanes: maxps(v, 0) gives 0 for NaN like the scalar select does.
+template <typename T>
+inline __m128i ToCodes(__m128 v) {
+  v = _mm_max_ps(v, _mm_setzero_ps());
+  v = _mm_min_ps(v, _mm_set1_ps(Coding<T>::kMax));
+  const __m128i whole = _mm_cvttps_epi32(v);
+  const __m128 fraction = _mm_sub_ps(v, _mm_cvtepi32_ps(whole));
+  const __m128i roundUp = _mm_castps_si128(_mm_cmpge_ps(fraction, _mm_set1_ps(0.5f)));
+  return _mm_sub_epi32(whole, roundUp);  // the mask is -1 where the fraction is at least 0.5
+}
+
+// Stores four pixels whose codes are given per channel in memory position order.
+inline void StorePixels(const __m128i (&c)[4], std::uint8_t* out) {
+  const __m128i packed = _mm_or_si128(_mm_or_si128(c[0], _mm_slli_epi32(c[1], 8)),
+                                      _mm_or_si128(_mm_slli_epi32(c[2], 16), _mm_slli_epi32(c[3], 24)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed);
+}
+inline void StorePixels(const __m128i (&c)[4], std::uint16_t* out) {
+  const __m128i low = _mm_or_si128(c[0], _mm_slli_epi32(c[1], 16));   // channels 0 and 1
+  const __m128i high = _mm_or_si128(c[2], _mm_slli_epi32(c[3], 16));  // channels 2 and 3
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi32(low, high));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi32(low, high));
+}
+
+// Loads four pixels as one vector of codes per channel, in memory position order.
+inline void LoadPixels(const std::uint8_t* in, __m128i (&c)[4]) {
+  const __m128i packed = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i byte = _mm_set1_epi32(0xFF);
+  for (int i = 0; i < 4; ++i) c[i] = _mm_and_si128(_mm_srli_epi32(packed, 8 * i), byte);
+}
+inline void LoadPixels(const std::uint16_t* in, __m128i (&c)[4]) {
+  // 32-bit lanes: first holds channels 0|1 and 2|3 of pixels 0 and 1, second of pixels 2 and 3.
+  const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
+  const __m128i even = _mm_unpacklo_epi32(first, second);  // pixel 0 and 2: 0|1, 0|1, 2|3, 2|3
+  const __m128i odd = _mm_unpackhi_epi32(first, second);   // pixel 1 and 3 likewise
+  const __m128i low = _mm_unpacklo_epi32(even, odd);       // channels 0|1 of pixels 0, 1, 2, 3
+  const __m128i high = _mm_unpackhi_epi32(even, odd);      // channels 2|3 of pixels 0, 1, 2, 3
+  const __m128i word = _mm_set1_epi32(0xFFFF);
+  c[0] = _mm_and_si128(low, word);
+  c[1] = _mm_srli_epi32(low, 16);
+  c[2] = _mm_and_si128(high, word);
+  c[3] = _mm_srli_epi32(high, 16);
+}
+
+// Stores four working pixels given as one vector per channel: V, U, Y, A.
+inline void StoreWorking(__m128 v, __m128 u, __m128 y, __m128 a, float* p) {
+  _MM_TRANSPOSE4_PS(v, u, y, a);
+  _mm_storeu_ps(p, v);
+  _mm_storeu_ps(p + 4, u);
+  _mm_storeu_ps(p + 8, y);
+  _mm_storeu_ps(p + 12, a);
+}
+
+// Loads four working pixels as one vector per channel: V, U, Y, A.
+inline void LoadWorking(const float* p, __m128& v, __m128& u, __m128& y, __m128& a) {
+  v = _mm_loadu_ps(p);
+  u = _mm_loadu_ps(p + 4);
+  y = _mm_loadu_ps(p + 8);
+  a = _mm_loadu_ps(p + 12);
+  _MM_TRANSPOSE4_PS(v, u, y, a);
+}
+#endif
+
 template <typename T, typename Order>
 void RgbIntToWorking(const void* srcBytes, float* dst, int32_t width) {
   const T* src = static_cast<const T*>(srcBytes);
   constexpr float kMax = Coding<T>::kMax;
-  for (int32_t x = 0; x < width; ++x) {
+  int32_t x = 0;
+#if defined(__SSE2__)
+  const __m128 max = _mm_set1_ps(kMax);
+  for (; x + 4 <= width; x += 4) {
+    __m128i codes[4];
+    LoadPixels(src + 4 * static_cast<std::ptrdiff_t>(x), codes);
+    const __m128 r = _mm_div_ps(_mm_cvtepi32_ps(codes[Order::kR]), max);
+    const __m128 g = _mm_div_ps(_mm_cvtepi32_ps(codes[Order::kG]), max);
+    const __m128 b = _mm_div_ps(_mm_cvtepi32_ps(codes[Order::kB]), max);
+    const __m128 a = _mm_div_ps(_mm_cvtepi32_ps(codes[Order::kA]), max);
+    const __m128 y = _mm_add_ps(_mm_add_ps(g, _mm_mul_ps(_mm_set1_ps(kWeightR), _mm_sub_ps(r, g))),
+                                _mm_mul_ps(_mm_set1_ps(kWeightB), _mm_sub_ps(b, g)));
+    StoreWorking(_mm_div_ps(_mm_sub_ps(r, y), _mm_set1_ps(kRMinusYPerV)),
+                 _mm_div_ps(_mm_sub_ps(b, y), _mm_set1_ps(kBMinusYPerU)), y, a,
+                 dst + 4 * static_cast<std::ptrdiff_t>(x));
+  }
+#endif
+  for (; x < width; ++x) {
     const T* p = src + 4 * static_cast<std::ptrdiff_t>(x);
     RgbToWorking(static_cast<float>(p[Order::kR]) / kMax, static_cast<float>(p[Order::kG]) / kMax,
                  static_cast<float>(p[Order::kB]) / kMax, static_cast<float>(p[Order::kA]) / kMax,
@@ -141,44 +228,6 @@ void VuyaIntToWorking(const void* srcBytes, float* dst, int32_t width) {
   }
 }
 
-#if defined(__SSE2__)
-// Four pixels at a time for the working -> integer conversions, which the auto-vectoriser leaves
-// scalar (the clamps and the rounding step are selects it does not if-convert). Every lane runs
-// exactly the scalar operations in the same order, so results are identical to ToCode's.
-
-// ToCode on four lanes: maxps(v, 0) gives 0 for NaN like the scalar select does.
-template <typename T>
-inline __m128i ToCodes(__m128 v) {
-  v = _mm_max_ps(v, _mm_setzero_ps());
-  v = _mm_min_ps(v, _mm_set1_ps(Coding<T>::kMax));
-  const __m128i whole = _mm_cvttps_epi32(v);
-  const __m128 fraction = _mm_sub_ps(v, _mm_cvtepi32_ps(whole));
-  const __m128i roundUp = _mm_castps_si128(_mm_cmpge_ps(fraction, _mm_set1_ps(0.5f)));
-  return _mm_sub_epi32(whole, roundUp);  // the mask is -1 where the fraction is at least 0.5
-}
-
-// Stores four pixels whose codes are given per channel in memory position order.
-inline void StorePixels(const __m128i (&c)[4], std::uint8_t* out) {
-  const __m128i packed = _mm_or_si128(_mm_or_si128(c[0], _mm_slli_epi32(c[1], 8)),
-                                      _mm_or_si128(_mm_slli_epi32(c[2], 16), _mm_slli_epi32(c[3], 24)));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed);
-}
-inline void StorePixels(const __m128i (&c)[4], std::uint16_t* out) {
-  const __m128i low = _mm_or_si128(c[0], _mm_slli_epi32(c[1], 16));   // channels 0 and 1
-  const __m128i high = _mm_or_si128(c[2], _mm_slli_epi32(c[3], 16));  // channels 2 and 3
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi32(low, high));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi32(low, high));
-}
-
-// Loads four working pixels as one vector per channel: V, U, Y, A.
-inline void LoadWorking(const float* p, __m128& v, __m128& u, __m128& y, __m128& a) {
-  v = _mm_loadu_ps(p);
-  u = _mm_loadu_ps(p + 4);
-  y = _mm_loadu_ps(p + 8);
-  a = _mm_loadu_ps(p + 12);
-  _MM_TRANSPOSE4_PS(v, u, y, a);
-}
-#endif
 
 template <typename T, typename Order>
 void WorkingToRgbInt(const float* src, void* dstBytes, int32_t width) {
