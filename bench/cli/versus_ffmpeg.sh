@@ -7,8 +7,8 @@
 #      threeway grade --raw-in bgra WxH FILE --raw-out bgra - --threads N <panel> > /dev/null
 #    and filtered by
 #      ffmpeg -filter_threads N -f rawvideo -pix_fmt bgra -s WxH -i FILE -vf <chain> -f null -
-#    Printed: median wall times, frames per second, and per thread count the ratio of the primary
-#    grade's frames per second to the ffmpeg chain's.
+#    Printed: median wall times, frames per second, CPU times, and per thread count the ratio of
+#    the primary grade's speed to the ffmpeg chain's.
 # 2. Profile (valgrind's callgrind: instructions, which a machine shared with other jobs does not
 #    disturb): a few 1080p frames graded on one thread, and each stage's share of the run's
 #    instructions, from the inclusive costs of the functions that make it up.
@@ -74,14 +74,19 @@ speed() {  # SIZE FRAMES WITH_BUSY
   hyperfine --warmup 1 --runs "${RUNS:-5}" --export-csv "$work/speed.csv" "${commands[@]}"
   echo
   echo "-- $frames frames of $size, medians of ${RUNS:-5} runs"
-  # hyperfine's table: command,mean,stddev,median,user,system,min,max
+  # hyperfine's table: command,mean,stddev,median,user,system,min,max. On a machine shared with
+  # other jobs the CPU time (user + system, means) is steadier than the wall time.
   awk -F, -v frames="$frames" '
-    NR > 1 { name[NR] = $1; median[$1] = $4; order[++n] = $1 }
+    NR > 1 { median[$1] = $4; cpu[$1] = $5 + $6; order[++n] = $1 }
     END {
-      for (i = 1; i <= n; ++i) printf "%-32s %7.2f s  %6.1f fps\n", order[i], median[order[i]], frames / median[order[i]]
+      for (i = 1; i <= n; ++i) {
+        c = order[i]
+        printf "%-32s %7.2f s wall %6.1f fps %7.2f s CPU\n", c, median[c], frames / median[c], cpu[c]
+      }
       for (t = 1; t <= 2; ++t) {
         a = "threeway primary (threads " t ")"; b = "ffmpeg chain (threads " t ")"
-        printf "threads %d: ratio %.2f (the primary grade'"'"'s frames per second over the ffmpeg chain'"'"'s)\n", t, median[b] / median[a]
+        printf "threads %d: ratio %.2f by wall time, %.2f by CPU time (the primary grade'"'"'s speed over the ffmpeg chain'"'"'s)\n",
+               t, median[b] / median[a], cpu[b] / cpu[a]
       }
     }' "$work/speed.csv"
 }
