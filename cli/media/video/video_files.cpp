@@ -435,7 +435,9 @@ class VideoSource : public FrameSource {
   // file, as for sources that cannot seek at all: a pipe (FIFO), whose bytes cannot be read twice;
   // a container without an index of every packet (Matroska, WebM, MPEG-TS, YUV4MPEG: which frame a
   // key frame is cannot be known without reading everything before it); packets without
-  // presentation timestamps (H.264 in AVI), whose leading pictures cannot be counted.
+  // presentation timestamps (H.264 in AVI), whose leading pictures cannot be counted. Standard
+  // input never reaches this reader: video is read from named files only, and raw frames, which
+  // have a reader of their own, take no --frames.
 
   // The key frame decoding started at, checked until the range's first frame is handed on.
   struct Anchor {
