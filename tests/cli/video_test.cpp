@@ -316,6 +316,26 @@ TEST_F(Video, FrameRanges) {
   }
 }
 
+// A range decoded from the key frame before it gives the frames of the whole clip's grade, whatever
+// the range's start: on a key frame, just after one, or among an open GOP's leading pictures (x265's
+// CRA frames; the x264 clip has closed GOPs, B-frames and timestamps starting at 10 s).
+TEST_F(Video, RangesFromKeyFramesMatchTheWholeClip) {
+  const std::size_t frameBytes = 160 * 90 * 4;
+  for (const std::string codec : {"libx264 -output_ts_offset 10", "libx265 -x265-params log-level=error"}) {
+    SCOPED_TRACE(codec);
+    Make("clip.mp4", "testsrc2=size=160x90:rate=25", "", "-t 4 -g 25 -pix_fmt yuv420p -c:v " + codec);
+    ASSERT_EQ(Tool("grade clip.mp4 whole.raw -y --raw-out bgra").status, 0);
+    const std::string whole = ReadAll(Path("whole.raw"));
+    ASSERT_EQ(whole.size(), 100 * frameBytes);
+    for (const auto& [first, last] : {std::pair{50, 59}, std::pair{51, 60}, std::pair{49, 52}, std::pair{76, 99}}) {
+      const std::string range = std::to_string(first) + "-" + std::to_string(last);
+      const Outcome run = Tool("grade clip.mp4 part.raw -y --raw-out bgra --frames " + range);
+      ASSERT_EQ(run.status, 0) << range << ": " << run.err;
+      EXPECT_TRUE(ReadAll(Path("part.raw")) == whole.substr(first * frameBytes, (last - first + 1) * frameBytes)) << range;
+    }
+  }
+}
+
 // The codec follows the container unless chosen; --crf and --bitrate reach the encoder.
 TEST_F(Video, CodecAndQualityChoices) {
   Make("clip.mkv", "testsrc2=size=96x64:rate=25", kSine, "-t 0.4 -c:v libx264 -pix_fmt yuv420p -crf 10 -c:a libopus");

@@ -12,6 +12,12 @@
 //
 // Timing: every frame keeps its timestamp (shifted so that the first frame of a range starts at 0),
 // the frame rate is kept, and the audio streams are copied packet by packet, never re-encoded.
+//
+// Ranges: frame numbers count the frames the decoder hands out from the start of the file. A range
+// that starts later is decoded from the key frame at or before its first frame when the container
+// can say which frame that key frame is (see VideoSource::StartNearRange), so a chunk of a long clip
+// costs the same wherever it lies; the frames handed out are the same as when decoding from the
+// start, which remains the way when that cannot be known.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -29,6 +35,7 @@ extern "C" {
 
 #include "cli/tool_error.h"
 #include "cli/media/frame_io.h"
+#include "cli/media/video/packet_index.h"
 #include "cli/media/video/video_files.h"
 
 namespace threeway::cli {
@@ -227,14 +234,21 @@ class VideoSource : public FrameSource {
   const FrameInfo& info() const override { return info_; }
 
   bool Next(Picture& frame) override {
+    if (!started_) {
+      started_ = true;
+      StartNearRange();
+    }
     while (!done_) {
       if (!Decode()) break;
+      if (anchor_ && !CountFromKeyFrame()) continue;
+      CheckUndamaged();
       const std::int64_t index = index_++;
       if (index < first_) continue;
       if (last_ >= 0 && index > last_) {
         done_ = true;
         break;
       }
+      anchor_.reset();  // the range's first frame: where decoding started is settled
       Deliver(index, frame);
       return true;
     }
@@ -256,6 +270,21 @@ class VideoSource : public FrameSource {
       }
     }
     if (stream_ == nullptr) throw ToolError(path_ + " holds no video stream");
+    OpenCodec();
+    const AVCodecParameters* parameters = stream_->codecpar;
+    const AVPixelFormat format = static_cast<AVPixelFormat>(parameters->format);
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    if (descriptor == nullptr || parameters->width <= 0 || parameters->height <= 0) {
+      throw ToolError("cannot read " + path_ + ": its video stream gives no picture size or pixel format (cut short or damaged?)");
+    }
+    if (descriptor->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL)) {
+      throw ToolError(path_ + ": video in pixel format " + descriptor->name + " is not supported");
+    }
+    return format;
+  }
+
+  // A decoder for the stream, fresh (nothing of frames decoded before carries over).
+  void OpenCodec() {
     const AVCodecParameters* parameters = stream_->codecpar;
     const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
     if (decoder == nullptr) {
@@ -270,15 +299,6 @@ class VideoSource : public FrameSource {
       result = avcodec_open2(decoder_.get(), decoder, nullptr);
     }
     if (result < 0) throw ToolError("cannot decode the video of " + path_ + ": " + AvError(result));
-    const AVPixelFormat format = static_cast<AVPixelFormat>(parameters->format);
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-    if (descriptor == nullptr || parameters->width <= 0 || parameters->height <= 0) {
-      throw ToolError("cannot read " + path_ + ": its video stream gives no picture size or pixel format (cut short or damaged?)");
-    }
-    if (descriptor->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL)) {
-      throw ToolError(path_ + ": video in pixel format " + descriptor->name + " is not supported");
-    }
-    return format;
   }
 
   // Timing and colour of the stream as a video sink needs them, and the matrix, range and chroma
@@ -339,36 +359,46 @@ class VideoSource : public FrameSource {
     return 0;
   }
 
-  // The next decoded frame into decoded_; false at the end of the stream.
+  // The next decoded frame into decoded_; false at the end of the stream. While a range's start is
+  // unsettled, what would be an error decoding from the start gives the start up instead: decoding
+  // from the start then meets the error, if it is one, as it always did.
   bool Decode() {
     for (;;) {
       const int received = avcodec_receive_frame(decoder_.get(), decoded_.get());
-      if (received == 0) {
-        if (decoded_->decode_error_flags != 0 || (decoded_->flags & AV_FRAME_FLAG_CORRUPT)) {
-          throw ToolError(path_ + ": frame " + std::to_string(index_) + " is damaged");
-        }
-        return true;
-      }
+      if (received == 0) return true;
       if (received == AVERROR_EOF) {
+        if (anchor_ && (!anchor_->seen || anchor_->broken)) {
+          DecodeFromTheStart();
+          continue;
+        }
         CheckComplete();
         return false;
       }
       if (received != AVERROR(EAGAIN)) {
+        if (GiveUpRangeStart()) continue;
         throw ToolError(path_ + ": frame " + std::to_string(index_) + " cannot be decoded (damaged or cut short): " +
                         AvError(received));
       }
-      if (flushed_) throw ToolError(path_ + ": the decoder stopped without finishing");
+      if (flushed_) {
+        if (GiveUpRangeStart()) continue;
+        throw ToolError(path_ + ": the decoder stopped without finishing");
+      }
       const int read = av_read_frame(input_.get(), packet_.get());
       if (read == AVERROR_EOF) {
         flushed_ = true;
         avcodec_send_packet(decoder_.get(), nullptr);
         continue;
       }
-      if (read < 0) throw ToolError("cannot read " + path_ + " after frame " + std::to_string(index_) + ": " + AvError(read));
+      if (read < 0) {
+        if (GiveUpRangeStart()) continue;
+        throw ToolError("cannot read " + path_ + " after frame " + std::to_string(index_) + ": " + AvError(read));
+      }
       if (packet_->stream_index == stream_->index) {
+        if (anchor_ && !CheckPacket(*packet_)) continue;
         const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
         av_packet_unref(packet_.get());
         if (sent < 0 && sent != AVERROR(EAGAIN)) {
+          if (GiveUpRangeStart()) continue;
           throw ToolError(path_ + ": the video near frame " + std::to_string(index_) +
                           " cannot be decoded (damaged or cut short): " + AvError(sent));
         }
@@ -376,6 +406,172 @@ class VideoSource : public FrameSource {
         av_packet_unref(packet_.get());
       }
     }
+  }
+
+  void CheckUndamaged() const {
+    if (decoded_->decode_error_flags != 0 || (decoded_->flags & AV_FRAME_FLAG_CORRUPT)) {
+      throw ToolError(path_ + ": frame " + std::to_string(index_) + " is damaged");
+    }
+  }
+
+  // --- Starting a range at a key frame -------------------------------------------------------
+  //
+  // Frame A of a range is the A-th frame the decoder hands out when decoding from the start, in
+  // presentation order. Decoding from a key frame K instead hands out the same frames from K on
+  // (a key frame starts a group of pictures that does not look back), so frame numbers carry over
+  // once K's own number is known: the frames shown before it. Those are the packets before K in
+  // decode order, which the container's index counts (PacketIndex), plus the packets after K that
+  // are shown before it: the leading pictures of an open group of pictures (x265's default, x264's
+  // --open-gop), which refer to frames before K and are counted from the packets' presentation
+  // timestamps as they are read; they come before K leaves the decoder, since the decoder hands
+  // frames out in presentation order. Decoded from K they are not the frames decoding from the
+  // start gives, so they are never part of the range: when frame A is one of them, decoding starts
+  // at the key frame before K.
+  //
+  // Until the range's first frame is handed on, everything is checked against the index: the
+  // first packet after the seek must be a listed key frame, each further video packet the next
+  // entry, every frame after K later than the one before it. Anything else, or an error that
+  // decoding from the start might not meet, gives the seek up and decodes from the start of the
+  // file, as for sources that cannot seek at all: a pipe (FIFO), whose bytes cannot be read twice;
+  // a container without an index of every packet (Matroska, WebM, MPEG-TS, YUV4MPEG: which frame a
+  // key frame is cannot be known without reading everything before it); packets without
+  // presentation timestamps (H.264 in AVI), whose leading pictures cannot be counted. Standard
+  // input never reaches this reader: video is read from named files only, and raw frames, which
+  // have a reader of their own, take no --frames.
+
+  // The key frame decoding started at, checked until the range's first frame is handed on.
+  struct Anchor {
+    std::ptrdiff_t wanted = 0;    // the key frame asked for
+    bool exact = false;           // asked for by its own decode timestamp
+    std::ptrdiff_t entry = -1;    // its index entry: known from the first video packet after the seek
+    std::int64_t timestamp = 0;   // its presentation timestamp
+    std::ptrdiff_t next = 0;      // the entry the next video packet must be
+    std::int64_t leading = 0;     // packets after it in decode order that are shown before it
+    bool seen = false;            // the decoder has handed it out
+    std::int64_t lastTimestamp = 0;  // the latest frame handed out since
+    bool broken = false;          // the packets or frames did not match the index
+  };
+
+  // At the first frame asked for: seeks to the key frame at or before the range's first frame when
+  // that is worth it and possible (see above); otherwise decoding starts at the start of the file.
+  void StartNearRange() {
+    if (first_ == 0 || input_->pb == nullptr || !(input_->pb->seekable & AVIO_SEEKABLE_NORMAL)) return;
+    packets_ = PacketIndex::Read(stream_);
+    if (!packets_) return;
+    const std::ptrdiff_t key = packets_->KeyFrameAtOrBefore(first_, packets_->size());
+    if (key <= 0) return;  // the first group of pictures: nothing to skip
+    if (!SeekTo(key, false)) DecodeFromTheStart();
+  }
+
+  // Starts decoding at index entry `key` (a key frame) with a fresh decoder; false when the
+  // container refuses or too many seeks were made. Where it lands is checked by CheckPacket.
+  //
+  // Seeking goes to the last key frame at or before a timestamp, which some containers take as a
+  // presentation time less a shift of their own (QuickTime and MP4: by as much as the first
+  // frame's reordering delay): asked for K's decode timestamp they land a group of pictures early.
+  // So the first try asks for the moment just before the next key frame; a container that lands
+  // past K is asked again (`exact`) for K's own decode timestamp. Landing early is correct, only
+  // slower.
+  bool SeekTo(std::ptrdiff_t key, bool exact) {
+    constexpr int kMostSeeks = 4;
+    if (++seeks_ > kMostSeeks) return false;
+    av_frame_unref(decoded_.get());
+    av_packet_unref(packet_.get());
+    std::int64_t timestamp = packets_->decodeTimestamp(key);
+    if (!exact) {
+      const std::ptrdiff_t next = packets_->KeyFrameAfter(key);
+      timestamp = next >= 0 ? packets_->decodeTimestamp(next) - 1 : packets_->decodeTimestamp(packets_->size() - 1);
+    }
+    if (av_seek_frame(input_.get(), stream_->index, timestamp, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    OpenCodec();
+    flushed_ = false;
+    index_ = packets_->framesBefore(key);  // for messages until the key frame is out
+    anchor_ = Anchor{};
+    anchor_->wanted = key;
+    anchor_->exact = exact;
+    return true;
+  }
+
+  // Gives the key frame up and decodes from the start of the file, opened anew as at first.
+  void DecodeFromTheStart() {
+    av_frame_unref(decoded_.get());
+    av_packet_unref(packet_.get());
+    anchor_.reset();
+    packets_.reset();
+    decoder_.reset();
+    stream_ = nullptr;
+    OpenDecoder();
+    flushed_ = false;
+    index_ = 0;
+  }
+
+  // True (after starting over from the start of the file) while the range's start is unsettled.
+  bool GiveUpRangeStart() {
+    if (!anchor_) return false;
+    DecodeFromTheStart();
+    return true;
+  }
+
+  // A video packet read while the range's start is unsettled, against the index. False when
+  // decoding moved elsewhere (the packet is then not to be decoded).
+  bool CheckPacket(const AVPacket& packet) {
+    Anchor& anchor = *anchor_;
+    if (anchor.broken) return true;
+    const bool timed = packet.pts != AV_NOPTS_VALUE && packet.dts != AV_NOPTS_VALUE;
+    if (anchor.entry < 0) {
+      // Where the seek landed: a key frame of the index, at or before the one asked for.
+      const std::ptrdiff_t entry = timed ? packets_->EntryAt(packet.dts) : -1;
+      if (entry > anchor.wanted && !anchor.exact) {
+        if (!SeekTo(anchor.wanted, true)) DecodeFromTheStart();
+        return false;
+      }
+      anchor.broken = entry < 0 || entry > anchor.wanted || !packets_->key(entry) || !packets_->shown(entry) ||
+                      !(packet.flags & AV_PKT_FLAG_KEY);
+      anchor.entry = entry;
+      anchor.timestamp = packet.pts;
+      anchor.next = entry + 1;
+      return true;
+    }
+    if (!timed || anchor.next >= packets_->size() || packet.dts != packets_->decodeTimestamp(anchor.next)) {
+      anchor.broken = true;
+      return true;
+    }
+    const bool shown = packets_->shown(anchor.next++);
+    if (shown && packet.pts < anchor.timestamp) {
+      // A leading picture: counted before the key frame is out, impossible after.
+      if (anchor.seen) anchor.broken = true;
+      ++anchor.leading;
+    }
+    return true;
+  }
+
+  // A frame decoded while the range's start is unsettled. True when it takes its place in the
+  // count (index_ its number); false when it is shown before the key frame (not counted), or when
+  // the start was given up or moved to an earlier key frame.
+  bool CountFromKeyFrame() {
+    Anchor& anchor = *anchor_;
+    const std::int64_t timestamp = decoded_->best_effort_timestamp;
+    if (!anchor.broken && anchor.entry >= 0 && timestamp != AV_NOPTS_VALUE) {
+      if (anchor.seen && timestamp > anchor.lastTimestamp) {
+        anchor.lastTimestamp = timestamp;
+        return true;
+      }
+      if (!anchor.seen && timestamp < anchor.timestamp) return false;  // a leading picture
+      if (!anchor.seen && timestamp == anchor.timestamp) {
+        anchor.seen = true;
+        anchor.lastTimestamp = timestamp;
+        const std::int64_t number = packets_->framesBefore(anchor.entry) + anchor.leading;
+        if (number <= first_) {
+          index_ = number;
+          return true;
+        }
+        // The range starts among the key frame's leading pictures: decode from the key frame before.
+        const std::ptrdiff_t earlier = packets_->KeyFrameAtOrBefore(first_, anchor.entry);
+        if (earlier > 0 && SeekTo(earlier, false)) return false;
+      }
+    }
+    DecodeFromTheStart();
+    return false;
   }
 
   // At the end of the stream: all the frames the header announced and the range asked for arrived.
@@ -439,6 +635,10 @@ class VideoSource : public FrameSource {
   std::int64_t lastTimestamp_ = AV_NOPTS_VALUE;
   bool flushed_ = false;
   bool done_ = false;
+  bool started_ = false;
+  std::optional<PacketIndex> packets_;  // the container's index, when a range starts at a key frame
+  std::optional<Anchor> anchor_;        // set until the range's first frame is handed on
+  int seeks_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
