@@ -43,6 +43,7 @@ struct VideoTrack {
   // a range of frames is read, 0 otherwise. The sink shifts and cuts the copied audio alike.
   std::int64_t offset = 0;
   bool partial = false;  // a range of frames: audio is cut to the frames' span
+  int fieldOrder = 0;    // AVFieldOrder: interlaced sources keep their field order in the output
 
   // The output timestamp of each frame read, in order; the sink takes one per frame written
   // (sources and sinks may run on different threads).

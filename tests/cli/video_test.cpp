@@ -403,6 +403,31 @@ TEST_F(Video, EveryContainerKeepsEveryFrame) {
   }
 }
 
+// What a source is, the output keeps or the tool says: a variable frame rate keeps its timestamps,
+// interlaced fields keep their order, a Matroska file cut short without a duration and a second
+// video stream are refused (never the frames before the cut, or the first stream, without a word).
+TEST_F(Video, SourcesAreToldTheTruth) {
+  Make("vfr.mkv", "testsrc2=size=160x96:rate=25", "",
+       "-frames:v 20 -vf \"setpts='if(lt(N,10),N,2*N)/25/TB'\" -fps_mode vfr -c:v libx264");
+  Make("tt.mkv", "testsrc2=size=160x96:rate=25", "", "-frames:v 10 -flags +ildct+ilme -top 1 -field_order tt -c:v libx264");
+  Make("live.mkv", "testsrc2=size=160x96:rate=25", "", "-frames:v 50 -c:v libx264 -f matroska -live 1");
+  Make("two.mkv", "testsrc2=size=160x96", "", "-f lavfi -i testsrc=size=160x96 -map 0 -map 1 -frames:v 5 -c:v libx264");
+  ASSERT_EQ(Shell("head -c $(($(stat -c %s live.mkv) * 6 / 10)) live.mkv >cut.mkv").status, 0);
+  ASSERT_EQ(Tool("grade vfr.mkv vfr_out.mkv").status, 0);
+  EXPECT_EQ(FramesOf("vfr_out.mkv").times, FramesOf("vfr.mkv").times);
+  ASSERT_EQ(Tool("grade tt.mkv tt_out.mov").status, 0);
+  EXPECT_EQ(Lines(Shell("ffprobe -v error -show_entries stream=field_order -of csv=p=0 tt_out.mov").out),
+            std::vector<std::string>{"tt"});
+  const Outcome cut = Tool("grade cut.mkv o.mkv");
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.err.find("cut.mkv ends after "), std::string::npos) << cut.err;
+  EXPECT_NE(cut.err.find(" frames, cut short or damaged (File ended prematurely)"), std::string::npos) << cut.err;
+  const Outcome two = Tool("grade two.mkv o.mkv");
+  EXPECT_EQ(two.status, 1);
+  EXPECT_NE(two.err.find("two.mkv holds 2 video streams; the tool grades one"), std::string::npos) << two.err;
+  EXPECT_FALSE(fs::exists(Path("o.mkv")));
+}
+
 // Unreadable, cut-short and unsupported inputs: one line on stderr, exit 1, nothing written.
 TEST_F(Video, BrokenInputsLeaveNoOutput) {
   Make("whole.mp4", "testsrc2=size=160x90:rate=25", kSine, "-t 1 -c:v libx264 -crf 5 -c:a aac -shortest");

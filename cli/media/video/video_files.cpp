@@ -20,6 +20,7 @@
 // start, which remains the way when that cannot be known.
 #include <algorithm>
 #include <cctype>
+#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -57,11 +58,47 @@ std::string Extension(const std::string& path) {
   return Lower(extension.empty() ? extension : extension.substr(1));
 }
 
+// What a demuxer says while a source reads: the one message the tool listens for is a container
+// ending in the middle of its data, which the demuxers report only as a warning (Matroska's "File
+// ended prematurely") and answer with a normal end of file. A reader sets the watch on its own
+// thread around its reads (DemuxerWatch); the callback keeps the first such message of that
+// reader's demuxer.
+struct DemuxerWatch {
+  const void* context = nullptr;  // the AVFormatContext listened to
+  std::string* heard = nullptr;   // where the first message goes
+};
+thread_local DemuxerWatch tWatch;
+
+void OnLibraryMessage(void* object, int level, const char* format, va_list arguments) {
+  if (level > AV_LOG_WARNING || tWatch.context == nullptr || object != tWatch.context || !tWatch.heard->empty()) return;
+  char text[256];
+  std::vsnprintf(text, sizeof text, format, arguments);
+  std::string message(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+  const std::string lower = Lower(message);
+  if (lower.find("prematurely") != std::string::npos || lower.find("truncat") != std::string::npos) {
+    *tWatch.heard = message;
+  }
+}
+
+// Sets the watch for the current thread while it lives.
+class WatchDemuxer {
+ public:
+  WatchDemuxer(const void* context, std::string& heard) : previous_(tWatch) { tWatch = {context, &heard}; }
+  ~WatchDemuxer() { tWatch = previous_; }
+  WatchDemuxer(const WatchDemuxer&) = delete;
+  WatchDemuxer& operator=(const WatchDemuxer&) = delete;
+
+ private:
+  DemuxerWatch previous_;
+};
+
 // FFmpeg's own messages would add lines to the one the tool prints; failures are reported through
-// return codes instead.
+// return codes instead (and the one warning above is listened for).
 void QuietLibraries() {
   static const bool once = [] {
     av_log_set_level(AV_LOG_QUIET);
+    av_log_set_callback(OnLibraryMessage);
     return true;
   }();
   (void)once;
@@ -221,6 +258,7 @@ class VideoSource : public FrameSource {
     std::shared_ptr<VideoTrack> track = DescribeTrack(format, rate);
     frameDuration_ = std::max<std::int64_t>(1, av_rescale_q(1, av_inv_q(rate), stream_->time_base));
     announced_ = AnnouncedFrames(rate);
+    announcedSpan_ = AnnouncedSpan();
     std::int64_t count = announced_;
     if (count > 0) count = std::max<std::int64_t>(0, (last_ >= 0 ? std::min(last_ + 1, count) : count) - first_);
     if (count == 0 && last_ >= 0) count = last_ + 1 - first_;
@@ -262,14 +300,20 @@ class VideoSource : public FrameSource {
   // Returns the stream's pixel format.
   AVPixelFormat OpenDecoder() {
     input_ = OpenInput(path_);
+    int videoStreams = 0;
     for (unsigned i = 0; i < input_->nb_streams; ++i) {
       const AVStream* stream = input_->streams[i];
       if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
-        stream_ = input_->streams[i];
-        break;
+        if (videoStreams++ == 0) stream_ = input_->streams[i];
       }
     }
     if (stream_ == nullptr) throw ToolError(path_ + " holds no video stream");
+    // A second video stream would be dropped without a word.
+    if (videoStreams > 1) {
+      throw ToolError(path_ + " holds " + std::to_string(videoStreams) +
+                      " video streams; the tool grades one: take it out first (ffmpeg -i " + path_ +
+                      " -map 0:v:N -c copy one.mkv)");
+    }
     OpenCodec();
     const AVCodecParameters* parameters = stream_->codecpar;
     const AVPixelFormat format = static_cast<AVPixelFormat>(parameters->format);
@@ -335,6 +379,7 @@ class VideoSource : public FrameSource {
     track->chromaLocationUsed = track->chromaLocation == AVCHROMA_LOC_UNSPECIFIED ? GuessChromaLocation(format)
                                                                                    : track->chromaLocation;
     track->partial = first_ > 0 || last_ >= 0;
+    track->fieldOrder = stream_->codecpar->field_order;
 
     return track;
   }
@@ -342,18 +387,23 @@ class VideoSource : public FrameSource {
   // Frames the header announces (0 when it does not say), for the progress count and to notice a
   // file cut short.
   std::int64_t AnnouncedFrames(AVRational rate) const {
-    if (stream_->nb_frames > 0) {
-      return stream_->nb_frames;
-    }
+    if (stream_->nb_frames > 0) return stream_->nb_frames;
+    return av_rescale_q(AnnouncedSpan(), AV_TIME_BASE_Q, av_inv_q(rate));
+  }
+
+  // The span the header gives the stream, in microseconds (0 when it gives none, or counts its
+  // frames instead): a variable-rate stream holds fewer frames than its span at the average rate.
+  std::int64_t AnnouncedSpan() const {
+    if (stream_->nb_frames > 0) return 0;
     if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0) {
-      return av_rescale_q(stream_->duration, stream_->time_base, av_inv_q(rate));
+      return av_rescale_q(stream_->duration, stream_->time_base, AV_TIME_BASE_Q);
     }
     if (const AVDictionaryEntry* tag = av_dict_get(stream_->metadata, "DURATION", nullptr, 0)) {
       // Matroska keeps each track's length as a tag, "HH:MM:SS.fraction".
       unsigned hours = 0, minutes = 0;
       double seconds = 0;
       if (std::sscanf(tag->value, "%u:%u:%lf", &hours, &minutes, &seconds) == 3) {
-        return static_cast<std::int64_t>((hours * 3600.0 + minutes * 60.0 + seconds) * av_q2d(rate) + 0.5);
+        return static_cast<std::int64_t>((hours * 3600.0 + minutes * 60.0 + seconds) * AV_TIME_BASE);
       }
     }
     return 0;
@@ -383,7 +433,11 @@ class VideoSource : public FrameSource {
         if (GiveUpRangeStart()) continue;
         throw ToolError(path_ + ": the decoder stopped without finishing");
       }
-      const int read = av_read_frame(input_.get(), packet_.get());
+      int read = 0;
+      {
+        const WatchDemuxer watch(input_.get(), damage_);
+        read = av_read_frame(input_.get(), packet_.get());
+      }
       if (read == AVERROR_EOF) {
         flushed_ = true;
         avcodec_send_packet(decoder_.get(), nullptr);
@@ -577,11 +631,24 @@ class VideoSource : public FrameSource {
   // At the end of the stream: all the frames the header announced and the range asked for arrived.
   void CheckComplete() const {
     if (index_ == 0) throw ToolError(path_ + " holds no frame");
-    // A header's duration may round up by a frame; a frame count is exact.
-    const std::int64_t slack = stream_->nb_frames > 0 ? 0 : 1;
-    if (announced_ > 0 && index_ + slack < announced_) {
+    if (!damage_.empty()) {
+      throw ToolError(path_ + " ends after " + std::to_string(index_) + " frames, cut short or damaged (" + damage_ + ")");
+    }
+    // A frame count is exact; a span is reached when the last frame ends within a frame of it.
+    if (stream_->nb_frames > 0 && index_ < announced_) {
       throw ToolError(path_ + " ends after " + std::to_string(index_) + " of the " + std::to_string(announced_) +
                       " frames its header announces (cut short or damaged)");
+    }
+    if (announcedSpan_ > 0 && lastTimestamp_ != AV_NOPTS_VALUE) {
+      const std::int64_t start = stream_->start_time == AV_NOPTS_VALUE ? 0 : stream_->start_time;
+      const std::int64_t frame = av_rescale_q(frameDuration_, stream_->time_base, AV_TIME_BASE_Q);
+      const std::int64_t reached = av_rescale_q(lastTimestamp_ - start, stream_->time_base, AV_TIME_BASE_Q) + frame;
+      if (reached + frame < announcedSpan_) {
+        char text[96];
+        std::snprintf(text, sizeof text, " frames, at %.3f s of the %.3f s its header announces", reached / 1e6,
+                      announcedSpan_ / 1e6);
+        throw ToolError(path_ + " ends after " + std::to_string(index_) + text + " (cut short or damaged)");
+      }
     }
     if (first_ >= index_ || (last_ >= 0 && last_ >= index_)) {
       throw ToolError("--frames " + std::to_string(first_) + "-" + (last_ >= 0 ? std::to_string(last_) : "") +
@@ -630,6 +697,8 @@ class VideoSource : public FrameSource {
   AVPixelFormat scalerFormat_ = AV_PIX_FMT_NONE;
   FrameInfo info_;
   std::int64_t announced_ = 0;
+  std::int64_t announcedSpan_ = 0;
+  std::string damage_;  // what the demuxer said of a file ending in the middle of its data
   std::int64_t frameDuration_ = 1;
   std::int64_t index_ = 0;
   std::int64_t lastTimestamp_ = AV_NOPTS_VALUE;
@@ -701,6 +770,12 @@ class VideoSink : public FrameSink {
     settings.framerate = rate_;
     settings.time_base = CountsFrames(container, encoder) ? av_inv_q(rate_) : sourceTimeBase_;
     settings.flags |= AV_CODEC_FLAG_CLOSED_GOP;
+    // An interlaced source stays interlaced, its fields in their order (the grade works on the
+    // frame as it is, both fields together).
+    settings.field_order = static_cast<AVFieldOrder>(track_->fieldOrder);
+    if (track_->fieldOrder > AV_FIELD_PROGRESSIVE) {
+      settings.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+    }
     // The MPEG-1/2/4, H.263 and FLV encoders take closed GOPs only without scene-change detection
     // (which would start new GOPs where it likes): it is turned off, the GOPs keep their size.
     if (av_opt_find(settings.priv_data, "sc_threshold", nullptr, 0, 0) != nullptr) {
@@ -745,6 +820,10 @@ class VideoSink : public FrameSink {
     frame_->pts = timestamp;
     // Each output starts with a key frame, so chunks rendered apart join without re-encoding.
     frame_->pict_type = written_ == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    if (encoder_->field_order > AV_FIELD_PROGRESSIVE) {
+      frame_->interlaced_frame = 1;
+      frame_->top_field_first = encoder_->field_order == AV_FIELD_TT || encoder_->field_order == AV_FIELD_TB;
+    }
     frame_->key_frame = written_ == 0 ? 1 : 0;
     ++written_;
     Encode(frame_.get());
