@@ -39,11 +39,11 @@ std::string PictureChecksum(const Picture& picture) {
 std::string ImageFileChecksum(const std::string& path) {
   auto input = OIIO::ImageInput::open(path);
   if (!input) return "unreadable";
-  const OIIO::ImageSpec spec = input->spec();
-  std::vector<std::uint8_t> pixels(spec.image_bytes());
-  if (!input->read_image(0, 0, 0, spec.nchannels, spec.format, pixels.data())) return "unreadable";
-  return std::to_string(spec.width) + "x" + std::to_string(spec.height) + "x" + std::to_string(spec.nchannels) + " " +
-         spec.format.c_str() + " " + Checksum(pixels.data(), pixels.size());
+  const OIIO::ImageSpec header = input->spec();
+  std::vector<std::uint8_t> pixels(header.image_bytes());
+  if (!input->read_image(0, 0, 0, header.nchannels, header.format, pixels.data())) return "unreadable";
+  return std::to_string(header.width) + "x" + std::to_string(header.height) + "x" + std::to_string(header.nchannels) + " " +
+         header.format.c_str() + " " + Checksum(pixels.data(), pixels.size());
 }
 
 std::string FileChecksum(const std::string& path) {

@@ -73,11 +73,11 @@ Image ReadImage(const std::string& path, std::vector<float>* values = nullptr) {
     ADD_FAILURE() << "cannot read " << path << ": " << OIIO::geterror();
     return image;
   }
-  const OIIO::ImageSpec& spec = in->spec();
-  image.width = spec.width, image.height = spec.height, image.channels = spec.nchannels, image.type = spec.format;
+  const OIIO::ImageSpec& header = in->spec();
+  image.width = header.width, image.height = header.height, image.channels = header.nchannels, image.type = header.format;
   if (values) {
-    values->resize(static_cast<std::size_t>(spec.image_pixels()) * spec.nchannels);
-    EXPECT_TRUE(in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, values->data())) << in->geterror();
+    values->resize(static_cast<std::size_t>(header.image_pixels()) * header.nchannels);
+    EXPECT_TRUE(in->read_image(0, 0, 0, header.nchannels, OIIO::TypeDesc::FLOAT, values->data())) << in->geterror();
   }
   return image;
 }
