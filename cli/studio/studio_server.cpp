@@ -1,6 +1,7 @@
 #include "cli/studio/studio_server.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -241,6 +242,13 @@ StudioServer::StudioServer(StudioSession& session, int port) : impl_(std::make_u
   // Answers are written as soon as they are complete, not held back to be merged with more data.
   server.set_tcp_nodelay(true);
   server.set_payload_max_length(kMaxBodyBytes);
+  // The library's default also sets SO_REUSEPORT, which would let a second studio bind the same
+  // port and take half of its connections; only SO_REUSEADDR (a restart while old connections
+  // linger) is wanted.
+  server.set_socket_options([](socket_t socket) {
+    int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server.set_default_headers({
       {"Cache-Control", "no-store"},
       {"X-Content-Type-Options", "nosniff"},

@@ -169,6 +169,14 @@ class StudioBrowser(unittest.TestCase):
         print("page update times while dragging (ms): %s" % ", ".join("%.0f" % v for v in latencies))
         # The drag was one step of the history.
         self.assertEqual(self.studio.api("GET", "state")["undo"], 1)
+        # B shows the source, and again the grade.
+        body = d.find_element(By.TAG_NAME, "body")
+        body.send_keys("b")
+        self.until(lambda: self.script("return window.studio.stats.lastView.before"), "the source (B)")
+        source = self.mean_colour()
+        self.assertLess(max(abs(a - b) for a, b in zip(source, before)), 0.5, (source, before))
+        body.send_keys("b")
+        self.until(lambda: not self.script("return window.studio.stats.lastView.before"), "the grade again (B)")
 
         # Auto Contrast: the levels the effect finds are those grade --press finds; Ctrl+Z undoes it.
         d.find_element(By.CSS_SELECTOR, "#panel button[data-param='AutoContrast']").click()
@@ -180,7 +188,7 @@ class StudioBrowser(unittest.TestCase):
             self.assertEqual(values[name], pressed[name], name)
         self.assertGreater(pressed["MasterInputBlackLevel"], 5)
         self.assertLess(pressed["MasterInputWhiteLevel"], 250)
-        d.find_element(By.TAG_NAME, "body").send_keys(Keys.CONTROL, "z")
+        body.send_keys(Keys.CONTROL, "z")
         self.until(lambda: self.values()["MasterInputBlackLevel"] == 0, "Ctrl+Z to undo the press")
         self.assertEqual(self.values()["MasterInputWhiteLevel"], 255)
         self.settled()
@@ -240,6 +248,13 @@ class StudioBrowser(unittest.TestCase):
         unchanged = subprocess.run(["oiiotool", "--diff", "--fail", "0", "--warn", "0", self.input,
                                     self.path("graded.png")], capture_output=True, text=True)
         self.assertNotEqual(unchanged.returncode, 0)
+
+        # The page's Render writes the whole input with the same pixels.
+        d.find_element(By.ID, "render").click()
+        self.until(lambda: self.script("return document.body.dataset.render || ''") == "done", "the render")
+        diff = subprocess.run(["oiiotool", "--diff", "--fail", "0", "--failpercent", "0", "--warn", "0",
+                               self.path("shot_graded.png"), self.path("graded.png")], capture_output=True, text=True)
+        self.assertEqual(diff.returncode, 0, diff.stdout + diff.stderr)
 
 
 if __name__ == "__main__":

@@ -57,6 +57,13 @@ class StudioHttp(unittest.TestCase):
                     listening.append(socket.inet_ntoa(struct.pack("<I", int(address, 16))))
         self.assertEqual(listening, ["127.0.0.1"])
 
+    def test_a_second_studio_on_a_taken_port_says_so(self):
+        done = subprocess.run([os.path.join(BUILD, "bin", "threeway"), "studio", self.card, "--port",
+                               str(self.studio.port)], capture_output=True, text=True, timeout=120)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("cannot listen on 127.0.0.1:%d: the port is taken" % self.studio.port, done.stderr)
+        self.assertEqual(done.stdout, "")
+
     def test_refuses_requests_without_the_token(self):
         s = self.studio
         before = self.state()
