@@ -18,7 +18,7 @@ namespace {
 
 // Every subcommand, in the order `--help` lists them.
 const Command* const kCommands[] = {&InfoCommand(), &ParamsCommand(), &GradeCommand(), &LutCommand(),
-                                     &TestcardCommand(), &ScopesCommand()};
+                                     &TestcardCommand(), &ScopesCommand(), &StudioCommand()};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* command : kCommands) {

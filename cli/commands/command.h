@@ -28,5 +28,6 @@ const Command& GradeCommand();
 const Command& LutCommand();
 const Command& TestcardCommand();
 const Command& ScopesCommand();
+const Command& StudioCommand();
 
 }  // namespace threeway::cli

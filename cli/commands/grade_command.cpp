@@ -1,4 +1,5 @@
 // threeway grade: grades a picture (or a stream of raw frames) with the effect, as a host does.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -7,27 +8,16 @@
 #include "cli/commands/command.h"
 #include "cli/commands/options.h"
 #include "cli/engine/frame_at.h"
-#include "cli/media/frame_io.h"
-#include "cli/engine/grader.h"
+#include "cli/engine/grade_file.h"
 #include "cli/engine/interrupt.h"
+#include "cli/media/frame_io.h"
 #include "cli/panel/panel.h"
-#include "cli/scopes/scopes.h"
-#include "cli/media/picture.h"
-#include "cli/engine/progress.h"
-#include "cli/engine/worker_pool.h"
 
 namespace threeway::cli {
 namespace {
 
 struct GradeRequest {
-  SourceRequest input;
-  SinkRequest output;
-  std::optional<std::uint32_t> hostFormat;
-  std::vector<PanelStep> steps;
-  std::string savePreset;
-  std::string compare;
-  int threads = 0;                   // 0: one per core
-  std::optional<FramePosition> at;   // the frame presses and picks act on (default the first)
+  GradeJob job;
   std::string outputDir;             // batch: every positional argument is an input
   std::vector<std::string> inputs;   // batch inputs
 };
@@ -51,37 +41,6 @@ void FramesArgument(const std::string& option, const std::string& text, SourceRe
   input.lastFrame = last;
 }
 
-// --bitrate 8M, 2500k or 800000 (bits per second).
-std::int64_t BitrateArgument(const std::string& option, const std::string& text) {
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  double scale = 1;
-  const std::string suffix = end ? std::string(end) : std::string();
-  if (suffix == "k" || suffix == "K") scale = 1e3;
-  else if (suffix == "M" || suffix == "m") scale = 1e6;
-  else if (!suffix.empty()) scale = 0;
-  if (end == text.c_str() || scale == 0 || !(value * scale >= 1000) || value * scale > 1e10) {
-    throw UsageError(option + " needs a bit rate of at least 1000 bits per second (e.g. 8M, 2500k), got \"" + text + "\"");
-  }
-  return static_cast<std::int64_t>(value * scale + 0.5);
-}
-
-int ThreadsArgument(const std::string& text) {
-  char* end = nullptr;
-  const long threads = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || threads < 1 || threads > 256) {
-    throw UsageError("--threads needs a number of worker threads 1 .. 256, got \"" + text + "\"");
-  }
-  return static_cast<int>(threads);
-}
-
-int CrfArgument(const std::string& option, const std::string& text) {
-  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 63) {
-    throw UsageError(option + " needs a whole number from 0 to 63 (the codec's constant-quality scale), got \"" + text + "\"");
-  }
-  return std::stoi(text);
-}
-
 using Values = std::span<const std::string>;
 
 // grade's options, applying to `request`.
@@ -91,39 +50,31 @@ std::vector<Option> GradeOptions(GradeRequest& request) {
        "INPUT is raw frames: rows tightly packed, in one of the host formats vuya Vuya VUya bgra Bgra BGra argb Argb "
        "ARgb (8-bit, 16-bit little-endian, 32-bit float), one frame after another; each frame is graded. A frame cut "
        "short is an error. \"-\" reads standard input.",
-       [&](const std::string& o, Values v) { RawInputArgument(o, v, request.input); }},
+       [&](const std::string& o, Values v) { RawInputArgument(o, v, request.job.input); }},
       {"Files", "--raw-out", "CODE", "OUTPUT is raw frames in CODE. \"-\" writes standard output.",
-       [&](const std::string& o, Values v) { request.output.rawFormat = FormatArgument(o, v[0]); }},
+       [&](const std::string& o, Values v) { request.job.output.rawFormat = FormatArgument(o, v[0]); }},
       {"Files", "--format", "CODE",
        "the host format the effect is handed (default: bgra for 8-bit input, Bgra for 16-bit, BGra for float; a raw "
        "input's own code).",
-       [&](const std::string& o, Values v) { request.hostFormat = FormatArgument(o, v[0]); }},
+       [&](const std::string& o, Values v) { request.job.hostFormat = FormatArgument(o, v[0]); }},
       {"Files", "--compare", "FILE",
        "also write FILE: the input (left) and the graded picture (right) side by side, for the first frame, with a "
        "thin divider and \"before\" / \"after\" labels.",
-       [&](const std::string&, Values v) { request.compare = v[0]; }},
+       [&](const std::string&, Values v) { request.job.compare = v[0]; }},
       {"Video", "--frames", "A-B",
        "grade frames A to B only (numbers from 0, both included; A- to the end, -B from the start). The output starts "
        "at time 0, with a key frame, and carries the audio of the frames' span.",
-       [&](const std::string& o, Values v) { FramesArgument(o, v[0], request.input); }},
-      {"Video", "--codec", "NAME", "an FFmpeg video encoder (ffmpeg -encoders), e.g. libx265, prores_ks, ffv1.",
-       [&](const std::string&, Values v) { request.output.codec = v[0]; }},
-      {"Video", "--crf", "N", "constant quality (libx264, libx265, libvpx-vp9; lower is better).",
-       [&](const std::string& o, Values v) { request.output.crf = CrfArgument(o, v[0]); }},
-      {"Video", "--bitrate", "RATE", "target bit rate, e.g. 8M or 2500k (instead of constant quality).",
-       [&](const std::string& o, Values v) { request.output.bitrate = BitrateArgument(o, v[0]); }},
-      {"Video", "--no-audio", "", "leave the source's audio out.",
-       [&](const std::string&, Values) { request.output.audio = false; }},
+       [&](const std::string& o, Values v) { FramesArgument(o, v[0], request.job.input); }},
       {"Frames", "--threads", "N",
        "grade frames on N worker threads, each with its own effect instance (default: one per core); frames are "
        "written in order and the output is the same for every N. 1 grades on the main thread. The frames in flight stay "
        "within 1 GiB, so large frames may get fewer workers than N.",
-       [&](const std::string&, Values v) { request.threads = ThreadsArgument(v[0]); }},
+       [&](const std::string&, Values v) { request.job.threads = ThreadsArgument(v[0]); }},
       {"Frames", "--at", "FRAME|TIME",
        "the frame presses and picks act on (default the first): a frame number counted from 0, or a time for sources "
        "with a frame rate: seconds with a point or an \"s\" (2.5, 3s) or M:SS / H:MM:SS with fractions (1:02.5). The "
        "values they give then grade every frame. Without presses or picks it changes nothing.",
-       [&](const std::string&, Values v) { request.at = ParseFramePosition(v[0]); }},
+       [&](const std::string&, Values v) { request.job.at = ParseFramePosition(v[0]); }},
       {"Batch", "--output-dir", "DIR",
        "every file name given is an INPUT, graded with the same options into DIR under its own file name (DIR is "
        "created when missing). Presses and picks are evaluated on each input's own --at frame. An input that fails is "
@@ -135,13 +86,17 @@ std::vector<Option> GradeOptions(GradeRequest& request) {
          if (request.outputDir.empty()) throw UsageError("--output-dir needs a directory");
        }},
   };
-  for (Option& option : OverwriteOptions(request.output.overwrite, "Files")) options.push_back(std::move(option));
-  for (Option& option : PanelOptions(request.steps, "Panel (in the order given)")) options.push_back(std::move(option));
+  // The encoder's options follow --frames, under the same heading.
+  std::vector<Option> video = VideoOutputOptions(request.job.output, "Video");
+  const auto frames = std::find_if(options.begin(), options.end(), [](const Option& o) { return o.name == "--frames"; });
+  options.insert(frames + 1, std::make_move_iterator(video.begin()), std::make_move_iterator(video.end()));
+  for (Option& option : OverwriteOptions(request.job.output.overwrite, "Files")) options.push_back(std::move(option));
+  for (Option& option : PanelOptions(request.job.steps, "Panel (in the order given)")) options.push_back(std::move(option));
   options.push_back({"Panel (in the order given)", "--save-preset", "FILE",
                      "after everything else, writes every valued parameter as JSON: floats and angles (degrees) as "
                      "numbers, check boxes true/false, popups the choice text, colours [R, G, B]. A preset restores "
                      "values as saved, also ones outside a slider's range that the effect itself wrote.",
-                     [&](const std::string&, Values v) { request.savePreset = v[0]; }});
+                     [&](const std::string&, Values v) { request.job.savePreset = v[0]; }});
   return options;
 }
 
@@ -153,11 +108,11 @@ GradeRequest ParseArguments(std::span<const std::string> arguments) {
     for (const std::string& input : positional) {
       if (input == "-") throw UsageError("--output-dir grades files; standard input cannot be one of the inputs");
     }
-    if (positional.size() > 1 && !request.savePreset.empty()) {
+    if (positional.size() > 1 && !request.job.savePreset.empty()) {
       throw UsageError("--save-preset with several inputs: presses and picks give each input its own values; "
                        "save the preset from one input");
     }
-    if (positional.size() > 1 && !request.compare.empty()) {
+    if (positional.size() > 1 && !request.job.compare.empty()) {
       throw UsageError("--compare writes one picture: give it with a single input");
     }
     request.inputs = positional;
@@ -167,107 +122,10 @@ GradeRequest ParseArguments(std::span<const std::string> arguments) {
     throw UsageError("needs INPUT and OUTPUT, or --output-dir DIR and INPUT... (got " +
                      std::to_string(positional.size()) + " file names; see threeway help grade)");
   }
-  request.input.path = positional[0];
-  request.output.path = positional[1];
-  if (request.output.crf && request.output.bitrate) throw UsageError("--crf and --bitrate exclude each other");
+  request.job.input.path = positional[0];
+  request.job.output.path = positional[1];
+  if (request.job.output.crf && request.job.output.bitrate) throw UsageError("--crf and --bitrate exclude each other");
   return request;
-}
-
-// Nothing the run writes may replace its input, and no two outputs may be the same file.
-void CheckOutputs(const GradeRequest& request) {
-  const std::string outputs[] = {request.output.path, request.compare, request.savePreset};
-  for (std::size_t i = 0; i < 3; ++i) {
-    if (outputs[i].empty()) continue;
-    RefuseToOverwriteInput(request.input.path, outputs[i]);
-    for (std::size_t j = 0; j < i; ++j) {
-      if (!outputs[j].empty() && SameFile(outputs[i], outputs[j])) {
-        throw UsageError("two outputs are the same file: " + outputs[i]);
-      }
-    }
-  }
-}
-
-bool ActsOnAFrame(const std::vector<PanelStep>& steps) {
-  for (const PanelStep& step : steps) {
-    if (step.kind == PanelStep::Kind::kPress || step.kind == PanelStep::Kind::kPick) return true;
-  }
-  return false;
-}
-
-// Grades one input into its output (and the comparison and preset). `label` leads the progress
-// line. Throws ToolError; whatever was not committed is removed on the way out.
-void GradeFile(const Options& options, const GradeRequest& request, const std::string& label) {
-  // Presses and picks act on the --at frame; the whole source is graded with their result.
-  OpenedInput opened = OpenInputAt(request.input, ActsOnAFrame(request.steps) ? request.at : std::nullopt);
-  FrameSource& source = *opened.source;
-  const FrameInfo& info = source.info();
-  const std::uint32_t hostFormat = request.hostFormat.value_or(
-      request.input.rawFormat ? *request.input.rawFormat : DefaultHostFormat(DepthOf(info.format)));
-  Grader grader(options, info.width, info.height, hostFormat);
-  grader.ApplyPanel(request.steps, opened.Reference());
-  opened.reference.reset();
-
-  // Further workers get the first grader's results, not the options again: a press or pick
-  // evaluated anew could see another frame. The host's render scale and pixel aspect as the
-  // options gave them, then every parameter value as a preset holds it (exactly: numbers in 17
-  // digits, applied in catalogue order so the saved values win over what a colour recomputes).
-  std::optional<std::vector<PanelStep>> workerSteps;
-  const auto makeGrader = [&] {
-    if (!workerSteps) {
-      workerSteps.emplace();
-      for (const PanelStep& step : request.steps) {
-        if (step.kind == PanelStep::Kind::kRenderScale || step.kind == PanelStep::Kind::kPixelAspect) {
-          workerSteps->push_back(step);
-        }
-      }
-      const std::vector<PanelStep> values = ParsePreset(PresetJson(grader.host()), "the panel values");
-      workerSteps->insert(workerSteps->end(), values.begin(), values.end());
-    }
-    auto worker = std::make_unique<Grader>(options, info.width, info.height, hostFormat);
-    worker->ApplyPanel(*workerSteps, Picture{});
-    return worker;
-  };
-
-  // Every output is opened before the first frame, so one that may not be written (an existing
-  // file without -y, a missing directory) stops the run before any work.
-  std::unique_ptr<FrameSink> sink = OpenFrameSink(request.output, info);
-  for (const std::string& what : sink->Dropped()) {
-    PrintError("warning: " + request.output.path + " cannot hold " + what + " of " + request.input.path +
-               "; it is left out");
-  }
-  std::unique_ptr<FrameSink> compareSink;
-  if (!request.compare.empty()) {
-    FrameInfo wide = info;
-    wide.width *= 2;
-    wide.window = {};
-    SinkRequest compareRequest;
-    compareRequest.path = request.compare;
-    compareRequest.overwrite = request.output.overwrite;
-    compareSink = OpenFrameSink(compareRequest, wide);
-  }
-  std::unique_ptr<PendingFile> preset;
-  if (!request.savePreset.empty()) preset = std::make_unique<PendingFile>(request.savePreset, request.output.overwrite);
-  Progress progress(label, info.frameCount);
-  const PoolSettings settings{request.threads > 0 ? request.threads : DefaultThreadCount(), sink->format(), makeGrader};
-  GradeFrames(grader, std::move(opened.first), source, settings,
-              [&](std::int64_t index, const Picture& frame, const Picture& graded) {
-                sink->Write(graded);
-                if (compareSink && index == 0) {
-                  compareSink->Write(BeforeAfter(ConvertPicture(frame, compareSink->format()),
-                                                 ConvertPicture(graded, compareSink->format())));
-                }
-                progress.FrameDone();
-              });
-  progress.Finish();
-
-  sink->Finish();
-  if (compareSink) compareSink->Finish();
-  if (preset) preset->WriteAll(PresetJson(grader.host()));
-  ThrowIfInterrupted();
-  // Everything is complete: only now do the outputs get their names.
-  sink->Commit();
-  if (compareSink) compareSink->Commit();
-  if (preset) preset->Commit();
 }
 
 // --output-dir: each input graded into DIR under its own file name, with the same panel. A failing
@@ -300,16 +158,16 @@ int RunBatch(const Options& options, const GradeRequest& request) {
   int failed = 0;
   for (std::size_t i = 0; i < request.inputs.size(); ++i) {
     GradeRequest one = request;
-    one.input.path = request.inputs[i];
-    one.output.path = outputs[i];
+    one.job.input.path = request.inputs[i];
+    one.job.output.path = outputs[i];
     try {
-      CheckOutputs(one);
-      GradeFile(options, one,
-                "[" + std::to_string(i + 1) + "/" + std::to_string(request.inputs.size()) + "] " + one.input.path);
+      CheckOutputs(one.job);
+      GradeFile(options, one.job,
+                "[" + std::to_string(i + 1) + "/" + std::to_string(request.inputs.size()) + "] " + one.job.input.path);
     } catch (const ToolError& failure) {
       if (InterruptSignal() != 0) throw InterruptError(InterruptSignal());
       const std::string text = failure.what();
-      if (!text.empty()) PrintError(text.find(one.input.path) == std::string::npos ? one.input.path + ": " + text : text);
+      if (!text.empty()) PrintError(text.find(one.job.input.path) == std::string::npos ? one.job.input.path + ": " + text : text);
       ++failed;
     }
   }
@@ -321,8 +179,8 @@ int RunBatch(const Options& options, const GradeRequest& request) {
 int RunGrade(const Options& options, std::span<const std::string> arguments) {
   const GradeRequest request = ParseArguments(arguments);
   if (!request.outputDir.empty()) return RunBatch(options, request);
-  CheckOutputs(request);
-  GradeFile(options, request, "");
+  CheckOutputs(request.job);
+  GradeFile(options, request.job, "");
   return kExitOk;
 }
 

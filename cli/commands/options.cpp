@@ -1,6 +1,7 @@
 #include "cli/commands/options.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <tuple>
 
@@ -37,6 +38,56 @@ std::uint32_t FormatArgument(const std::string& option, const std::string& text)
   if (!code) throw UsageError(option + ": \"" + text + "\" is not a host format; formats: " + FormatCodeList());
   return *code;
 }
+
+namespace {
+
+// --bitrate 8M, 2500k or 800000 (bits per second).
+std::int64_t BitrateArgument(const std::string& option, const std::string& text) {
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  double scale = 1;
+  const std::string suffix = end ? std::string(end) : std::string();
+  if (suffix == "k" || suffix == "K") scale = 1e3;
+  else if (suffix == "M" || suffix == "m") scale = 1e6;
+  else if (!suffix.empty()) scale = 0;
+  if (end == text.c_str() || scale == 0 || !(value * scale >= 1000) || value * scale > 1e10) {
+    throw UsageError(option + " needs a bit rate of at least 1000 bits per second (e.g. 8M, 2500k), got \"" + text + "\"");
+  }
+  return static_cast<std::int64_t>(value * scale + 0.5);
+}
+
+int CrfArgument(const std::string& option, const std::string& text) {
+  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 63) {
+    throw UsageError(option + " needs a whole number from 0 to 63 (the codec's constant-quality scale), got \"" + text + "\"");
+  }
+  return std::stoi(text);
+}
+
+}  // namespace
+
+int ThreadsArgument(const std::string& text) {
+  char* end = nullptr;
+  const long threads = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || threads < 1 || threads > 256) {
+    throw UsageError("--threads needs a number of worker threads 1 .. 256, got \"" + text + "\"");
+  }
+  return static_cast<int>(threads);
+}
+
+std::vector<Option> VideoOutputOptions(SinkRequest& output, std::string_view group) {
+  using Values = std::span<const std::string>;
+  return {
+      {group, "--codec", "NAME", "an FFmpeg video encoder (ffmpeg -encoders), e.g. libx265, prores_ks, ffv1.",
+       [&output](const std::string&, Values v) { output.codec = v[0]; }},
+      {group, "--crf", "N", "constant quality (libx264, libx265, libvpx-vp9; lower is better).",
+       [&output](const std::string& o, Values v) { output.crf = CrfArgument(o, v[0]); }},
+      {group, "--bitrate", "RATE", "target bit rate, e.g. 8M or 2500k (instead of constant quality).",
+       [&output](const std::string& o, Values v) { output.bitrate = BitrateArgument(o, v[0]); }},
+      {group, "--no-audio", "", "leave the source's audio out.",
+       [&output](const std::string&, Values) { output.audio = false; }},
+  };
+}
+
 std::vector<Option> OverwriteOptions(Overwrite& overwrite, std::string_view group) {
   return {
       {group, "--overwrite", "",

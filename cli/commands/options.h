@@ -40,6 +40,12 @@ std::vector<Option> PanelOptions(std::vector<PanelStep>& steps, std::string_view
 // (see PendingFile), for every command that writes files.
 std::vector<Option> OverwriteOptions(Overwrite& overwrite, std::string_view group);
 
+// The encoder's options of a video output (--codec, --crf, --bitrate, --no-audio), into `output`.
+std::vector<Option> VideoOutputOptions(SinkRequest& output, std::string_view group);
+
+// Option values the commands share. --threads N: 1 .. 256 worker threads.
+int ThreadsArgument(const std::string& text);
+
 // Option values the commands share. A picture size "WxH" (decimal, no sign, nothing after it) with
 // the width in minWidth..max and the height in minHeight..max; nullopt for anything else.
 std::optional<std::pair<int, int>> ParseSize(const std::string& text, int minWidth, int minHeight, int max);

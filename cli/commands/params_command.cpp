@@ -6,7 +6,7 @@
 
 #include "cli/commands/command.h"
 #include "cli/commands/options.h"
-#include "cli/panel/json.h"
+#include "cli/panel/declared_panel.h"
 #include "params/catalogue.h"
 
 namespace threeway::cli {
@@ -14,33 +14,7 @@ namespace {
 
 using zkfx::ParamRecord;
 
-const char* TypeName(std::int32_t type) {
-  switch (type) {
-    case zkfx::kParamTypePopup: return "popup";
-    case zkfx::kParamTypeCheckBox: return "checkbox";
-    case zkfx::kParamTypeButton: return "button";
-    case zkfx::kParamTypeColor: return "color";
-    case zkfx::kParamTypeAngle: return "angle";
-    case zkfx::kParamTypeFloatSlider: return "float";
-    case zkfx::kParamTypeGroupStart: return "groupStart";
-    case zkfx::kParamTypeGroupEnd: return "groupEnd";
-    default: return "unknown";
-  }
-}
-
-std::string Name(const ParamRecord& record) {
-  return std::string(record.name, strnlen(record.name, sizeof record.name));
-}
-
 std::string Text(const char* text) { return text ? text : ""; }
-
-// The parameter's identifier in the effect's catalogue ("ViewMode" for kParamViewMode), when the
-// declared parameter is the catalogue's row of that index (same persistent id and type); else empty.
-std::string_view Identifier(int index, const ParamRecord& record) {
-  if (index < 1 || index >= threeway::kParamCount) return {};
-  const threeway::ParamSpec& param = threeway::ParamSpecAt(index);
-  return param.id == record.id && param.type == record.type ? param.identifier : std::string_view();
-}
 
 std::string Format(const char* format, double a, double b = 0, double c = 0) {
   char text[96];
@@ -103,11 +77,11 @@ void PrintTable(const threeway::host::Host& host) {
     const ParamRecord& r = param.declared;
     if (r.type == zkfx::kParamTypeGroupEnd && depth > 0) --depth;
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
-    std::string line = indent + TypeName(r.type);
-    if (r.type != zkfx::kParamTypeGroupEnd) line += " \"" + Name(r) + "\"";
+    std::string line = indent + ParamTypeName(r.type);
+    if (r.type != zkfx::kParamTypeGroupEnd) line += " \"" + ParamDisplayName(r) + "\"";
     const std::string essentials = Essentials(param);
     if (!essentials.empty()) line += "  " + essentials;
-    const std::string_view identifier = Identifier(index, r);
+    const std::string_view identifier = CatalogueIdentifier(index, r);
     if (!identifier.empty()) line += "  {" + std::string(identifier) + "}";
     std::printf("%5d %4d  %s%s\n", index, r.id, line.c_str(), FlagWords(r).c_str());
     if (r.type == zkfx::kParamTypeGroupStart) ++depth;
@@ -116,65 +90,7 @@ void PrintTable(const threeway::host::Host& host) {
 
 // One JSON object per parameter, from the stored record bytes.
 void PrintJson(const threeway::host::Host& host) {
-  for (int index = 1; index <= host.DeclaredCount(); ++index) {
-    const threeway::host::StoredParam& param = *host.Param(index);
-    const ParamRecord& r = param.declared;
-    const zkfx::ParamValue& v = r.value;
-    std::string o = "{\"index\": " + std::to_string(index) + ", \"id\": " + std::to_string(r.id) +
-                    ", \"type\": " + JsonString(TypeName(r.type)) + ", \"name\": " + JsonString(Name(r)) +
-                    ", \"identifier\": " +
-                    (Identifier(index, r).empty() ? std::string("null") : JsonString(Identifier(index, r))) +
-                    ", \"flags\": " + std::to_string(r.flags) + ", \"uiFlags\": " + std::to_string(r.uiFlags);
-    switch (r.type) {
-      case zkfx::kParamTypeGroupStart:
-        o += ", \"groupKind\": " + (param.groupKind ? std::to_string(*param.groupKind) : std::string("null"));
-        break;
-      case zkfx::kParamTypePopup: {
-        o += ", \"choiceCount\": " + std::to_string(v.popup.choiceCount) +
-             ", \"default\": " + std::to_string(v.popup.defaultChoice) + ", \"choices\": [";
-        const std::string choices = Text(v.popup.choices);
-        std::size_t start = v.popup.choices ? 0 : 1;  // no text: no choices
-        for (bool first = true; start <= choices.size(); first = false) {
-          const std::size_t bar = std::min(choices.find('|', start), choices.size());
-          o += (first ? "" : ", ") + JsonString(std::string_view(choices).substr(start, bar - start));
-          start = bar + 1;
-        }
-        o += "]";
-        break;
-      }
-      case zkfx::kParamTypeCheckBox:
-        o += ", \"default\": " + std::string(v.checkBox.defaultOn ? "true" : "false") +
-             ", \"boxText\": " + JsonString(Text(v.checkBox.boxText));
-        break;
-      case zkfx::kParamTypeButton:
-        o += ", \"buttonText\": " + JsonString(Text(v.button.buttonText));
-        break;
-      case zkfx::kParamTypeColor: {
-        const zkfx::ColorARGB& c = v.color.defaultColor;
-        o += ", \"default\": [" + std::to_string(c.alpha) + ", " + std::to_string(c.red) + ", " +
-             std::to_string(c.green) + ", " + std::to_string(c.blue) + "]";
-        break;
-      }
-      case zkfx::kParamTypeAngle:
-        o += ", \"default\": " + std::to_string(v.angle.defaultAngle);
-        break;
-      case zkfx::kParamTypeFloatSlider: {
-        const zkfx::FloatSliderValue& s = v.floatSlider;
-        o += ", \"default\": " + JsonFloat(s.defaultValue) + ", \"current\": " + JsonDouble(s.current) +
-             ", \"validMin\": " + JsonFloat(s.validMin) + ", \"validMax\": " + JsonFloat(s.validMax) +
-             ", \"sliderMin\": " + JsonFloat(s.sliderMin) + ", \"sliderMax\": " + JsonFloat(s.sliderMax) +
-             ", \"precision\": " + std::to_string(s.precision) +
-             ", \"displayFlags\": " + std::to_string(s.displayFlags) +
-             ", \"sliderFlags\": " + std::to_string(s.sliderFlags) +
-             ", \"curveTolerance\": " + JsonFloat(s.curveTolerance) +
-             ", \"useExponent\": " + std::to_string(s.useExponent) + ", \"exponent\": " + JsonFloat(s.exponent);
-        break;
-      }
-      default:
-        break;
-    }
-    std::printf("%s}\n", o.c_str());
-  }
+  for (int index = 1; index <= host.DeclaredCount(); ++index) std::printf("%s\n", DeclaredParamJson(host, index).c_str());
 }
 
 std::vector<Option> ParamsOptions(bool& json) {

@@ -198,6 +198,25 @@ const VideoFileFunctions& VideoFiles() {
   return *functions;
 }
 
+namespace {
+
+Picture AsArgb(const Picture& picture) {
+  const std::uint32_t argb = ArgbFormat(DepthOf(picture.format));
+  return picture.format == argb ? picture : ConvertPicture(picture, argb);
+}
+
+}  // namespace
+
+std::string EncodePicture(const Picture& picture, const std::string& format, int quality) {
+  if (picture.format == ArgbFormat(DepthOf(picture.format))) return ImageFiles().encode(picture, format, quality);
+  return ImageFiles().encode(AsArgb(picture), format, quality);
+}
+
+Picture ResizePicture(const Picture& picture, int width, int height) {
+  if (picture.format == ArgbFormat(DepthOf(picture.format))) return ImageFiles().resize(picture, width, height);
+  return ImageFiles().resize(AsArgb(picture), width, height);
+}
+
 bool IsVideoPath(const std::string& path) {
   static constexpr const char* kExtensions[] = {"mov", "mp4", "m4v", "mkv", "avi",  "webm", "mxf", "y4m", "mpg",
                                                 "mpeg", "ts", "m2ts", "mts", "flv", "ogv", "nut", "dv",  "3gp"};

@@ -158,6 +158,14 @@ struct SinkRequest {
   Overwrite overwrite = Overwrite::kRefuse;  // what an existing file at `path` gets
 };
 
+// A picture (any host format; converted to ARGB of its depth by the host's image library) encoded
+// in memory as an image file of `format` ("png": 8 or 16 bits as the picture's depth, float as 16;
+// "jpeg": 8 bits, `quality` 1 to 100), RGB without alpha. Through OpenImageIO. Throws ToolError.
+std::string EncodePicture(const Picture& picture, const std::string& format, int quality = 90);
+// The picture resampled to width x height, each new pixel the mean of the source pixels it covers
+// (OpenImageIO's box filter), in ARGB of the picture's depth. Throws ToolError.
+Picture ResizePicture(const Picture& picture, int width, int height);
+
 // True when `path`'s extension names a video container the tool reads and writes through FFmpeg.
 bool IsVideoPath(const std::string& path);
 std::unique_ptr<FrameSink> OpenFrameSink(const SinkRequest& request, const FrameInfo& like);

@@ -361,6 +361,10 @@ std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& p
   JsonValue document;
   std::string error;
   if (!ParseJson(text, document, error)) throw ToolError(path + ": " + error);
+  return PresetSteps(document, path);
+}
+
+std::vector<PanelStep> PresetSteps(const JsonValue& document, const std::string& path) {
   const auto at = [&path](const JsonValue& value) {
     return path + ": line " + std::to_string(value.line) + ", column " + std::to_string(value.column) + ": ";
   };

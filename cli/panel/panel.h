@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/panel/json.h"
 #include "entry/host_interface.h"
 #include "host/host.h"
 
@@ -57,6 +58,8 @@ inline constexpr std::size_t kMaxPresetBytes = 1 << 20;
 
 // The same for preset text already in memory; `path` names it in messages.
 std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& path);
+// The same for a preset object already parsed (from a larger document: the members of `object`).
+std::vector<PanelStep> PresetSteps(const JsonValue& object, const std::string& path);
 // The preset of the host's current values: every valued parameter by identifier, one per line,
 // in catalogue order.
 std::string PresetJson(const threeway::host::Host& host);

@@ -28,15 +28,22 @@ ScopeTrace ColumnTrace(const Picture& frame, int channel, int columns, int rows)
     throw ToolError("internal: a column trace reads 'VUya' or 'BGra' pictures");
   }
   ScopeTrace trace{columns, rows, std::vector<std::uint32_t>(static_cast<std::size_t>(columns) * rows, 0)};
+  // The grid columns each picture column feeds, worked out once; the picture is then read row by
+  // row, in the order it lies in memory.
   const std::int64_t width = frame.width;
+  std::vector<std::pair<int, int>> feeds(static_cast<std::size_t>(frame.width));
   for (int x = 0; x < frame.width; ++x) {
     const int first = static_cast<int>(x * std::int64_t{columns} / width);
-    const int last = std::max(first + 1, static_cast<int>((x + 1) * std::int64_t{columns} / width));
-    for (int y = 0; y < frame.height; ++y) {
+    feeds[static_cast<std::size_t>(x)] = {first, std::max(first + 1, static_cast<int>((x + 1) * std::int64_t{columns} / width))};
+  }
+  for (int y = 0; y < frame.height; ++y) {
+    const std::uint8_t* pixels = frame.Row(y);
+    for (int x = 0; x < frame.width; ++x) {
       float value;
-      std::memcpy(&value, frame.Row(y) + (static_cast<std::size_t>(x) * 4 + static_cast<std::size_t>(channel)) * sizeof(float),
+      std::memcpy(&value, pixels + (static_cast<std::size_t>(x) * 4 + static_cast<std::size_t>(channel)) * sizeof(float),
                   sizeof value);
       const std::size_t row = static_cast<std::size_t>(LevelRow(value, rows)) * static_cast<std::size_t>(columns);
+      const auto [first, last] = feeds[static_cast<std::size_t>(x)];
       for (int c = first; c < last; ++c) ++trace.counts[row + static_cast<std::size_t>(c)];
     }
   }

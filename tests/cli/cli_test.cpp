@@ -124,7 +124,7 @@ TEST_F(Cli, ParamsJsonIsOneObjectPerParameter) {
 TEST_F(Cli, ReadmeOptionListsAreTheDeclaredOnes) {
   const std::string path = std::string(THREEWAY_SOURCE_DIR) + "/cli/README.md";
   std::string readme = threeway::test::ReadAll(path);
-  for (const std::string command : {"params", "grade", "lut", "testcard", "scopes"}) {
+  for (const std::string command : {"params", "grade", "lut", "testcard", "scopes", "studio"}) {
     SCOPED_TRACE(command);
     const threeway::test::ToolRun run = Tool("help --markdown " + command);
     ASSERT_EQ(run.status, 0) << run.err;

@@ -5,6 +5,8 @@
 //
 // The library takes what it shares with the tool (Picture, PendingFile) from the media library.
 #include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/imagebufalgo.h>
 #include <OpenImageIO/imageio.h>
 
 #include "cli/tool_error.h"
@@ -296,7 +298,53 @@ std::unique_ptr<FrameSink> OpenSink(const SinkRequest& request, const FrameInfo&
   return std::make_unique<ImageSink>(request, like);
 }
 
-constexpr ImageFileFunctions kFunctions = {OpenSource, OpenSink};
+OIIO::TypeDesc TypeOfDepth(Depth depth) {
+  switch (depth) {
+    case Depth::k8: return OIIO::TypeDesc::UINT8;
+    case Depth::k16: return OIIO::TypeDesc::UINT16;
+    case Depth::kFloat: break;
+  }
+  return OIIO::TypeDesc::FLOAT;
+}
+
+std::string Encode(const Picture& argb, const std::string& format, int quality) {
+  std::unique_ptr<OIIO::ImageOutput> output = OIIO::ImageOutput::create(format);
+  if (!output || !output->supports("ioproxy")) throw ToolError("cannot encode a picture as " + format);
+  const Depth depth = DepthOf(argb.format);
+  std::vector<std::uint8_t> file;
+  switch (depth) {
+    case Depth::k8: file = ArgbToFile<std::uint8_t>(argb, 3); break;
+    case Depth::k16: file = ArgbToFile<std::uint16_t>(argb, 3); break;
+    case Depth::kFloat: file = ArgbToFile<float>(argb, 3); break;
+  }
+  OIIO::ImageSpec imageSpec(argb.width, argb.height, 3, TypeOfDepth(depth));
+  imageSpec.attribute("CompressionQuality", quality);
+  // A picture encoded for a screen is sent once: the fastest deflate costs little in size.
+  imageSpec.attribute("png:compressionLevel", 1);
+  OIIO::Filesystem::IOVecOutput memory;
+  if (!output->set_ioproxy(&memory) || !output->open("picture." + format, imageSpec) ||
+      !output->write_image(imageSpec.format, file.data()) || !output->close()) {
+    throw ToolError("cannot encode a picture as " + format + ": " + Clean(output->geterror()));
+  }
+  const std::vector<unsigned char>& bytes = memory.buffer();
+  return std::string(bytes.begin(), bytes.end());
+}
+
+Picture Resize(const Picture& argb, int width, int height) {
+  const OIIO::TypeDesc type = TypeOfDepth(DepthOf(argb.format));
+  const OIIO::ImageSpec sourceSpec(argb.width, argb.height, 4, type);
+  const OIIO::ImageBuf source(sourceSpec, const_cast<std::uint8_t*>(argb.bytes.data()));
+  Picture resized = Picture::Blank(width, height, argb.format);
+  OIIO::ImageBuf target(OIIO::ImageSpec(width, height, 4, type), resized.bytes.data());
+  // A box over the source pixels each target pixel covers: their mean, without the overshoot of
+  // sharper filters, so the scopes of a picture made smaller show its levels.
+  if (!OIIO::ImageBufAlgo::resize(target, source, "box", 1.0f)) {
+    throw ToolError("cannot resize a picture: " + Clean(target.geterror()));
+  }
+  return resized;
+}
+
+constexpr ImageFileFunctions kFunctions = {OpenSource, OpenSink, Encode, Resize};
 
 }  // namespace
 }  // namespace threeway::cli

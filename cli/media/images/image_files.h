@@ -14,6 +14,9 @@ struct ImageFileFunctions {
   // See OpenFrameSource / OpenFrameSink for what they read and write.
   std::unique_ptr<FrameSource> (*openSource)(const std::string& path);
   std::unique_ptr<FrameSink> (*openSink)(const SinkRequest& request, const FrameInfo& like);
+  // See EncodePicture and ResizePicture; both take pictures in an ARGB format.
+  std::string (*encode)(const Picture& argb, const std::string& format, int quality);
+  Picture (*resize)(const Picture& argb, int width, int height);
 };
 
 // The library's exported entry: extern "C" const ImageFileFunctions* ThreewayImageFiles();

@@ -1,0 +1,35 @@
+# Writes OUTPUT, a C++ source holding the studio's page files (FILES, a ;-list of paths) as byte
+# arrays with their names and content types (cli/studio/page.h). Run by the build whenever a page
+# file changes: cmake -DOUTPUT=... -DFILES=... -P embed_page.cmake
+set(arrays "")
+set(entries "")
+set(n 0)
+foreach(path IN LISTS FILES)
+  get_filename_component(name "${path}" NAME)
+  get_filename_component(ext "${path}" LAST_EXT)
+  if(ext STREQUAL ".html")
+    set(type "text/html; charset=utf-8")
+  elseif(ext STREQUAL ".css")
+    set(type "text/css; charset=utf-8")
+  elseif(ext STREQUAL ".js")
+    set(type "text/javascript; charset=utf-8")
+  elseif(ext STREQUAL ".png")
+    set(type "image/png")
+  else()
+    message(FATAL_ERROR "embed_page.cmake: no content type for ${name}")
+  endif()
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" digits)
+  math(EXPR size "${digits} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+  string(APPEND arrays "const unsigned char kFile${n}[] = {\n${bytes}0};\n")
+  string(APPEND entries "    {\"${name}\", \"${type}\", std::string_view(reinterpret_cast<const char*>(kFile${n}), ${size})},\n")
+  math(EXPR n "${n} + 1")
+endforeach()
+file(WRITE "${OUTPUT}.tmp" "// Written by cli/studio/embed_page.cmake from cli/studio/page/: do not edit.\n"
+     "#include \"cli/studio/page.h\"\n\nnamespace threeway::cli {\nnamespace {\n\n${arrays}\n"
+     "const PageFile kFiles[] = {\n${entries}};\n\n}  // namespace\n\n"
+     "std::span<const PageFile> PageFiles() { return kFiles; }\n\n}  // namespace threeway::cli\n")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")
