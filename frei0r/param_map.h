@@ -21,6 +21,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "params/catalogue.h"
 
@@ -34,6 +35,8 @@ struct PluginParam {
   int frei0rType;               // F0R_PARAM_BOOL, F0R_PARAM_DOUBLE or F0R_PARAM_COLOR
   std::string_view name;        // the catalogue identifier, e.g. "MasterSaturation"
   std::string explanation;      // display text, range, mapping and default
+  std::vector<int> writes;      // pickers and buttons: the frei0r indices of the values they write
+  std::vector<int> writtenBy;   // those values: the frei0r indices of the pickers and buttons
 };
 
 // The frei0r parameters, index 0 .. count-1 as frei0r numbers them. Built once on first use and
@@ -66,6 +69,13 @@ std::uint8_t UnitToChannel(float unit);
 
 // Bools: [0, 0.5) false, [0.5, 1] true.
 bool UnitToBool(double unit);
+
+// The 0..1 value of a parameter's default (not for colours, whose default is ColorSpec; buttons
+// are up, 0).
+double DefaultUnit(const PluginParam& param);
+// Whether `unit` gives the parameter its default value once mapped (so 0.191919192 is the gain's
+// default 20 although it is not SliderToUnit's double). Not for colours.
+bool IsDefaultUnit(const PluginParam& param, double unit);
 
 // The parameter table of frei0r/README.md, in Markdown, from the list above.
 std::string MarkdownTable();

@@ -28,9 +28,9 @@ std::string DefaultText(const threeway::frei0r::PluginParam& param) {
   switch (param.kind) {
     case threeway::frei0r::Kind::CheckBox:
     case threeway::frei0r::Kind::Button: return "n";
-    case threeway::frei0r::Kind::Popup: return Number(threeway::frei0r::PopupToUnit(row.popup.defaultChoice, row.popup.choiceCount));
-    case threeway::frei0r::Kind::Slider: return Number(threeway::frei0r::SliderToUnit(row.slider, row.slider.defaultValue));
-    case threeway::frei0r::Kind::Angle: return "0.5";
+    case threeway::frei0r::Kind::Popup:
+    case threeway::frei0r::Kind::Slider:
+    case threeway::frei0r::Kind::Angle: return Number(threeway::frei0r::DefaultUnit(param));
     case threeway::frei0r::Kind::Color:
       return Number(threeway::frei0r::ChannelToUnit(row.color.red)) + "/" + Number(threeway::frei0r::ChannelToUnit(row.color.green)) +
              "/" + Number(threeway::frei0r::ChannelToUnit(row.color.blue));
