@@ -242,6 +242,11 @@ std::uint8_t UnitToChannel(float unit) {
 
 bool UnitToBool(double unit) { return unit >= 0.5; }
 
+std::string ParamTitle(const PluginParam& param) { return Title(threeway::ParamSpecAt(param.catalogueIndex)); }
+std::string ParamNotes(const PluginParam& param) { return Notes(threeway::ParamSpecAt(param.catalogueIndex)); }
+std::string UnitText(double unit) { return Number(unit); }
+std::string FloatText(float value) { return Float(value); }
+
 double DefaultUnit(const PluginParam& param) {
   const ParamSpec& row = threeway::ParamSpecAt(param.catalogueIndex);
   switch (param.kind) {

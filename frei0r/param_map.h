@@ -29,6 +29,14 @@ namespace threeway::frei0r {
 
 enum class Kind { CheckBox, Button, Popup, Slider, Angle, Color };
 
+// The filter as frei0r hosts list it.
+inline constexpr const char* kFilterName = "threeway";
+inline constexpr const char* kFilterTitle = "Three-Way Color Corrector";  // the module's own name
+inline constexpr const char* kFilterAuthor = "ThreeWayColorCorrector developers";
+inline constexpr const char* kFilterExplanation =
+    "Three-way colour corrector: balance, hue and saturation for shadows, midtones, highlights "
+    "and master, master levels, a secondary colour qualifier, colour pickers and auto levels";
+
 struct PluginParam {
   std::int32_t catalogueIndex;  // the row of params/catalogue.h
   Kind kind;
@@ -76,6 +84,18 @@ double DefaultUnit(const PluginParam& param);
 // Whether `unit` gives the parameter its default value once mapped (so 0.191919192 is the gain's
 // default 20 although it is not SliderToUnit's double). Not for colours.
 bool IsDefaultUnit(const PluginParam& param, double unit);
+
+// The text a user reads for a parameter: the box or button text of check boxes and buttons, else
+// the display name (the identifier where that is blank).
+std::string ParamTitle(const PluginParam& param);
+// What a picker or button makes the effect do, and whether the panel hides the parameter; empty
+// for most.
+std::string ParamNotes(const PluginParam& param);
+// Numbers as the tables and descriptions print them: 0..1 values to nine significant digits (which
+// map back to exactly the same parameter value), catalogue singles in their shortest round-trip
+// form (0.1f prints as 0.1).
+std::string UnitText(double unit);
+std::string FloatText(float value);
 
 // The parameter table of frei0r/README.md, in Markdown, from the list above.
 std::string MarkdownTable();
