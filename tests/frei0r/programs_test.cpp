@@ -268,6 +268,38 @@ TEST_F(Programs, MeltRendersEditorProjectsAsTheToolGrades) {
   }
 }
 
+// scripts/install-editor-effects links the filter, its module and the editors' descriptions into
+// the user's folders (and a Shotcut's filters folder given), where ffmpeg then finds the filter,
+// and the filter its module, without FREI0R_PATH; --uninstall removes exactly those links.
+TEST_F(Programs, InstallScriptLinksTheFilterForTheUser) {
+  MakeClip();
+  fs::create_directories(Path("shotcut/share/shotcut/qml/filters"));
+  const std::string home = Path("home");
+  const std::string script = "env -u XDG_DATA_HOME HOME='" + home + "' '" THREEWAY_SOURCE_DIR
+                             "/scripts/install-editor-effects' --build '" + build + "' --shotcut '" + Path("shotcut") + "'";
+  ASSERT_EQ(Run(script), 0) << Err();
+  const std::pair<std::string, std::string> links[] = {
+      {home + "/.frei0r-1/lib/threeway.so", build + "/frei0r/threeway.so"},
+      {home + "/.frei0r-1/plugins/ThreeWayColorCorrector.so", build + "/plugins/ThreeWayColorCorrector.so"},
+      {home + "/.local/share/kdenlive/effects/frei0r_threeway.xml", build + "/editors/kdenlive/effects/frei0r_threeway.xml"},
+      {Path("shotcut/share/shotcut/qml/filters/threeway"), build + "/editors/shotcut/filters/threeway"}};
+  for (const auto& [link, target] : links) {
+    EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_TRUE(fs::exists(link) && fs::equivalent(link, target)) << link;
+  }
+  const std::string params = Positional("MasterSaturation=0.3");
+  ASSERT_EQ(Ffmpeg(params, "expected.rgba"), 0) << Err();
+  ASSERT_EQ(Run(env + "env -u FREI0R_PATH -u THREEWAY_MODULE HOME='" + home + "' ffmpeg -v error -f rawvideo -pix_fmt rgba "
+                "-s 64x48 -i clip.rgba -vf 'frei0r=threeway:" + params + "' -f rawvideo -pix_fmt rgba -y installed.rgba"),
+            0)
+      << Err();
+  EXPECT_TRUE(File("installed.rgba") == File("expected.rgba"));
+  EXPECT_NE(File("installed.rgba"), File("clip.rgba"));
+  ASSERT_EQ(Run(script + " --uninstall"), 0) << Err();
+  for (const auto& [link, target] : links) EXPECT_FALSE(fs::is_symlink(link)) << link;
+  EXPECT_TRUE(fs::exists(build + "/frei0r/threeway.so"));
+}
+
 TEST_F(Programs, MeltQueryListsEveryParameterWithItsExplanation) {
   ASSERT_EQ(Run(env + "timeout -k 5 120 melt -query filter=frei0r.threeway"), 0) << Err();
   const std::string out = Out();
