@@ -181,9 +181,11 @@ constexpr const char* kShotcutPanel = R"QML(
     function shown(c, unit) {
         return Number((c.min + unit * (c.max - c.min)).toFixed(c.decimals));
     }
+    // Numbers go to the filter as text: Shotcut would keep six digits of a number, and 0.25098
+    // is not the 0.250980392 that gives a threshold of exactly 64.
     function store(c, value) {
         if (ready)
-            filter.set(c.name, value);
+            filter.set(c.name, typeof value === 'number' ? String(value) : value);
     }
 
     width: 460
@@ -192,7 +194,7 @@ constexpr const char* kShotcutPanel = R"QML(
         if (filter.isNew) {
             for (var i = 0; i < controls.length; i++)
                 if (controls[i].kind !== 'heading')
-                    filter.set(controls[i].name, controls[i].value);
+                    filter.set(controls[i].name, String(controls[i].value));
         }
         ready = true;
     }

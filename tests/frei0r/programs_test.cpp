@@ -212,9 +212,9 @@ TEST_F(Programs, FfmpegAndGstreamerEqualTheToolByteForByte) {
   }
 }
 
-// A project as Kdenlive and Shotcut save it, with the filter as their descriptions set it up:
-// every control of the panel written out (defaults included), colours in the editor's own
-// notation; melt renders it as the command-line tool grades the frame.
+// A project as Kdenlive and Shotcut (22.12) save it, with the filter as their descriptions set it
+// up: every control of the panel written out (defaults included), colours and numbers in the
+// editor's own notation; melt renders it as the command-line tool grades the frame.
 TEST_F(Programs, MeltRendersEditorProjectsAsTheToolGrades) {
 #ifdef THREEWAY_SANITIZER_RUNTIME
   GTEST_SKIP() << "melt cannot render with the sanitizer runtime";
@@ -224,9 +224,11 @@ TEST_F(Programs, MeltRendersEditorProjectsAsTheToolGrades) {
     const char* editor;
     const char* identity;  // the property by which the editor knows its filter
     const char* colour;    // printf format of a colour from red, green, blue
+    const char* number;    // printf format of a 0..1 value (Kdenlive keeps six digits)
   };
-  const Style styles[] = {{"Kdenlive", "<property name=\"kdenlive_id\">frei0r.threeway</property>", "0x%02x%02x%02xff"},
-                          {"Shotcut", "<property name=\"shotcut:filter\">threeway</property>", "#%02x%02x%02x"}};
+  const Style styles[] = {
+      {"Kdenlive", "<property name=\"kdenlive_id\">frei0r.threeway</property>", "0x%02x%02x%02xff", "%g"},
+      {"Shotcut", "<property name=\"shotcut:filter\">threeway</property>", "#%02x%02x%02x", "%.9g"}};
   // A balance pick under default sliders, a slider, an angle, a check box and a popup.
   const std::pair<const char*, std::string> changed[] = {
       {"MasterSaturation", "0.3"}, {"ShadowHueAngle", "0.625"}, {"ShowSplitView", "1"}, {"SplitViewLayout", "1"}};
@@ -238,13 +240,14 @@ TEST_F(Programs, MeltRendersEditorProjectsAsTheToolGrades) {
     for (const threeway::frei0r::EditorControl& control : threeway::frei0r::EditorControls()) {
       const threeway::frei0r::PluginParam& p = *control.param;
       const threeway::ParamSpec& row = threeway::ParamSpecAt(p.catalogueIndex);
-      char colour[16];
+      char colour[16], number[32];
       if (p.name == "BlackBalance") {
         std::snprintf(colour, sizeof colour, style.colour, 64, 32, 16);
       } else {
         std::snprintf(colour, sizeof colour, style.colour, row.color.red, row.color.green, row.color.blue);
       }
-      std::string value = p.kind == threeway::frei0r::Kind::Color ? colour : threeway::frei0r::UnitText(threeway::frei0r::DefaultUnit(p));
+      std::snprintf(number, sizeof number, style.number, threeway::frei0r::DefaultUnit(p));
+      std::string value = p.kind == threeway::frei0r::Kind::Color ? colour : number;
       for (const auto& [name, v] : changed) {
         if (p.name == name) value = v;
       }
