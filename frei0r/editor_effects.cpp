@@ -21,10 +21,11 @@ bool NamesGroup(const std::string& title, const std::string& group) {
   return title.find(word) != std::string::npos;
 }
 
-// Controls the editors' panels leave out (see editor_effects.h): the Auto Levels group.
-bool LeftOut(const PluginParam& param) {
-  return param.kind == Kind::Button || param.name == "BlackLevel" || param.name == "GrayLevel" ||
-         param.name == "WhiteLevel";
+// Rows the editors' panels leave out (see editor_effects.h): what the effect's panel hides, and
+// the Auto Levels group.
+bool LeftOut(const ParamSpec& row) {
+  return (row.uiFlags & zkfx::kParamUIHidden) != 0 ||
+         (row.index > threeway::kParamAutoLevelsGroupStart && row.index < threeway::kParamAutoLevelsGroupEnd);
 }
 
 std::string Xml(const std::string& text) {
@@ -98,7 +99,7 @@ std::vector<EditorControl> EditorControls() {
     }
     if (next >= params.size() || params[next].catalogueIndex != row.index) continue;
     const PluginParam& param = params[next++];
-    if ((row.uiFlags & zkfx::kParamUIHidden) != 0 || LeftOut(param)) continue;
+    if (LeftOut(row)) continue;
     EditorControl control{&param, {}, ParamTitle(param), {}};
     for (const std::string& g : groups) {
       if (!g.empty() && (control.groups.empty() || control.groups.back() != g)) control.groups.push_back(g);

@@ -26,8 +26,11 @@ class Programs : public threeway::test::ToolCase {
   void SetUp() override {
     ToolCase::SetUp();
     build = fs::absolute(threeway::test::BuildDir()).string();
-    // GStreamer keeps its plug-in registry in the case's folder, not the user's cache.
-    env = "FREI0R_PATH='" + build + "/frei0r' GST_REGISTRY='" + scratch + "/gst-registry.bin' ";
+    // GStreamer keeps its plug-in registry in the case's folder, not the user's cache. No LADSPA
+    // plug-ins: MLT and GStreamer load every one they find, and some (swh-plugins, which the
+    // editors bring along) deadlock in their constructors under the sanitizer runtime.
+    env = "FREI0R_PATH='" + build + "/frei0r' GST_REGISTRY='" + scratch + "/gst-registry.bin' LADSPA_PATH='" +
+          scratch + "/no-ladspa' ";
 #ifdef THREEWAY_SANITIZER_RUNTIME
     // ffmpeg and melt are not built with the sanitizers: the runtime our instrumented plug-in
     // needs must be loaded first. Their own allocations are not ours to account for, so leak
