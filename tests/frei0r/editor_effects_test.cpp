@@ -12,7 +12,6 @@
 #include "frei0r/param_map.h"
 #include "params/catalogue.h"
 #include "params/string_table.h"
-#include "tests/support/paths.h"
 #include "tests/support/tool_case.h"
 
 namespace {
@@ -127,15 +126,9 @@ TEST(EditorEffects, ShotcutPanelFollowsTheCatalogueUnderItsGroups) {
   EXPECT_EQ(n, rows.size());
   // The groups of the effect's panel, the range balances and levels included.
   const std::pair<const char*, const char*> groups[] = {
-      {"ViewMode", ""},
-      {"SplitViewPercent", "Split View"},
-      {"BlackBalance", "Three-Way Hue Balance and Angle"},
-      {"ShowMask", "Secondary Color Correction"},
-      {"LumaStartThreshold", "Secondary Color Correction \u2014 Luma"},
-      {"Invert", "Secondary Color Correction"},
-      {"ShadowBalanceAngle", "Shadows"},
-      {"MasterInputGrayLevel", "Master Levels"},
-  };
+      {"ViewMode", ""}, {"SplitViewPercent", "Split View"}, {"BlackBalance", "Three-Way Hue Balance and Angle"},
+      {"ShowMask", "Secondary Color Correction"}, {"LumaStartThreshold", "Secondary Color Correction \u2014 Luma"},
+      {"Invert", "Secondary Color Correction"}, {"ShadowBalanceAngle", "Shadows"}, {"MasterInputGrayLevel", "Master Levels"}};
   for (const auto& [name, group] : groups) EXPECT_EQ(headingOf[name], group) << name;
 }
 

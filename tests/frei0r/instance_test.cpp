@@ -111,15 +111,9 @@ TEST_F(Frei0rInstance, BalancePickerSendsTheColourAndTakesTheValuesWrittenBack) 
 // as MLT sets them on every frame (an editor's render runs in a fresh instance).
 TEST_F(Frei0rInstance, PickedValuesFollowTheHostsValuesNotTheirHistory) {
   const double kPicked = static_cast<double>(std::sqrt(13765.0f));  // pure red picked: cb -38, cr 111, in float
-  struct Step {
-    const char* name;
-    double unit;  // colours: a grey of that level, or pure red when negative
-  };
-  struct Case {
-    const char* what;
-    std::vector<Step> steps;
-    double magnitude;  // the shadow balance magnitude both instances must end with
-  };
+  struct Step { const char* name; double unit; };  // colours: a grey of that level, or pure red if < 0
+  // The steps, and the shadow balance magnitude both instances must end with.
+  struct Case { const char* what; std::vector<Step> steps; double magnitude; };
   const Case cases[] = {
       {"a pick under default sliders", {{"BlackBalance", -1}}, kPicked},
       {"a slider moved before the pick wins", {{"ShadowBalanceMagnitude", 0.2}, {"BlackBalance", -1}}, 20.0},

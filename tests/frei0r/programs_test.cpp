@@ -223,12 +223,9 @@ TEST_F(Programs, MeltRendersEditorProjectsAsTheToolGrades) {
   GTEST_SKIP() << "melt cannot render with the sanitizer runtime";
 #endif
   MakeClip();
-  struct Style {
-    const char* editor;
-    const char* identity;  // the property by which the editor knows its filter
-    const char* colour;    // printf format of a colour from red, green, blue
-    const char* number;    // printf format of a 0..1 value (Kdenlive keeps six digits)
-  };
+  // The editor, the property by which it knows its filter, and printf formats of a colour (from
+  // red, green, blue) and of a 0..1 value (Kdenlive keeps six digits).
+  struct Style { const char *editor, *identity, *colour, *number; };
   const Style styles[] = {
       {"Kdenlive", "<property name=\"kdenlive_id\">frei0r.threeway</property>", "0x%02x%02x%02xff", "%g"},
       {"Shotcut", "<property name=\"shotcut:filter\">threeway</property>", "#%02x%02x%02x", "%.9g"}};
@@ -243,17 +240,13 @@ TEST_F(Programs, MeltRendersEditorProjectsAsTheToolGrades) {
     for (const threeway::frei0r::EditorControl& control : threeway::frei0r::EditorControls()) {
       const threeway::frei0r::PluginParam& p = *control.param;
       const threeway::ParamSpec& row = threeway::ParamSpecAt(p.catalogueIndex);
+      const bool picked = p.name == "BlackBalance";
       char colour[16], number[32];
-      if (p.name == "BlackBalance") {
-        std::snprintf(colour, sizeof colour, style.colour, 64, 32, 16);
-      } else {
-        std::snprintf(colour, sizeof colour, style.colour, row.color.red, row.color.green, row.color.blue);
-      }
+      std::snprintf(colour, sizeof colour, style.colour, picked ? 64 : row.color.red, picked ? 32 : row.color.green,
+                    picked ? 16 : row.color.blue);
       std::snprintf(number, sizeof number, style.number, threeway::frei0r::DefaultUnit(p));
       std::string value = p.kind == threeway::frei0r::Kind::Color ? colour : number;
-      for (const auto& [name, v] : changed) {
-        if (p.name == name) value = v;
-      }
+      for (const auto& [name, v] : changed) value = p.name == name ? v : value;
       properties += "   <property name=\"" + std::string(p.name) + "\">" + value + "</property>\n";
     }
     std::ofstream(Path("project.mlt"))
