@@ -41,6 +41,7 @@ bool Instance::Init(const std::string& modulePath, std::string& error) {
   }
   input_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0);
   buttonDown_.assign(PluginParams().size(), 0);
+  for (const PluginParam& param : PluginParams()) sent_.push_back(DefaultUnit(param));
   return true;
 }
 
@@ -55,64 +56,97 @@ void Instance::Report(const std::string& text) const {
 void Instance::SetParam(int index, const void* value) {
   const std::span<const PluginParam> params = PluginParams();
   if (value == nullptr || index < 0 || static_cast<std::size_t>(index) >= params.size()) return;
-  const PluginParam& param = params[static_cast<std::size_t>(index)];
+  const std::size_t i = static_cast<std::size_t>(index);
+  const PluginParam& param = params[i];
   const threeway::ParamSpec& row = threeway::ParamSpecAt(param.catalogueIndex);
-  const zkfx::ParamValue& current = host_.Param(row.index)->current.value;
 
-  double unit = 0.0;
-  if (param.frei0rType != F0R_PARAM_COLOR) {
-    unit = *static_cast<const double*>(value);
+  std::int32_t result = zkfx::kErrNone;
+  if (param.kind == Kind::Color) {
+    const auto* c = static_cast<const f0r_param_color_t*>(value);
+    const zkfx::ColorARGB& old = host_.Param(row.index)->current.value.color.current;
+    zkfx::ColorARGB color = old;  // alpha stays as declared
+    color.red = UnitToChannel(c->r);
+    color.green = UnitToChannel(c->g);
+    color.blue = UnitToChannel(c->b);
+    if (color.red != old.red || color.green != old.green || color.blue != old.blue) {
+      result = host_.SetColor(row.index, color);
+      Reassert(index);
+    }
+  } else {
+    const double unit = *static_cast<const double*>(value);
     if (std::isnan(unit)) {
       Report("ignored a value that is not a number for " + std::string(param.name));
       return;
     }
-  }
-  // Only a change goes to the module: hosts such as MLT set every parameter on every frame, and a
-  // picker or a supervised slider reports each change to the effect.
-  std::int32_t result = zkfx::kErrNone;
-  switch (param.kind) {
-    case Kind::CheckBox: {
-      const bool on = UnitToBool(unit);
-      if (on != (current.checkBox.current != 0)) result = host_.SetCheckBox(row.index, on);
-      break;
-    }
-    case Kind::Button: {
+    const double previous = sent_[i];
+    sent_[i] = unit;
+    if (param.kind == Kind::Button) {
       const bool down = UnitToBool(unit);
-      const bool wasDown = buttonDown_[static_cast<std::size_t>(index)] != 0;
-      buttonDown_[static_cast<std::size_t>(index)] = down ? 1 : 0;
-      if (down && !wasDown) result = host_.PressButton(row.index);
-      break;
-    }
-    case Kind::Popup: {
-      const std::int32_t choice = UnitToPopup(unit, row.popup.choiceCount);
-      if (choice != current.popup.current) result = host_.SetPopup(row.index, choice);
-      break;
-    }
-    case Kind::Slider: {
-      const double v = UnitToSlider(row.slider, unit);
-      if (v != current.floatSlider.current) result = host_.SetFloat(row.index, v);
-      break;
-    }
-    case Kind::Angle: {
-      const std::int32_t a = UnitToAngle(unit);
-      if (a != current.angle.current) result = host_.SetAngle(row.index, a);
-      break;
-    }
-    case Kind::Color: {
-      const auto* c = static_cast<const f0r_param_color_t*>(value);
-      zkfx::ColorARGB color = current.color.current;  // alpha stays as declared
-      color.red = UnitToChannel(c->r);
-      color.green = UnitToChannel(c->g);
-      color.blue = UnitToChannel(c->b);
-      const zkfx::ColorARGB& old = current.color.current;
-      if (color.red != old.red || color.green != old.green || color.blue != old.blue) {
-        result = host_.SetColor(row.index, color);
+      const bool wasDown = buttonDown_[i] != 0;
+      buttonDown_[i] = down ? 1 : 0;
+      if (down && !wasDown) {
+        result = host_.PressButton(row.index);
+        Reassert(index);
       }
-      break;
+    } else if (!param.writtenBy.empty() && IsDefaultUnit(param, unit)) {
+      // Held at the default: what a picker or button wrote stays. Brought back to it: the
+      // default, then whatever the pickers' colours give.
+      if (!IsDefaultUnit(param, previous)) {
+        result = Apply(index, unit);
+        PickAgain(index);
+      }
+    } else {
+      result = Apply(index, unit);
     }
   }
   if (result != zkfx::kErrNone) {
     Report("the effect refused the change of " + std::string(param.name) + " (code " + std::to_string(result) + ")");
+  }
+}
+
+std::int32_t Instance::Apply(int index, double unit) {
+  const PluginParam& param = PluginParams()[static_cast<std::size_t>(index)];
+  const threeway::ParamSpec& row = threeway::ParamSpecAt(param.catalogueIndex);
+  const zkfx::ParamValue& current = host_.Param(row.index)->current.value;
+  switch (param.kind) {
+    case Kind::CheckBox: {
+      const bool on = UnitToBool(unit);
+      return on != (current.checkBox.current != 0) ? host_.SetCheckBox(row.index, on) : zkfx::kErrNone;
+    }
+    case Kind::Popup: {
+      const std::int32_t choice = UnitToPopup(unit, row.popup.choiceCount);
+      return choice != current.popup.current ? host_.SetPopup(row.index, choice) : zkfx::kErrNone;
+    }
+    case Kind::Slider: {
+      const double v = UnitToSlider(row.slider, unit);
+      return v != current.floatSlider.current ? host_.SetFloat(row.index, v) : zkfx::kErrNone;
+    }
+    case Kind::Angle: {
+      const std::int32_t a = UnitToAngle(unit);
+      return a != current.angle.current ? host_.SetAngle(row.index, a) : zkfx::kErrNone;
+    }
+    default: return zkfx::kErrNone;  // colours and buttons have their own paths
+  }
+}
+
+void Instance::Reassert(int picker) {
+  const std::span<const PluginParam> params = PluginParams();
+  for (const int w : params[static_cast<std::size_t>(picker)].writes) {
+    const double held = sent_[static_cast<std::size_t>(w)];
+    if (!IsDefaultUnit(params[static_cast<std::size_t>(w)], held)) Apply(w, held);
+  }
+}
+
+void Instance::PickAgain(int written) {
+  const std::span<const PluginParam> params = PluginParams();
+  for (const int p : params[static_cast<std::size_t>(written)].writtenBy) {
+    const PluginParam& picker = params[static_cast<std::size_t>(p)];
+    if (picker.kind != Kind::Color) continue;  // a press is an event of its time, not repeated
+    const threeway::ParamSpec& row = threeway::ParamSpecAt(picker.catalogueIndex);
+    const zkfx::ColorARGB color = host_.Param(row.index)->current.value.color.current;
+    if (color.red == row.color.red && color.green == row.color.green && color.blue == row.color.blue) continue;
+    host_.SetColor(row.index, color);
+    Reassert(p);
   }
 }
 

@@ -26,6 +26,16 @@ class Instance {
   // f0r_param_bool/double (a double) or an f0r_param_color_t as the parameter's type says. An
   // index out of range or a null value is ignored; a NaN double is refused with a message and the
   // parameter keeps its value.
+  //
+  // Hosts such as MLT set every parameter on every frame, editors keep every value of their panel
+  // (defaults included), and the renders of an editor run in fresh instances. So that what a
+  // picker or an auto button writes does not depend on that history, a value it writes (a balance
+  // angle or magnitude, an input level) follows one rule: a value the host holds at its default
+  // leaves what the effect computed in place, and a value the host moves off its default wins over
+  // any picker or button, also one pressed later. A written value the host brings back to its
+  // default takes what its picker's colour gives again (the default when the colour is the
+  // picker's default). Everything else goes to the module only when it differs from the value the
+  // module holds.
   void SetParam(int index, const void* value);
   void GetParam(int index, void* value) const;
 
@@ -41,6 +51,12 @@ class Instance {
   Instance(int width, int height) : width_(width), height_(height) {}
   bool Init(const std::string& modulePath, std::string& error);
   void Report(const std::string& text) const;
+  // Hands a non-colour value to the module when it differs from the module's own.
+  std::int32_t Apply(int index, double unit);
+  // After a pick or press: the values it wrote that the host holds off their defaults, again.
+  void Reassert(int picker);
+  // A written value back at its default: its pickers' colours picked again.
+  void PickAgain(int written);
 
   int width_;
   int height_;
@@ -49,6 +65,8 @@ class Instance {
   threeway::host::Host host_;
   std::vector<std::uint32_t> input_;  // the input frame in the module's 'bgra' layout
   std::vector<char> buttonDown_;      // per frei0r parameter: the last bool a button was given
+  std::vector<double> sent_;          // per frei0r parameter: the last 0..1 the host sent, the
+                                      // default until then (unused for colours)
 };
 
 }  // namespace threeway::frei0r

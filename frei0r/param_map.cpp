@@ -93,22 +93,30 @@ std::string DefaultText(const ParamSpec& row) {
   }
 }
 
-// What a picker or an auto button makes the effect do (the values it writes back). Parameters of
-// other rows that are supervised (the hidden level pickers) make the effect change nothing.
+// What a picker or an auto button makes the effect do: the text, and the values it writes back.
+// Parameters of other rows that are supervised (the hidden level pickers) make the effect change
+// nothing.
 struct Action {
   std::string_view identifier;
   std::string_view text;
+  std::string_view writes[2];
 };
 constexpr Action kActions[] = {
-    {"BlackBalance", "picker: sets Shadow Balance Angle and Magnitude against the picked colour's cast"},
-    {"GrayBalance", "picker: sets Midtone Balance Angle and Magnitude against the picked colour's cast"},
-    {"WhiteBalance", "picker: sets Highlight Balance Angle and Magnitude against the picked colour's cast"},
-    {"AutoBlackLevel", "sets Master Input Black Level from the histogram of the last frame rendered"},
-    {"AutoContrast", "sets Master Input Black and White Level from the histogram of the last frame rendered"},
-    {"AutoWhiteLevel", "sets Master Input White Level from the histogram of the last frame rendered"},
-    {"BlackLevel", "picker: sets Master Input Black Level to the picked colour's luma"},
-    {"GrayLevel", "picker: sets Master Input Gray Level so the picked luma falls midway"},
-    {"WhiteLevel", "picker: sets Master Input White Level to the picked colour's luma"},
+    {"BlackBalance", "picker: sets Shadow Balance Angle and Magnitude against the picked colour's cast",
+     {"ShadowBalanceAngle", "ShadowBalanceMagnitude"}},
+    {"GrayBalance", "picker: sets Midtone Balance Angle and Magnitude against the picked colour's cast",
+     {"MidtoneBalanceAngle", "MidtoneBalanceMagnitude"}},
+    {"WhiteBalance", "picker: sets Highlight Balance Angle and Magnitude against the picked colour's cast",
+     {"HighlightBalanceAngle", "HighlightBalanceMagnitude"}},
+    {"AutoBlackLevel", "sets Master Input Black Level from the histogram of the last frame rendered",
+     {"MasterInputBlackLevel"}},
+    {"AutoContrast", "sets Master Input Black and White Level from the histogram of the last frame rendered",
+     {"MasterInputBlackLevel", "MasterInputWhiteLevel"}},
+    {"AutoWhiteLevel", "sets Master Input White Level from the histogram of the last frame rendered",
+     {"MasterInputWhiteLevel"}},
+    {"BlackLevel", "picker: sets Master Input Black Level to the picked colour's luma", {"MasterInputBlackLevel"}},
+    {"GrayLevel", "picker: sets Master Input Gray Level so the picked luma falls midway", {"MasterInputGrayLevel"}},
+    {"WhiteLevel", "picker: sets Master Input White Level to the picked colour's luma", {"MasterInputWhiteLevel"}},
 };
 
 std::string Notes(const ParamSpec& row) {
@@ -145,7 +153,22 @@ std::vector<PluginParam> Build() {
     std::string explanation = Title(row) + ": " + Mapping(row) + "; default " + DefaultText(row);
     const std::string notes = Notes(row);
     if (!notes.empty()) explanation += "; " + notes;
-    params.push_back({row.index, kind, Frei0rType(row.type), row.identifier, std::move(explanation)});
+    params.push_back({row.index, kind, Frei0rType(row.type), row.identifier, std::move(explanation), {}, {}});
+  }
+  auto indexOf = [&params](std::string_view name) {
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      if (params[i].name == name) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  for (const Action& action : kActions) {
+    const int picker = indexOf(action.identifier);
+    for (std::string_view written : action.writes) {
+      if (written.empty()) continue;
+      const int w = indexOf(written);
+      params[static_cast<std::size_t>(picker)].writes.push_back(w);
+      params[static_cast<std::size_t>(w)].writtenBy.push_back(picker);
+    }
   }
   return params;
 }
@@ -218,6 +241,31 @@ std::uint8_t UnitToChannel(float unit) {
 }
 
 bool UnitToBool(double unit) { return unit >= 0.5; }
+
+std::string ParamTitle(const PluginParam& param) { return Title(threeway::ParamSpecAt(param.catalogueIndex)); }
+std::string ParamNotes(const PluginParam& param) { return Notes(threeway::ParamSpecAt(param.catalogueIndex)); }
+std::string UnitText(double unit) { return Number(unit); }
+std::string FloatText(float value) { return Float(value); }
+
+double DefaultUnit(const PluginParam& param) {
+  const ParamSpec& row = threeway::ParamSpecAt(param.catalogueIndex);
+  switch (param.kind) {
+    case Kind::Popup: return PopupToUnit(row.popup.defaultChoice, row.popup.choiceCount);
+    case Kind::Slider: return SliderToUnit(row.slider, row.slider.defaultValue);
+    case Kind::Angle: return 0.5;  // every angle starts at 0 degrees
+    default: return 0.0;           // check boxes start off, buttons up
+  }
+}
+
+bool IsDefaultUnit(const PluginParam& param, double unit) {
+  const ParamSpec& row = threeway::ParamSpecAt(param.catalogueIndex);
+  switch (param.kind) {
+    case Kind::Popup: return UnitToPopup(unit, row.popup.choiceCount) == row.popup.defaultChoice;
+    case Kind::Slider: return UnitToSlider(row.slider, unit) == static_cast<double>(row.slider.defaultValue);
+    case Kind::Angle: return UnitToAngle(unit) == 0;
+    default: return !UnitToBool(unit);
+  }
+}
 
 std::string MarkdownTable() {
   std::string table =

@@ -21,6 +21,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "params/catalogue.h"
 
@@ -28,12 +29,22 @@ namespace threeway::frei0r {
 
 enum class Kind { CheckBox, Button, Popup, Slider, Angle, Color };
 
+// The filter as frei0r hosts list it.
+inline constexpr const char* kFilterName = "threeway";
+inline constexpr const char* kFilterTitle = "Three-Way Color Corrector";  // the module's own name
+inline constexpr const char* kFilterAuthor = "ThreeWayColorCorrector developers";
+inline constexpr const char* kFilterExplanation =
+    "Three-way colour corrector: balance, hue and saturation for shadows, midtones, highlights "
+    "and master, master levels, a secondary colour qualifier, colour pickers and auto levels";
+
 struct PluginParam {
   std::int32_t catalogueIndex;  // the row of params/catalogue.h
   Kind kind;
   int frei0rType;               // F0R_PARAM_BOOL, F0R_PARAM_DOUBLE or F0R_PARAM_COLOR
   std::string_view name;        // the catalogue identifier, e.g. "MasterSaturation"
   std::string explanation;      // display text, range, mapping and default
+  std::vector<int> writes;      // pickers and buttons: the frei0r indices of the values they write
+  std::vector<int> writtenBy;   // those values: the frei0r indices of the pickers and buttons
 };
 
 // The frei0r parameters, index 0 .. count-1 as frei0r numbers them. Built once on first use and
@@ -66,6 +77,25 @@ std::uint8_t UnitToChannel(float unit);
 
 // Bools: [0, 0.5) false, [0.5, 1] true.
 bool UnitToBool(double unit);
+
+// The 0..1 value of a parameter's default (not for colours, whose default is ColorSpec; buttons
+// are up, 0).
+double DefaultUnit(const PluginParam& param);
+// Whether `unit` gives the parameter its default value once mapped (so 0.191919192 is the gain's
+// default 20 although it is not SliderToUnit's double). Not for colours.
+bool IsDefaultUnit(const PluginParam& param, double unit);
+
+// The text a user reads for a parameter: the box or button text of check boxes and buttons, else
+// the display name (the identifier where that is blank).
+std::string ParamTitle(const PluginParam& param);
+// What a picker or button makes the effect do, and whether the panel hides the parameter; empty
+// for most.
+std::string ParamNotes(const PluginParam& param);
+// Numbers as the tables and descriptions print them: 0..1 values to nine significant digits (which
+// map back to exactly the same parameter value), catalogue singles in their shortest round-trip
+// form (0.1f prints as 0.1).
+std::string UnitText(double unit);
+std::string FloatText(float value);
 
 // The parameter table of frei0r/README.md, in Markdown, from the list above.
 std::string MarkdownTable();

@@ -77,17 +77,15 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   } catch (const std::exception& e) {
     Report(std::string("cannot list the parameters: ") + e.what());
   }
-  info->name = "threeway";
-  info->author = "ThreeWayColorCorrector developers";
+  info->name = threeway::frei0r::kFilterName;
+  info->author = threeway::frei0r::kFilterAuthor;
   info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
   info->color_model = F0R_COLOR_MODEL_RGBA8888;
   info->frei0r_version = FREI0R_MAJOR_VERSION;
   info->major_version = 1;
   info->minor_version = 0;
   info->num_params = count;
-  info->explanation =
-      "Three-way colour corrector: balance, hue and saturation for shadows, midtones, highlights "
-      "and master, master levels, a secondary colour qualifier, colour pickers and auto levels";
+  info->explanation = threeway::frei0r::kFilterExplanation;
 }
 
 void f0r_get_param_info(f0r_param_info_t* info, int param_index) {

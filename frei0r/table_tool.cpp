@@ -5,22 +5,23 @@
 //                                               filter: V (0..1, y/n or r/g/b as the table says)
 //                                               at each named position, the default everywhere
 //                                               before the last named one
+//   threeway-frei0r-table --editors DIR         the Kdenlive and Shotcut descriptions
+//                                               (frei0r/editor_effects.h) into DIR/kdenlive/...
+//                                               and DIR/shotcut/...; the build runs it into
+//                                               build/editors
 #include "frei0r/frei0r_api.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "frei0r/editor_effects.h"
 #include "frei0r/param_map.h"
 
 namespace {
-
-std::string Number(double v) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.9g", v);
-  return buffer;
-}
 
 // The default of frei0r parameter `i` written as ffmpeg reads it.
 std::string DefaultText(const threeway::frei0r::PluginParam& param) {
@@ -28,14 +29,31 @@ std::string DefaultText(const threeway::frei0r::PluginParam& param) {
   switch (param.kind) {
     case threeway::frei0r::Kind::CheckBox:
     case threeway::frei0r::Kind::Button: return "n";
-    case threeway::frei0r::Kind::Popup: return Number(threeway::frei0r::PopupToUnit(row.popup.defaultChoice, row.popup.choiceCount));
-    case threeway::frei0r::Kind::Slider: return Number(threeway::frei0r::SliderToUnit(row.slider, row.slider.defaultValue));
-    case threeway::frei0r::Kind::Angle: return "0.5";
+    case threeway::frei0r::Kind::Popup:
+    case threeway::frei0r::Kind::Slider:
+    case threeway::frei0r::Kind::Angle: return threeway::frei0r::UnitText(threeway::frei0r::DefaultUnit(param));
     case threeway::frei0r::Kind::Color:
-      return Number(threeway::frei0r::ChannelToUnit(row.color.red)) + "/" + Number(threeway::frei0r::ChannelToUnit(row.color.green)) +
-             "/" + Number(threeway::frei0r::ChannelToUnit(row.color.blue));
+      return threeway::frei0r::UnitText(threeway::frei0r::ChannelToUnit(row.color.red)) + "/" + threeway::frei0r::UnitText(threeway::frei0r::ChannelToUnit(row.color.green)) +
+             "/" + threeway::frei0r::UnitText(threeway::frei0r::ChannelToUnit(row.color.blue));
   }
   return {};
+}
+
+// Writes every editor description under `dir`; 0, or 1 with a message.
+int WriteEditorFiles(const std::filesystem::path& dir) {
+  for (const threeway::frei0r::EditorFile& file : threeway::frei0r::EditorFiles()) {
+    const std::filesystem::path path = dir / file.path;
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << file.text;
+    out.close();
+    if (error || !out) {
+      std::fprintf(stderr, "threeway-frei0r-table: cannot write %s\n", path.c_str());
+      return 1;
+    }
+  }
+  return 0;
 }
 
 }  // namespace
@@ -45,8 +63,9 @@ int main(int argc, char** argv) {
     std::fputs(threeway::frei0r::MarkdownTable().c_str(), stdout);
     return 0;
   }
+  if (argc == 3 && std::string(argv[1]) == "--editors") return WriteEditorFiles(argv[2]);
   if (std::string(argv[1]) != "--ffmpeg") {
-    std::fprintf(stderr, "usage: %s [--ffmpeg NAME=VALUE ...]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--ffmpeg NAME=VALUE ... | --editors DIR]\n", argv[0]);
     return 2;
   }
   const auto params = threeway::frei0r::PluginParams();

@@ -106,6 +106,60 @@ TEST_F(Frei0rInstance, BalancePickerSendsTheColourAndTakesTheValuesWrittenBack) 
   EXPECT_EQ(HostValue(threeway::kParamHighlightBalanceMagnitude).floatSlider.current, 10.0);
 }
 
+// A value a picker writes follows what the host holds, not the order it was set in: an instance
+// driven through a history renders as a fresh one given only the final values, in frei0r order
+// as MLT sets them on every frame (an editor's render runs in a fresh instance).
+TEST_F(Frei0rInstance, PickedValuesFollowTheHostsValuesNotTheirHistory) {
+  const double kPicked = static_cast<double>(std::sqrt(13765.0f));  // pure red picked: cb -38, cr 111, in float
+  struct Step { const char* name; double unit; };  // colours: a grey of that level, or pure red if < 0
+  // The steps, and the shadow balance magnitude both instances must end with.
+  struct Case { const char* what; std::vector<Step> steps; double magnitude; };
+  const Case cases[] = {
+      {"a pick under default sliders", {{"BlackBalance", -1}}, kPicked},
+      {"a slider moved before the pick wins", {{"ShadowBalanceMagnitude", 0.2}, {"BlackBalance", -1}}, 20.0},
+      {"a slider moved after the pick wins", {{"BlackBalance", -1}, {"ShadowBalanceMagnitude", 0.2}}, 20.0},
+      {"a slider brought back to its default takes the pick again",
+       {{"BlackBalance", -1}, {"ShadowBalanceMagnitude", 0.2}, {"ShadowBalanceMagnitude", 0.0}}, kPicked},
+      {"a neutral colour picked again over the pick",
+       {{"BlackBalance", -1}, {"BlackBalance", 0.0}, {"ShadowBalanceMagnitude", 0.0}}, 0.0},
+  };
+  auto set = [](Instance& target, const Step& step) {
+    const int i = FindPluginParam(step.name);
+    if (PluginParams()[static_cast<std::size_t>(i)].kind == Kind::Color) {
+      const float g = static_cast<float>(step.unit);
+      const f0r_param_color_t c = step.unit < 0 ? f0r_param_color_t{1, 0, 0} : f0r_param_color_t{g, g, g};
+      target.SetParam(i, &c);
+    } else {
+      target.SetParam(i, &step.unit);
+    }
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    auto driven = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), error);
+    auto fresh = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), error);
+    ASSERT_TRUE(driven && fresh) << error;
+    for (const Step& step : c.steps) set(*driven, step);
+    // The fresh instance: every parameter once, in order, at its final value or its default.
+    for (const PluginParam& p : PluginParams()) {
+      Step last{p.name.data(), p.kind == Kind::Color ? -2.0 : DefaultUnit(p)};
+      for (const Step& step : c.steps) {
+        if (p.name == step.name) last.unit = step.unit;
+      }
+      if (last.unit != -2.0) set(*fresh, last);
+    }
+    auto value = [](const Instance& in, std::int32_t index) { return in.host().Param(index)->current.value; };
+    const double magnitude = value(*driven, threeway::kParamShadowBalanceMagnitude).floatSlider.current;
+    EXPECT_EQ(magnitude, value(*fresh, threeway::kParamShadowBalanceMagnitude).floatSlider.current) << c.what;
+    EXPECT_EQ(magnitude, c.magnitude) << c.what;
+    // And the two render the same pixels (a neutral pick leaves an angle with no magnitude).
+    const std::vector<std::uint32_t> in = RandomRgba(kWidth * kHeight, 3);
+    std::vector<std::uint32_t> a(in.size()), b(in.size());
+    driven->Update(in.data(), a.data());
+    fresh->Update(in.data(), b.data());
+    EXPECT_TRUE(a == b) << c.what;
+  }
+}
+
 TEST_F(Frei0rInstance, LevelPickerSetsTheBlackLevelFromLuma) {
   // Grey 100 picked as black: luma 0.299*100 + 0.587*100 + 0.114*100 in float, truncated.
   SetColor("BlackLevel", 100 / 255.0f, 100 / 255.0f, 100 / 255.0f);
@@ -155,7 +209,9 @@ TEST_F(Frei0rInstance, AutoButtonFiresOnTheRisingEdgeOnly) {
   EXPECT_EQ(HostValue(threeway::kParamMasterInputBlackLevel).floatSlider.current, lightBlack);
   EXPECT_EQ(GetDouble("AutoBlackLevel"), 1.0);
 
-  SetDouble("MasterInputBlackLevel", 0.0);
+  SetDouble("MasterInputBlackLevel", 0.1);  // moved off its default: the host's value wins
+  EXPECT_EQ(HostValue(threeway::kParamMasterInputBlackLevel).floatSlider.current, static_cast<double>(25.3f));
+  SetDouble("MasterInputBlackLevel", 0.0);  // back at the default: the default (no picker colour)
   instance->Update(dark.data(), out.data());
   SetDouble("AutoBlackLevel", 1.0);  // still down: no press
   EXPECT_EQ(HostValue(threeway::kParamMasterInputBlackLevel).floatSlider.current, 0.0);

@@ -1,12 +1,17 @@
-// ffmpeg and melt, as installed, running build/frei0r/threeway.so; and the command-line tool on
-// the same frames. Every case works in its own temporary folder (CTest runs cases in parallel).
+// ffmpeg, melt and GStreamer's gst-launch-1.0, as installed, running build/frei0r/threeway.so; and
+// the command-line tool on the same frames. Every case works in its own temporary folder (CTest runs cases in parallel).
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
+#include "frei0r/editor_effects.h"
 #include "frei0r/param_map.h"
+#include "frei0r/pixels.h"
+#include "params/catalogue.h"
 #include "tests/support/tool_case.h"
 
 namespace {
@@ -21,9 +26,11 @@ class Programs : public threeway::test::ToolCase {
   void SetUp() override {
     ToolCase::SetUp();
     build = fs::absolute(threeway::test::BuildDir()).string();
-    // melt loads every LADSPA plug-in installed (editors bring many) when it starts; some of them
-    // deadlock in their set-up under the sanitizers' runtime. The tests need none of them.
-    env = "FREI0R_PATH='" + build + "/frei0r' LADSPA_PATH='" + dir + "' ";
+    // GStreamer keeps its plug-in registry in the case's folder, not the user's cache. No LADSPA
+    // plug-ins: MLT and GStreamer load every one they find, and some (swh-plugins, which the
+    // editors bring along) deadlock in their constructors under the sanitizer runtime.
+    env = "FREI0R_PATH='" + build + "/frei0r' GST_REGISTRY='" + scratch + "/gst-registry.bin' LADSPA_PATH='" +
+          scratch + "/no-ladspa' ";
 #ifdef THREEWAY_SANITIZER_RUNTIME
     // ffmpeg and melt are not built with the sanitizers: the runtime our instrumented plug-in
     // needs must be loaded first. Their own allocations are not ours to account for, so leak
@@ -141,10 +148,23 @@ TEST_F(Programs, FfmpegByPositionEqualsMeltByName) {
   EXPECT_NE(File("ffmpeg.rgba"), File("clip.rgba").substr(0, kWidth * kHeight * 4));
 }
 
-// ffmpeg grading through the plug-in, and the command-line tool grading the same frames as raw
-// 'bgra' with the same panel (the tool takes values in the parameters' own units), give the same
-// bytes. Panels without active master levels: their dither is seeded from the clock.
-TEST_F(Programs, FfmpegEqualsTheToolByteForByte) {
+// GStreamer's frei0r element names a parameter in lower case and splits a colour into -r, -g and
+// -b; booleans are true/false.
+std::string GstAssignment(const Panel& p) {
+  std::string name = p.name, value = p.unit;
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (value == "y" || value == "n") return " " + name + "=" + (value == "y" ? "true" : "false");
+  const std::size_t a = value.find('/'), b = value.rfind('/');
+  if (a == std::string::npos) return " " + name + "=" + value;
+  return " " + name + "-r=" + value.substr(0, a) + " " + name + "-g=" + value.substr(a + 1, b - a - 1) + " " + name +
+         "-b=" + value.substr(b + 1);
+}
+
+// ffmpeg (parameters by position) and GStreamer (by name) grading through the plug-in, and the
+// command-line tool grading the same frames as raw 'bgra' with the same panel (the tool takes
+// values in the parameters' own units), give the same bytes. Panels without active master
+// levels: their dither is seeded from the clock.
+TEST_F(Programs, FfmpegAndGstreamerEqualTheToolByteForByte) {
   MakeClip();
   ASSERT_EQ(Run("ffmpeg -v error -f rawvideo -pix_fmt rgba -s 64x48 -i clip.rgba -f rawvideo -pix_fmt bgra "
                 "-y clip.bgra"),
@@ -165,10 +185,11 @@ TEST_F(Programs, FfmpegEqualsTheToolByteForByte) {
         {"WhiteBalance", "1/0/0", "255,0,0"}}},
   };
   for (const Case& c : cases) {
-    std::string assignments, sets;
+    std::string assignments, sets, gst;
     for (const Panel& p : c.panel) {
       assignments += std::string(" ") + p.name + "=" + p.unit;
       sets += std::string(" --set ") + p.name + "=" + p.value;
+      gst += GstAssignment(p);
     }
     ASSERT_EQ(Run(env + "ffmpeg -v error -f rawvideo -pix_fmt rgba -s 64x48 -i clip.rgba -vf 'frei0r=threeway:" +
                   Positional(assignments) + "' -f rawvideo -pix_fmt bgra -y ffmpeg.bgra"),
@@ -181,7 +202,101 @@ TEST_F(Programs, FfmpegEqualsTheToolByteForByte) {
     ASSERT_EQ(ffmpeg.size(), static_cast<std::size_t>(kWidth * kHeight * 4 * kFrames)) << c.what;
     EXPECT_TRUE(ffmpeg == tool) << c.what;
     EXPECT_NE(ffmpeg, File("clip.bgra")) << c.what << ": the panel changes nothing";
+    // GStreamer: the raw clip parsed into RGBA frames, filtered, written as they come.
+    ASSERT_EQ(Run(env + "gst-launch-1.0 -q filesrc location=clip.rgba ! rawvideoparse format=rgba width=64 "
+                  "height=48 framerate=25/1 ! frei0r-filter-threeway" + gst + " ! filesink location=gst.rgba"),
+              0)
+        << c.what << ": " << Err();
+    std::string gstBgra = File("gst.rgba");
+    ASSERT_EQ(gstBgra.size(), ffmpeg.size()) << c.what;
+    threeway::frei0r::SwapRedBlue(reinterpret_cast<const std::uint32_t*>(gstBgra.data()),
+                                  reinterpret_cast<std::uint32_t*>(gstBgra.data()), gstBgra.size() / 4);
+    EXPECT_TRUE(gstBgra == tool) << c.what;
   }
+}
+
+// A project as Kdenlive and Shotcut (22.12) save it, with the filter as their descriptions set it
+// up: every control of the panel written out (defaults included), colours and numbers in the
+// editor's own notation; melt renders it as the command-line tool grades the frame.
+TEST_F(Programs, MeltRendersEditorProjectsAsTheToolGrades) {
+#ifdef THREEWAY_SANITIZER_RUNTIME
+  GTEST_SKIP() << "melt cannot render with the sanitizer runtime";
+#endif
+  MakeClip();
+  // The editor, the property by which it knows its filter, and printf formats of a colour (from
+  // red, green, blue) and of a 0..1 value (Kdenlive keeps six digits).
+  struct Style { const char *editor, *identity, *colour, *number; };
+  const Style styles[] = {
+      {"Kdenlive", "<property name=\"kdenlive_id\">frei0r.threeway</property>", "0x%02x%02x%02xff", "%g"},
+      {"Shotcut", "<property name=\"shotcut:filter\">threeway</property>", "#%02x%02x%02x", "%.9g"}};
+  // A balance pick under default sliders, a slider, an angle, a check box and a popup.
+  const std::pair<const char*, std::string> changed[] = {
+      {"MasterSaturation", "0.3"}, {"ShadowHueAngle", "0.625"}, {"ShowSplitView", "1"}, {"SplitViewLayout", "1"}};
+  const std::string sets = " --set BlackBalance=64,32,16 --set MasterSaturation=60 --set ShadowHueAngle=45"
+                           " --set ShowSplitView=on --set SplitViewLayout=Vertical";
+  ASSERT_EQ(Tool("grade frame.png tool.bgra --raw-out bgra" + sets).status, 0);
+  for (const Style& style : styles) {
+    std::string properties;
+    for (const threeway::frei0r::EditorControl& control : threeway::frei0r::EditorControls()) {
+      const threeway::frei0r::PluginParam& p = *control.param;
+      const threeway::ParamSpec& row = threeway::ParamSpecAt(p.catalogueIndex);
+      const bool picked = p.name == "BlackBalance";
+      char colour[16], number[32];
+      std::snprintf(colour, sizeof colour, style.colour, picked ? 64 : row.color.red, picked ? 32 : row.color.green,
+                    picked ? 16 : row.color.blue);
+      std::snprintf(number, sizeof number, style.number, threeway::frei0r::DefaultUnit(p));
+      std::string value = p.kind == threeway::frei0r::Kind::Color ? colour : number;
+      for (const auto& [name, v] : changed) value = p.name == name ? v : value;
+      properties += "   <property name=\"" + std::string(p.name) + "\">" + value + "</property>\n";
+    }
+    std::ofstream(Path("project.mlt"))
+        << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<mlt LC_NUMERIC=\"C\" version=\"7.12.0\">\n"
+           " <profile description=\"64x48\" width=\"64\" height=\"48\" progressive=\"1\" sample_aspect_num=\"1\""
+           " sample_aspect_den=\"1\" display_aspect_num=\"4\" display_aspect_den=\"3\" frame_rate_num=\"25\""
+           " frame_rate_den=\"1\" colorspace=\"601\"/>\n"
+           " <producer id=\"producer0\" in=\"0\" out=\"0\">\n  <property name=\"resource\">frame.png</property>\n"
+           "  <filter id=\"filter0\">\n   <property name=\"mlt_service\">frei0r.threeway</property>\n   "
+        << style.identity << "\n" << properties << "  </filter>\n </producer>\n</mlt>\n";
+    const std::string melt = "timeout -k 5 60 melt project.mlt -consumer avformat:melt.rgba f=rawvideo pix_fmt=rgba";
+    ASSERT_EQ(Run(env + melt + " || { [ $? -eq 124 ] && " + env + melt + "; }"), 0) << style.editor << ": " << Err();
+    std::string rendered = File("melt.rgba");
+    ASSERT_EQ(rendered.size(), static_cast<std::size_t>(kWidth * kHeight * 4)) << style.editor;
+    threeway::frei0r::SwapRedBlue(reinterpret_cast<const std::uint32_t*>(rendered.data()),
+                                  reinterpret_cast<std::uint32_t*>(rendered.data()), rendered.size() / 4);
+    EXPECT_TRUE(rendered == File("tool.bgra")) << style.editor;
+  }
+}
+
+// scripts/install-editor-effects links the filter, its module and the editors' descriptions into
+// the user's folders (and a Shotcut's filters folder given), where ffmpeg then finds the filter,
+// and the filter its module, without FREI0R_PATH; --uninstall removes exactly those links.
+TEST_F(Programs, InstallScriptLinksTheFilterForTheUser) {
+  MakeClip();
+  fs::create_directories(Path("shotcut/share/shotcut/qml/filters"));
+  const std::string home = Path("home");
+  const std::string script = "env -u XDG_DATA_HOME HOME='" + home + "' '" THREEWAY_SOURCE_DIR
+                             "/scripts/install-editor-effects' --build '" + build + "' --shotcut '" + Path("shotcut") + "'";
+  ASSERT_EQ(Run(script), 0) << Err();
+  const std::pair<std::string, std::string> links[] = {
+      {home + "/.frei0r-1/lib/threeway.so", build + "/frei0r/threeway.so"},
+      {home + "/.frei0r-1/plugins/ThreeWayColorCorrector.so", build + "/plugins/ThreeWayColorCorrector.so"},
+      {home + "/.local/share/kdenlive/effects/frei0r_threeway.xml", build + "/editors/kdenlive/effects/frei0r_threeway.xml"},
+      {Path("shotcut/share/shotcut/qml/filters/threeway"), build + "/editors/shotcut/filters/threeway"}};
+  for (const auto& [link, target] : links) {
+    EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_TRUE(fs::exists(link) && fs::equivalent(link, target)) << link;
+  }
+  const std::string params = Positional("MasterSaturation=0.3");
+  ASSERT_EQ(Ffmpeg(params, "expected.rgba"), 0) << Err();
+  ASSERT_EQ(Run(env + "env -u FREI0R_PATH -u THREEWAY_MODULE HOME='" + home + "' ffmpeg -v error -f rawvideo -pix_fmt rgba "
+                "-s 64x48 -i clip.rgba -vf 'frei0r=threeway:" + params + "' -f rawvideo -pix_fmt rgba -y installed.rgba"),
+            0)
+      << Err();
+  EXPECT_TRUE(File("installed.rgba") == File("expected.rgba"));
+  EXPECT_NE(File("installed.rgba"), File("clip.rgba"));
+  ASSERT_EQ(Run(script + " --uninstall"), 0) << Err();
+  for (const auto& [link, target] : links) EXPECT_FALSE(fs::is_symlink(link)) << link;
+  EXPECT_TRUE(fs::exists(build + "/frei0r/threeway.so"));
 }
 
 TEST_F(Programs, MeltQueryListsEveryParameterWithItsExplanation) {
