@@ -369,7 +369,9 @@ std::vector<PanelStep> ParsePreset(const std::string& text, const std::string& p
                     JsonKindName(document.kind));
   }
   std::vector<PanelStep> steps;
-  for (const auto& [name, value] : document.members) {
+  for (const JsonMember& member : document.members) {
+    const std::string& name = member.name;
+    const JsonValue& value = member.value;  // a named reference: lambdas below capture it
     const std::string where = at(value);
     const ParamSpec& row = SettableSpec(name, where, kExitFailure);
     const std::string id(row.identifier);
