@@ -17,20 +17,6 @@
 #include "cli/engine/worker_pool.h"
 
 namespace threeway::cli {
-namespace {
-
-struct GradeRequest {
-  SourceRequest input;
-  SinkRequest output;
-  std::optional<std::uint32_t> hostFormat;
-  std::vector<PanelStep> steps;
-  std::string savePreset;
-  std::string compare;
-  int threads = 0;                   // 0: one per core
-  std::optional<FramePosition> at;   // the frame presses and picks act on (default the first)
-  std::string outputDir;             // batch: every positional argument is an input
-  std::vector<std::string> inputs;   // batch inputs
-};
 
 // --frames A-B, A- or -B: frame numbers from 0, both ends included.
 void FramesArgument(const std::string& option, const std::string& text, SourceRequest& input) {
@@ -44,8 +30,8 @@ void FramesArgument(const std::string& option, const std::string& text, SourceRe
   std::int64_t first = 0, last = -1;
   if (dash == std::string::npos || text == "-" || !number(text.substr(0, dash), first) ||
       !number(text.substr(dash + 1), last) || (last >= 0 && last < first)) {
-    throw UsageError(option + " needs a frame range A-B, A- or -B (frame numbers from 0, both ends included), got \"" +
-                     text + "\"");
+    throw UsageError(option + " needs a frame range A-B, A- or -B (frame numbers from 0, both ends included), got " +
+                     Quoted(text));
   }
   input.firstFrame = first;
   input.lastFrame = last;
@@ -61,7 +47,8 @@ std::int64_t BitrateArgument(const std::string& option, const std::string& text)
   else if (suffix == "M" || suffix == "m") scale = 1e6;
   else if (!suffix.empty()) scale = 0;
   if (end == text.c_str() || scale == 0 || !(value * scale >= 1000) || value * scale > 1e10) {
-    throw UsageError(option + " needs a bit rate of at least 1000 bits per second (e.g. 8M, 2500k), got \"" + text + "\"");
+    throw UsageError(option + " needs a bit rate of at least 1000 bits per second (e.g. 8M, 2500k), got " +
+                     Quoted(text));
   }
   return static_cast<std::int64_t>(value * scale + 0.5);
 }
@@ -70,17 +57,33 @@ int ThreadsArgument(const std::string& text) {
   char* end = nullptr;
   const long threads = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || threads < 1 || threads > 256) {
-    throw UsageError("--threads needs a number of worker threads 1 .. 256, got \"" + text + "\"");
+    throw UsageError("--threads needs a number of worker threads 1 .. 256, got " + Quoted(text));
   }
   return static_cast<int>(threads);
 }
 
 int CrfArgument(const std::string& option, const std::string& text) {
   if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 63) {
-    throw UsageError(option + " needs a whole number from 0 to 63 (the codec's constant-quality scale), got \"" + text + "\"");
+    throw UsageError(option + " needs a whole number from 0 to 63 (the codec's constant-quality scale), got " +
+                     Quoted(text));
   }
   return std::stoi(text);
 }
+
+namespace {
+
+struct GradeRequest {
+  SourceRequest input;
+  SinkRequest output;
+  std::optional<std::uint32_t> hostFormat;
+  std::vector<PanelStep> steps;
+  std::string savePreset;
+  std::string compare;
+  int threads = 0;                   // 0: one per core
+  std::optional<FramePosition> at;   // the frame presses and picks act on (default the first)
+  std::string outputDir;             // batch: every positional argument is an input
+  std::vector<std::string> inputs;   // batch inputs
+};
 
 using Values = std::span<const std::string>;
 
@@ -381,7 +384,8 @@ Examples:
 
 const Command& GradeCommand() {
   static const Command command{"grade", "grade a picture or raw frames with the effect", GradeHelp,
-                               [] { return DescribeGradeOptions(OptionsMarkdown); }, RunGrade};
+                               [] { return DescribeGradeOptions(OptionsMarkdown); }, RunGrade,
+                               [](std::span<const std::string> arguments) { ParseArguments(arguments); }};
   return command;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <tuple>
 
 #include "cli/commands/command.h"
 #include "cli/commands/options.h"
@@ -169,32 +170,36 @@ std::string OcioText(const std::string& look, const std::string& cubeName, const
          "    allocationvars: [" + Number(request.min) + ", " + Number(request.max) + "]\n";
 }
 
-int SizeArgument(const std::string& option, const std::string& text) {
+}  // namespace
+
+int LutSizeArgument(const std::string& option, const std::string& text) {
   int size = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() || size < kMinSize || size > kMaxSize) {
     throw UsageError(option + " needs a whole number of points a side, " + std::to_string(kMinSize) + " to " +
-                     std::to_string(kMaxSize) + ", got \"" + text + "\"");
+                     std::to_string(kMaxSize) + ", got " + Quoted(text));
   }
   return size;
 }
 
-void DomainArgument(const std::string& option, std::span<const std::string> values, LutRequest& request) {
+std::pair<double, double> DomainArgument(const std::string& option, std::span<const std::string> values) {
   double bounds[2];
   for (int i = 0; i < 2; ++i) {
     const std::string& text = values[static_cast<std::size_t>(i)];
     char* end = nullptr;
     bounds[i] = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !std::isfinite(bounds[i])) {
-      throw UsageError(option + " needs two numbers MIN MAX, got \"" + text + "\"");
+      throw UsageError(option + " needs two numbers MIN MAX, got " + Quoted(text));
     }
   }
   if (!(bounds[0] <= 0.0 && bounds[1] >= 1.0)) {
-    throw UsageError(option + " widens the input range 0..1: MIN at most 0, MAX at least 1, got " + values[0] + " " +
-                     values[1]);
+    throw UsageError(option + " widens the input range 0..1: MIN at most 0, MAX at least 1, got " + Quoted(values[0]) +
+                     " " + Quoted(values[1]));
   }
-  request.min = bounds[0], request.max = bounds[1], request.domain = true;
+  return {bounds[0], bounds[1]};
 }
+
+namespace {
 
 using Values = std::span<const std::string>;
 
@@ -207,12 +212,15 @@ std::vector<Option> LutOptions(LutRequest& request) {
   const std::vector<Option> own = {
       {"LUT", "--size", "N",
        "points a side of the lattice, 17 to 129 (default 33): the file holds N^3 colours, red varying fastest.",
-       [&](const std::string& o, Values v) { request.size = SizeArgument(o, v[0]); }},
+       [&](const std::string& o, Values v) { request.size = LutSizeArgument(o, v[0]); }},
       {"LUT", "--domain", "MIN MAX",
        "the input range on each channel, for float footage beyond 0..1 (MIN at most 0, MAX at least 1; default 0 "
        "1): the lattice spans it evenly and the file says so with DOMAIN_MIN and DOMAIN_MAX. OpenColorIO reads "
        "both; ffmpeg's lut3d (5.1) reads DOMAIN_MAX and takes DOMAIN_MIN as 0, so keep MIN at 0 for ffmpeg.",
-       [&](const std::string& o, Values v) { DomainArgument(o, v, request); }},
+       [&](const std::string& o, Values v) {
+         std::tie(request.min, request.max) = DomainArgument(o, v);
+         request.domain = true;
+       }},
       {"LUT", "--strict", "",
        "refuse (exit 1, nothing written) when the panel has anything the LUT cannot hold, instead of leaving it "
        "out with a warning.",
@@ -234,8 +242,7 @@ bool EndsWithCube(const std::string& path) {
   return ending == ".cube";
 }
 
-int RunLut(const Options& options, std::span<const std::string> arguments) {
-  namespace fs = std::filesystem;
+LutRequest ParseArguments(std::span<const std::string> arguments) {
   LutRequest request;
   const std::vector<std::string> positional = ParseOptions(arguments, LutOptions(request), "lut");
   if (positional.size() != 1) {
@@ -243,9 +250,15 @@ int RunLut(const Options& options, std::span<const std::string> arguments) {
                      " file names; see threeway help lut)");
   }
   request.output = positional[0];
-  if (!EndsWithCube(request.output) || fs::path(request.output).stem().empty()) {
+  if (!EndsWithCube(request.output) || std::filesystem::path(request.output).stem().empty()) {
     throw UsageError("OUTPUT is a .cube file, got \"" + request.output + "\"");
   }
+  return request;
+}
+
+int RunLut(const Options& options, std::span<const std::string> arguments) {
+  namespace fs = std::filesystem;
+  const LutRequest request = ParseArguments(arguments);
 
   Grader grader(options, LatticeWidth(request.size), LatticeHeight(request.size), zkfx::kPixelFormatBGRA32f);
   grader.ApplyPanel(request.steps, Picture{});
@@ -329,7 +342,8 @@ Examples:
 
 const Command& LutCommand() {
   static const Command command{"lut", "bake the panel into a 3D LUT (.cube)", LutHelp,
-                               [] { return DescribeLutOptions(OptionsMarkdown); }, RunLut};
+                               [] { return DescribeLutOptions(OptionsMarkdown); }, RunLut,
+                               [](std::span<const std::string> arguments) { ParseArguments(arguments); }};
   return command;
 }
 

@@ -53,6 +53,21 @@ void RawInputArgument(const std::string& option, std::span<const std::string> va
 // A host pixel-format code; a usage error naming `option` and the formats otherwise.
 std::uint32_t FormatArgument(const std::string& option, const std::string& text);
 
+// Option values of single commands, defined beside their command (declared here so that each can
+// be driven on its own, as the fuzzing targets do). Each throws a usage error naming `option`.
+// grade --frames A-B, A- or -B: the first and last frame into `input` (last -1: to the end).
+void FramesArgument(const std::string& option, const std::string& text, SourceRequest& input);
+// grade --bitrate 8M, 2500k or 800000: bits per second, 1000 .. 1e10.
+std::int64_t BitrateArgument(const std::string& option, const std::string& text);
+// grade --threads N: 1 .. 256.
+int ThreadsArgument(const std::string& text);
+// grade --crf N: 0 .. 63.
+int CrfArgument(const std::string& option, const std::string& text);
+// lut --size N: points a side, 17 .. 129.
+int LutSizeArgument(const std::string& option, const std::string& text);
+// lut --domain MIN MAX: finite, MIN at most 0 and MAX at least 1.
+std::pair<double, double> DomainArgument(const std::string& option, std::span<const std::string> values);
+
 // The options as the usage text lists them, under their group headings, wrapped to 100 columns.
 std::string OptionsUsage(const std::vector<Option>& options);
 
