@@ -107,7 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     arguments.emplace_back(text.substr(start, end - start));
     start = end + 1;
   }
-  for (const std::string& argument : arguments) ParseValue(argument);
+  // Every parser on the first few lines (more lines add length, not new paths, and slow the run).
+  for (std::size_t i = 0; i < std::min<std::size_t>(arguments.size(), 8); ++i) ParseValue(arguments[i]);
   for (const Command* command : {&InfoCommand(), &ParamsCommand(), &GradeCommand(), &LutCommand(),
                                  &TestcardCommand(), &ScopesCommand()}) {
     Refusable(true, [&] { command->parse(arguments); });
