@@ -193,8 +193,9 @@ std::pair<double, double> DomainArgument(const std::string& option, std::span<co
     }
   }
   if (!(bounds[0] <= 0.0 && bounds[1] >= 1.0)) {
-    throw UsageError(option + " widens the input range 0..1: MIN at most 0, MAX at least 1, got " + Quoted(values[0]) +
-                     " " + Quoted(values[1]));
+    // The numbers as read (shortest form), not the text: a text may be of any length.
+    throw UsageError(option + " widens the input range 0..1: MIN at most 0, MAX at least 1, got " + Number(bounds[0]) +
+                     " " + Number(bounds[1]));
   }
   return {bounds[0], bounds[1]};
 }
