@@ -4,8 +4,10 @@
 // edited parameter's index, render scale and pixel aspect, frames in any of the nine formats with any
 // pixels, padded or bottom-up rows and sizes that differ between input and output, and the sequence
 // record (plain data a host may restore byte for byte). Every command succeeds, leaves no suite
-// acquired and no memory handle behind, and writes nothing outside the output frame.
+// acquired and no memory handle behind; a render leaves its input as it was and writes nothing
+// outside the output frame's pixels (row padding included).
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <memory>
@@ -59,9 +61,20 @@ struct LentFrame {
     std::uint8_t* first = buffer.data() + kGuard + (bottomUp && height > 0 ? bytes - stride : 0);
     frame = {first, bottomUp ? -stride : stride, width, height, format};
   }
+  // The bytes around the frame and the padding at the end of each row still hold their fill (a
+  // lent output starts filled, so this holds for it whatever the module wrote inside).
   bool GuardsIntact() const {
-    const auto intact = [](auto begin, auto end) { return std::all_of(begin, end, [](auto b) { return b == 0xA5; }); };
-    return intact(buffer.begin(), buffer.begin() + kGuard) && intact(buffer.end() - kGuard, buffer.end());
+    const auto intact = [](const std::uint8_t* begin, const std::uint8_t* end) {
+      return std::all_of(begin, end, [](std::uint8_t b) { return b == 0xA5; });
+    };
+    const std::size_t used = static_cast<std::size_t>(frame.width) * threeway::host::BytesPerPixel(frame.hostPixelFormat);
+    const std::size_t stride = static_cast<std::size_t>(std::abs(frame.rowBytes));
+    for (int y = 0; y < frame.height; ++y) {
+      const auto* row = static_cast<const std::uint8_t*>(frame.data) + std::ptrdiff_t{y} * frame.rowBytes;
+      if (!intact(row + used, row + stride)) return false;
+    }
+    return intact(buffer.data(), buffer.data() + kGuard) && intact(buffer.data() + buffer.size() - kGuard,
+                                                                   buffer.data() + buffer.size());
   }
 };
 
@@ -105,8 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 1: result = Edit(host, input.ConsumeIntegralInRange<int>(1, host.DeclaredCount()), input); break;
       case 2: {
         LentFrame source(input, true), destination(input, false);
+        const std::vector<std::uint8_t> before = source.buffer;
         result = host.Render(source.frame, destination.frame);
-        Require(source.GuardsIntact() && destination.GuardsIntact(), "a render writes inside the output frame");
+        Require(source.buffer == before, "a render leaves the input frame as it was");
+        Require(destination.GuardsIntact(), "a render writes inside the output frame");
         break;
       }
       case 3:
