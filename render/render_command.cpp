@@ -205,12 +205,16 @@ std::int32_t RenderCommand(zkfx::HostInputRecord* in, zkfx::HostOutputRecord* ou
       const std::int32_t s = static_cast<std::int32_t>(
           static_cast<std::int64_t>(percent) * std::max(inHeight, 0) / 100);
       rect = {0, s, outWidth, outHeight};
-      inHeight = outHeight = s;
+      // The split line comes from the input; an output with fewer rows is corrected only as far
+      // as it reaches.
+      inHeight = s;
+      outHeight = std::min(outHeight, s);
     } else if (layout == 2) {
       const std::int32_t s = static_cast<std::int32_t>(
           static_cast<std::int64_t>(std::max(inWidth, 0)) * percent / 100);
       rect = {s, 0, outWidth, outHeight};
-      inWidth = outWidth = s;
+      inWidth = s;
+      outWidth = std::min(outWidth, s);
     } else {
       split = false;  // an unknown layout shows the whole frame corrected
     }

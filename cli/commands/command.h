@@ -20,6 +20,10 @@ struct Command {
   // `threeway help --markdown <name>` prints it. Null for a command without options.
   std::string (*optionTable)();
   int (*run)(const Options& options, std::span<const std::string> arguments);
+  // Reads the command line as run does before it starts any work, and throws UsageError where run
+  // would refuse it; nothing is opened or written (a --preset file is read). The fuzzing targets
+  // drive every command's options through it.
+  void (*parse)(std::span<const std::string> arguments);
 };
 
 const Command& InfoCommand();

@@ -14,13 +14,6 @@
 #include "cli/panel/panel.h"
 
 namespace threeway::cli {
-namespace {
-
-struct GradeRequest {
-  GradeJob job;
-  std::string outputDir;             // batch: every positional argument is an input
-  std::vector<std::string> inputs;   // batch inputs
-};
 
 // --frames A-B, A- or -B: frame numbers from 0, both ends included.
 void FramesArgument(const std::string& option, const std::string& text, SourceRequest& input) {
@@ -34,12 +27,20 @@ void FramesArgument(const std::string& option, const std::string& text, SourceRe
   std::int64_t first = 0, last = -1;
   if (dash == std::string::npos || text == "-" || !number(text.substr(0, dash), first) ||
       !number(text.substr(dash + 1), last) || (last >= 0 && last < first)) {
-    throw UsageError(option + " needs a frame range A-B, A- or -B (frame numbers from 0, both ends included), got \"" +
-                     text + "\"");
+    throw UsageError(option + " needs a frame range A-B, A- or -B (frame numbers from 0, both ends included), got " +
+                     Quoted(text));
   }
   input.firstFrame = first;
   input.lastFrame = last;
 }
+
+namespace {
+
+struct GradeRequest {
+  GradeJob job;
+  std::string outputDir;             // batch: every positional argument is an input
+  std::vector<std::string> inputs;   // batch inputs
+};
 
 using Values = std::span<const std::string>;
 
@@ -246,7 +247,8 @@ Examples:
 
 const Command& GradeCommand() {
   static const Command command{"grade", "grade a picture or raw frames with the effect", GradeHelp,
-                               [] { return DescribeGradeOptions(OptionsMarkdown); }, RunGrade};
+                               [] { return DescribeGradeOptions(OptionsMarkdown); }, RunGrade,
+                               [](std::span<const std::string> arguments) { ParseArguments(arguments); }};
   return command;
 }
 

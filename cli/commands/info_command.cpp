@@ -7,8 +7,12 @@
 namespace threeway::cli {
 namespace {
 
-int RunInfo(const Options& options, std::span<const std::string> arguments) {
+void ParseArguments(std::span<const std::string> arguments) {
   if (!arguments.empty()) throw UsageError("takes no arguments");
+}
+
+int RunInfo(const Options& options, std::span<const std::string> arguments) {
+  ParseArguments(arguments);
   threeway::host::Registration registration;
   std::string error;
   if (!threeway::host::ReadRegistrationFromFile(options.modulePath, registration, error)) throw ToolError(error);
@@ -37,7 +41,7 @@ const Command& InfoCommand() {
             "that it describes this effect, and prints every property: vendor code/key, id, data length\n"
             "and the decoded value (texts quoted, version words in hexadecimal).\n");
       },
-      nullptr, RunInfo};
+      nullptr, RunInfo, ParseArguments};
   return command;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <tuple>
 
 #include "cli/commands/command.h"
 #include "cli/commands/options.h"
@@ -25,32 +26,43 @@ struct LutRequest {
   Overwrite overwrite = Overwrite::kRefuse;
 };
 
-int SizeArgument(const std::string& option, const std::string& text) {
+// A number in its shortest form that reads back to the same double.
+std::string ShortNumber(double value) {
+  char digits[32];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+}  // namespace
+
+int LutSizeArgument(const std::string& option, const std::string& text) {
   int size = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), size);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() || size < kMinLutSize || size > kMaxLutSize) {
     throw UsageError(option + " needs a whole number of points a side, " + std::to_string(kMinLutSize) + " to " +
-                     std::to_string(kMaxLutSize) + ", got \"" + text + "\"");
+                     std::to_string(kMaxLutSize) + ", got " + Quoted(text));
   }
   return size;
 }
 
-void DomainArgument(const std::string& option, std::span<const std::string> values, LutRequest& request) {
+std::pair<double, double> DomainArgument(const std::string& option, std::span<const std::string> values) {
   double bounds[2];
   for (int i = 0; i < 2; ++i) {
     const std::string& text = values[static_cast<std::size_t>(i)];
     char* end = nullptr;
     bounds[i] = std::strtod(text.c_str(), &end);
     if (text.empty() || *end != '\0' || !std::isfinite(bounds[i])) {
-      throw UsageError(option + " needs two numbers MIN MAX, got \"" + text + "\"");
+      throw UsageError(option + " needs two numbers MIN MAX, got " + Quoted(text));
     }
   }
   if (!(bounds[0] <= 0.0 && bounds[1] >= 1.0)) {
-    throw UsageError(option + " widens the input range 0..1: MIN at most 0, MAX at least 1, got " + values[0] + " " +
-                     values[1]);
+    // The numbers as read (shortest form), not the text: a text may be of any length.
+    throw UsageError(option + " widens the input range 0..1: MIN at most 0, MAX at least 1, got " +
+                     ShortNumber(bounds[0]) + " " + ShortNumber(bounds[1]));
   }
-  request.lut.min = bounds[0], request.lut.max = bounds[1], request.lut.domain = true;
+  return {bounds[0], bounds[1]};
 }
+
+namespace {
 
 using Values = std::span<const std::string>;
 
@@ -63,12 +75,15 @@ std::vector<Option> LutOptions(LutRequest& request) {
   const std::vector<Option> own = {
       {"LUT", "--size", "N",
        "points a side of the lattice, 17 to 129 (default 33): the file holds N^3 colours, red varying fastest.",
-       [&](const std::string& o, Values v) { request.lut.size = SizeArgument(o, v[0]); }},
+       [&](const std::string& o, Values v) { request.lut.size = LutSizeArgument(o, v[0]); }},
       {"LUT", "--domain", "MIN MAX",
        "the input range on each channel, for float footage beyond 0..1 (MIN at most 0, MAX at least 1; default 0 "
        "1): the lattice spans it evenly and the file says so with DOMAIN_MIN and DOMAIN_MAX. OpenColorIO reads "
        "both; ffmpeg's lut3d (5.1) reads DOMAIN_MAX and takes DOMAIN_MIN as 0, so keep MIN at 0 for ffmpeg.",
-       [&](const std::string& o, Values v) { DomainArgument(o, v, request); }},
+       [&](const std::string& o, Values v) {
+         std::tie(request.lut.min, request.lut.max) = DomainArgument(o, v);
+         request.lut.domain = true;
+       }},
       {"LUT", "--strict", "",
        "refuse (exit 1, nothing written) when the panel has anything the LUT cannot hold, instead of leaving it "
        "out with a warning.",
@@ -90,8 +105,7 @@ bool EndsWithCube(const std::string& path) {
   return ending == ".cube";
 }
 
-int RunLut(const Options& options, std::span<const std::string> arguments) {
-  namespace fs = std::filesystem;
+LutRequest ParseArguments(std::span<const std::string> arguments) {
   LutRequest request;
   const std::vector<std::string> positional = ParseOptions(arguments, LutOptions(request), "lut");
   if (positional.size() != 1) {
@@ -99,9 +113,15 @@ int RunLut(const Options& options, std::span<const std::string> arguments) {
                      " file names; see threeway help lut)");
   }
   request.output = positional[0];
-  if (!EndsWithCube(request.output) || fs::path(request.output).stem().empty()) {
-    throw UsageError("OUTPUT is a .cube file, got \"" + request.output + "\"");
+  if (!EndsWithCube(request.output) || std::filesystem::path(request.output).stem().empty()) {
+    throw UsageError("OUTPUT is a .cube file, got " + Quoted(request.output));
   }
+  return request;
+}
+
+int RunLut(const Options& options, std::span<const std::string> arguments) {
+  namespace fs = std::filesystem;
+  const LutRequest request = ParseArguments(arguments);
 
   const fs::path output(request.output);
   const std::string look = output.stem().string();
@@ -168,7 +188,8 @@ Examples:
 
 const Command& LutCommand() {
   static const Command command{"lut", "bake the panel into a 3D LUT (.cube)", LutHelp,
-                               [] { return DescribeLutOptions(OptionsMarkdown); }, RunLut};
+                               [] { return DescribeLutOptions(OptionsMarkdown); }, RunLut,
+                               [](std::span<const std::string> arguments) { ParseArguments(arguments); }};
   return command;
 }
 

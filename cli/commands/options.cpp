@@ -1,5 +1,6 @@
 #include "cli/commands/options.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -12,19 +13,23 @@
 namespace threeway::cli {
 
 std::optional<std::pair<int, int>> ParseSize(const std::string& text, int minWidth, int minHeight, int max) {
-  unsigned long w = 0, h = 0;
-  char tail = 0;
-  if (text.empty() || text[0] == '-' || std::sscanf(text.c_str(), "%lux%lu%c", &w, &h, &tail) != 2) return std::nullopt;
-  if (w < static_cast<unsigned long>(minWidth) || h < static_cast<unsigned long>(minHeight) ||
-      w > static_cast<unsigned long>(max) || h > static_cast<unsigned long>(max)) {
-    return std::nullopt;
-  }
-  return std::pair{static_cast<int>(w), static_cast<int>(h)};
+  // Digits only on both sides of the 'x': no sign, no space, nothing after (a NUL included).
+  const auto side = [](std::string_view digits, int& value) {
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    const auto [end, status] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    return status == std::errc() && end == digits.data() + digits.size();
+  };
+  const std::string_view all(text);
+  const std::size_t x = all.find('x');
+  int w = 0, h = 0;
+  if (x == std::string_view::npos || !side(all.substr(0, x), w) || !side(all.substr(x + 1), h)) return std::nullopt;
+  if (w < minWidth || h < minHeight || w > max || h > max) return std::nullopt;
+  return std::pair{w, h};
 }
 
 void RawSizeArgument(const std::string& option, const std::string& text, int& width, int& height) {
   const auto size = ParseSize(text, 1, 1, kMaxRawSide);
-  if (!size) throw UsageError(option + " needs a size WxH (e.g. 1920x1080), got \"" + text + "\"");
+  if (!size) throw UsageError(option + " needs a size WxH (e.g. 1920x1080), got " + Quoted(text));
   std::tie(width, height) = *size;
 }
 
@@ -35,11 +40,9 @@ void RawInputArgument(const std::string& option, std::span<const std::string> va
 
 std::uint32_t FormatArgument(const std::string& option, const std::string& text) {
   const std::optional<std::uint32_t> code = ParseFormatCode(text);
-  if (!code) throw UsageError(option + ": \"" + text + "\" is not a host format; formats: " + FormatCodeList());
+  if (!code) throw UsageError(option + ": " + Quoted(text) + " is not a host format; formats: " + FormatCodeList());
   return *code;
 }
-
-namespace {
 
 // --bitrate 8M, 2500k or 800000 (bits per second).
 std::int64_t BitrateArgument(const std::string& option, const std::string& text) {
@@ -51,25 +54,25 @@ std::int64_t BitrateArgument(const std::string& option, const std::string& text)
   else if (suffix == "M" || suffix == "m") scale = 1e6;
   else if (!suffix.empty()) scale = 0;
   if (end == text.c_str() || scale == 0 || !(value * scale >= 1000) || value * scale > 1e10) {
-    throw UsageError(option + " needs a bit rate of at least 1000 bits per second (e.g. 8M, 2500k), got \"" + text + "\"");
+    throw UsageError(option + " needs a bit rate of at least 1000 bits per second (e.g. 8M, 2500k), got " + Quoted(text));
   }
   return static_cast<std::int64_t>(value * scale + 0.5);
 }
 
 int CrfArgument(const std::string& option, const std::string& text) {
   if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 63) {
-    throw UsageError(option + " needs a whole number from 0 to 63 (the codec's constant-quality scale), got \"" + text + "\"");
+    throw UsageError(option + " needs a whole number from 0 to 63 (the codec's constant-quality scale), got " +
+                     Quoted(text));
   }
   return std::stoi(text);
 }
 
-}  // namespace
 
 int ThreadsArgument(const std::string& text) {
   char* end = nullptr;
   const long threads = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || threads < 1 || threads > 256) {
-    throw UsageError("--threads needs a number of worker threads 1 .. 256, got \"" + text + "\"");
+    throw UsageError("--threads needs a number of worker threads 1 .. 256, got " + Quoted(text));
   }
   return static_cast<int>(threads);
 }

@@ -43,9 +43,6 @@ std::vector<Option> OverwriteOptions(Overwrite& overwrite, std::string_view grou
 // The encoder's options of a video output (--codec, --crf, --bitrate, --no-audio), into `output`.
 std::vector<Option> VideoOutputOptions(SinkRequest& output, std::string_view group);
 
-// Option values the commands share. --threads N: 1 .. 256 worker threads.
-int ThreadsArgument(const std::string& text);
-
 // Option values the commands share. A picture size "WxH" (decimal, no sign, nothing after it) with
 // the width in minWidth..max and the height in minHeight..max; nullopt for anything else.
 std::optional<std::pair<int, int>> ParseSize(const std::string& text, int minWidth, int minHeight, int max);
@@ -58,6 +55,23 @@ void RawSizeArgument(const std::string& option, const std::string& text, int& wi
 void RawInputArgument(const std::string& option, std::span<const std::string> values, SourceRequest& input);
 // A host pixel-format code; a usage error naming `option` and the formats otherwise.
 std::uint32_t FormatArgument(const std::string& option, const std::string& text);
+
+// The video encoder's and the worker pool's values (grade, studio). Each throws a usage error
+// naming `option`. --bitrate 8M, 2500k or 800000: bits per second, 1000 .. 1e10.
+std::int64_t BitrateArgument(const std::string& option, const std::string& text);
+// --threads N: 1 .. 256 worker threads.
+int ThreadsArgument(const std::string& text);
+// --crf N: 0 .. 63.
+int CrfArgument(const std::string& option, const std::string& text);
+
+// Option values of single commands, defined beside their command (declared here so that each can
+// be driven on its own, as the fuzzing targets do). Each throws a usage error naming `option`.
+// grade --frames A-B, A- or -B: the first and last frame into `input` (last -1: to the end).
+void FramesArgument(const std::string& option, const std::string& text, SourceRequest& input);
+// lut --size N: points a side, 17 .. 129.
+int LutSizeArgument(const std::string& option, const std::string& text);
+// lut --domain MIN MAX: finite, MIN at most 0 and MAX at least 1.
+std::pair<double, double> DomainArgument(const std::string& option, std::span<const std::string> values);
 
 // The options as the usage text lists them, under their group headings, wrapped to 100 columns.
 std::string OptionsUsage(const std::vector<Option>& options);

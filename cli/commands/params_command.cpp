@@ -104,10 +104,16 @@ std::string DescribeParamsOptions(std::string (*write)(const std::vector<Option>
   return write(ParamsOptions(unused));
 }
 
-int RunParams(const Options& options, std::span<const std::string> arguments) {
+// Whether --json was given.
+bool ParseArguments(std::span<const std::string> arguments) {
   bool json = false;
   const std::vector<std::string> positional = ParseOptions(arguments, ParamsOptions(json), "params");
   if (!positional.empty()) throw UsageError("unexpected argument " + positional[0] + " (see threeway help params)");
+  return json;
+}
+
+int RunParams(const Options& options, std::span<const std::string> arguments) {
+  const bool json = ParseArguments(arguments);
   threeway::host::Host host;
   OpenEffect(options, host, /*withSequence=*/false);
   if (json) {
@@ -134,7 +140,8 @@ std::string ParamsHelp() {
 
 const Command& ParamsCommand() {
   static const Command command{"params", "print the effect's parameters as the host received them", ParamsHelp,
-                               [] { return DescribeParamsOptions(OptionsMarkdown); }, RunParams};
+                               [] { return DescribeParamsOptions(OptionsMarkdown); }, RunParams,
+                               [](std::span<const std::string> arguments) { ParseArguments(arguments); }};
   return command;
 }
 

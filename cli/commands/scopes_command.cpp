@@ -61,7 +61,7 @@ std::vector<Option> ScopesOptions(ScopesRequest& request) {
          if (!size) {
            throw UsageError("--size needs WxH between " + std::to_string(kScopeMinWidth) + "x" +
                             std::to_string(kScopeMinHeight) + " and " + std::to_string(kScopeMaxSide) + "x" +
-                            std::to_string(kScopeMaxSide) + ", got \"" + v[0] + "\"");
+                            std::to_string(kScopeMaxSide) + ", got " + Quoted(v[0]));
          }
          std::tie(request.width, request.height) = *size;
        }},
@@ -221,7 +221,8 @@ Examples:
 
 const Command& ScopesCommand() {
   static const Command command{"scopes", "write waveform, parade, vectorscope and histogram pictures of a frame",
-                               ScopesHelp, [] { return DescribeScopesOptions(OptionsMarkdown); }, RunScopes};
+                               ScopesHelp, [] { return DescribeScopesOptions(OptionsMarkdown); }, RunScopes,
+                               [](std::span<const std::string> arguments) { ParseArguments(arguments); }};
   return command;
 }
 

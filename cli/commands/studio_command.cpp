@@ -208,7 +208,8 @@ Examples:
 
 const Command& StudioCommand() {
   static const Command command{"studio", "grade by eye in a local web page: wheels, live picture and scopes",
-                               StudioHelp, [] { return DescribeStudioOptions(OptionsMarkdown); }, RunStudio};
+                               StudioHelp, [] { return DescribeStudioOptions(OptionsMarkdown); }, RunStudio,
+                               [](std::span<const std::string> arguments) { ParseArguments(arguments); }};
   return command;
 }
 

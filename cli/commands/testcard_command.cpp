@@ -28,7 +28,7 @@ std::vector<Option> TestcardOptions(TestcardRequest& request) {
       {"", "--size", "WxH", "the picture's size (default 1920x1080; 8x8 to 16384x16384).",
        [&](const std::string&, Values v) {
          const auto size = ParseSize(v[0], kMinCardSide, kMinCardSide, kMaxCardSide);
-         if (!size) throw UsageError("--size needs WxH between 8x8 and 16384x16384, got \"" + v[0] + "\"");
+         if (!size) throw UsageError("--size needs WxH between 8x8 and 16384x16384, got " + Quoted(v[0]));
          std::tie(request.width, request.height) = *size;
        }},
       {"", "--raw-out", "CODE", "OUTPUT gets one raw frame in that host format (\"-\": standard output).",
@@ -44,13 +44,18 @@ std::string DescribeTestcardOptions(std::string (*write)(const std::vector<Optio
   return write(TestcardOptions(unused));
 }
 
-int RunTestcard(const Options&, std::span<const std::string> arguments) {
+TestcardRequest ParseArguments(std::span<const std::string> arguments) {
   TestcardRequest parsed;
   const std::vector<std::string> positional = ParseOptions(arguments, TestcardOptions(parsed), "testcard");
   if (positional.empty()) throw UsageError("needs OUTPUT (see threeway help testcard)");
   if (positional.size() > 1) throw UsageError("unexpected argument " + positional[1] + " (see threeway help testcard)");
+  parsed.output.path = positional[0];
+  return parsed;
+}
+
+int RunTestcard(const Options&, std::span<const std::string> arguments) {
+  TestcardRequest parsed = ParseArguments(arguments);
   SinkRequest& request = parsed.output;
-  request.path = positional[0];
   const int width = parsed.width, height = parsed.height;
   const Picture card = MakeTestCard(width, height);
   FrameInfo info;
@@ -84,7 +89,8 @@ Examples:
 
 const Command& TestcardCommand() {
   static const Command command{"testcard", "write the built-in test picture", TestcardHelp,
-                               [] { return DescribeTestcardOptions(OptionsMarkdown); }, RunTestcard};
+                               [] { return DescribeTestcardOptions(OptionsMarkdown); }, RunTestcard,
+                               [](std::span<const std::string> arguments) { ParseArguments(arguments); }};
   return command;
 }
 

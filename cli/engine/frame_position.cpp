@@ -28,8 +28,8 @@ FramePosition ParseFramePosition(std::string_view text) {
   FramePosition position;
   position.text = std::string(text);
   const auto bad = [&] {
-    return UsageError("--at needs a frame number (0 is the first) or a time (2.5, 3s, 1:02.5, 0:01:02.040), got \"" +
-                      position.text + "\"");
+    return UsageError("--at needs a frame number (0 is the first) or a time (2.5, 3s, 1:02.5, 0:01:02.040), got " +
+                      Quoted(position.text));
   };
   if (ParseWhole(text, position.frame)) return position;
   position.isTime = true;

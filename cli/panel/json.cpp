@@ -173,7 +173,7 @@ class Reader {
       Space();
       JsonValue member;
       if (!Value(member, depth + 1)) return false;
-      value.members.emplace_back(std::move(key), std::move(member));
+      value.members.push_back({std::move(key), std::move(member)});
       Space();
       if (Eat('}')) return true;
       if (!Eat(',')) return Fail("',' or '}'");

@@ -18,6 +18,8 @@ std::string JsonFloat(float value);
 // A double with 17 significant digits; non-finite values become null.
 std::string JsonDouble(double value);
 
+struct JsonMember;
+
 // One parsed JSON value. `line` and `column` (both from 1, columns counted in bytes) locate its
 // first character in the text, so a reader can point at a value that it does not accept.
 struct JsonValue {
@@ -27,9 +29,16 @@ struct JsonValue {
   double number = 0.0;
   std::string text;                                      // kString
   std::vector<JsonValue> items;                          // kArray
-  std::vector<std::pair<std::string, JsonValue>> members;  // kObject, in the order written
+  std::vector<JsonMember> members;                       // kObject, in the order written
   int line = 0;
   int column = 0;
+};
+
+// One member of an object. (A named type rather than a pair: a pair of an incomplete JsonValue is
+// not a valid type for every compiler's library.)
+struct JsonMember {
+  std::string name;
+  JsonValue value;
 };
 
 // The kind's name as a reader would say it: "null", "true or false", "a number", "a string",

@@ -319,8 +319,7 @@ PanelStep ParseRatioOption(PanelStep::Kind kind, std::string_view option, std::s
   PanelStep step;
   step.kind = kind;
   step.origin = std::string(option) + " " + std::string(text);
-  const std::string bad = std::string(option) + " needs N/D or a decimal number greater than 0, got \"" +
-                          std::string(text) + "\"";
+  const std::string bad = std::string(option) + " needs N/D or a decimal number greater than 0, got " + Quoted(text);
   long long numerator = 0, denominator = 1;
   const std::size_t slash = text.find('/');
   if (slash != std::string_view::npos) {
@@ -373,7 +372,9 @@ std::vector<PanelStep> PresetSteps(const JsonValue& document, const std::string&
                     JsonKindName(document.kind));
   }
   std::vector<PanelStep> steps;
-  for (const auto& [name, value] : document.members) {
+  for (const JsonMember& member : document.members) {
+    const std::string& name = member.name;
+    const JsonValue& value = member.value;  // a named reference: lambdas below capture it
     const std::string where = at(value);
     const ParamSpec& row = SettableSpec(name, where, kExitFailure);
     const std::string id(row.identifier);

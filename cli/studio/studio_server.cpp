@@ -203,13 +203,13 @@ struct StudioServer::Impl {
     server.Post("/api/frame", [this](const Request& request, Response& r) {
       Answer(r, [&] {
         const JsonValue body = Body(request, kMaxEditBytes);
-        if (body.kind != JsonValue::Kind::kObject || body.members.size() != 1 || body.members[0].first != "frame" ||
-            body.members[0].second.kind != JsonValue::Kind::kNumber ||
-            body.members[0].second.number != std::floor(body.members[0].second.number) ||
-            !(body.members[0].second.number >= 0 && body.members[0].second.number < 1e12)) {
+        if (body.kind != JsonValue::Kind::kObject || body.members.size() != 1 || body.members[0].name != "frame" ||
+            body.members[0].value.kind != JsonValue::Kind::kNumber ||
+            body.members[0].value.number != std::floor(body.members[0].value.number) ||
+            !(body.members[0].value.number >= 0 && body.members[0].value.number < 1e12)) {
           throw RequestError("a frame is chosen as {\"frame\": N}, N a whole number from 0");
         }
-        return session.SelectFrame(static_cast<std::int64_t>(body.members[0].second.number));
+        return session.SelectFrame(static_cast<std::int64_t>(body.members[0].value.number));
       });
     });
     server.Post("/api/save-preset", [this](const Request&, Response& r) { Answer(r, [&] { return session.SavePreset(); }); });

@@ -19,19 +19,19 @@ TEST(JsonReader, ReadsEveryKindOfValue) {
       << error;
   ASSERT_EQ(v.kind, JsonValue::Kind::kObject);
   ASSERT_EQ(v.members.size(), 5u);
-  EXPECT_EQ(v.members[0].first, "a");  // members keep the written order
-  const JsonValue& a = v.members[0].second;
+  EXPECT_EQ(v.members[0].name, "a");  // members keep the written order
+  const JsonValue& a = v.members[0].value;
   ASSERT_EQ(a.items.size(), 3u);
   EXPECT_EQ(a.items[1].number, -2500.0);
   EXPECT_EQ(a.items[2].number, 0.125);
   EXPECT_EQ(a.line, 1);
   EXPECT_EQ(a.column, 8);
-  EXPECT_EQ(v.members[1].second.members[0].second.kind, JsonValue::Kind::kNull);
-  EXPECT_EQ(v.members[2].second.line, 2);
-  EXPECT_EQ(v.members[2].second.column, 7);
-  EXPECT_TRUE(v.members[2].second.boolean);
-  EXPECT_FALSE(v.members[3].second.boolean);
-  EXPECT_EQ(v.members[4].second.text, "q\"\\/\b\f\n\r\t\xc3\xa9\xc2\xaa\xc2\xaa\xf0\x9f\x98\x80");
+  EXPECT_EQ(v.members[1].value.members[0].value.kind, JsonValue::Kind::kNull);
+  EXPECT_EQ(v.members[2].value.line, 2);
+  EXPECT_EQ(v.members[2].value.column, 7);
+  EXPECT_TRUE(v.members[2].value.boolean);
+  EXPECT_FALSE(v.members[3].value.boolean);
+  EXPECT_EQ(v.members[4].value.text, "q\"\\/\b\f\n\r\t\xc3\xa9\xc2\xaa\xc2\xaa\xf0\x9f\x98\x80");
   // Numbers read back exactly as the writer prints them.
   ASSERT_TRUE(ParseJson(threeway::cli::JsonDouble(117.32433342826178), v, error));
   EXPECT_EQ(v.number, 117.32433342826178);

@@ -165,6 +165,15 @@ TEST_F(Effect, OutputSmallerThanInputIsNeverOverrun) {
   Frame out(12, 6, zkfx::kPixelFormatBGRA8);
   EXPECT_EQ(host.Render(in.frame, out.frame), zkfx::kErrNone);  // the sanitizers watch the bounds
   EXPECT_EQ(std::memcmp(out.Row<std::uint8_t>(5), in.Row<std::uint8_t>(5), 12 * 4), 0);
+  // The split line comes from the input's size: at 100 % it lies past the output's last row and
+  // column, and still only the output's pixels are written (found by fuzzing the dispatch).
+  ASSERT_EQ(host.SetCheckBox(kParamShowSplitView, true), zkfx::kErrNone);
+  ASSERT_EQ(host.SetFloat(kParamSplitViewPercent, 100.0), zkfx::kErrNone);
+  for (std::int32_t layout : {1, 2}) {
+    ASSERT_EQ(host.SetPopup(kParamSplitViewLayout, layout), zkfx::kErrNone);
+    EXPECT_EQ(host.Render(in.frame, out.frame), zkfx::kErrNone);
+    EXPECT_EQ(std::memcmp(out.Row<std::uint8_t>(5), in.Row<std::uint8_t>(5), 12 * 4), 0);
+  }
 }
 
 }  // namespace

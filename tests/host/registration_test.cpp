@@ -130,17 +130,12 @@ TEST(Registration, ChecksRejectAnotherEffect) {
   EXPECT_NE(error.find("QTRN Other Effect"), std::string::npos) << error;
 }
 
-// Every prefix of a resource, and every corruption of a length or count field, is either decoded
-// or refused with a message: never a crash, never a read past the bytes (ASan checks that).
+// Every corruption of a length or count field is refused with a message: never a crash, never a
+// read past the bytes (ASan checks that). Every cut of the resource is refused too: the fuzzing
+// target checks that on every input it decodes, the documented resource among its seeds.
 void ExpectCorruptionsAreRefused(const std::vector<std::uint8_t>& resource) {
   threeway::host::Registration r;
   std::string error;
-  for (std::size_t size = 0; size < resource.size(); ++size) {
-    std::vector<std::uint8_t> prefix(resource.begin(), resource.begin() + static_cast<std::ptrdiff_t>(size));
-    error.clear();
-    ASSERT_FALSE(threeway::host::DecodeRegistration(prefix, r, error)) << size;
-    ASSERT_FALSE(error.empty()) << size;
-  }
   for (std::size_t offset : LengthFieldOffsets(resource)) {
     std::uint32_t original;
     std::memcpy(&original, &resource[offset], 4);
