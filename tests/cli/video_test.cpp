@@ -272,7 +272,7 @@ TEST_F(Video, FrameRanges) {
     std::string range;
     int first, count;
   };
-  for (const Case& c : {Case{"10-19", 10, 10}, Case{"20-", 20, 5}, Case{"-3", 0, 4}}) {
+  for (const Case& c : {Case{"10-19", 10, 10}, Case{"20-", 20, 5}, Case{"-3", 0, 4}, Case{"0-0", 0, 1}}) {
     SCOPED_TRACE(c.range);
     const Outcome run = Tool("grade clip.mp4 part.mp4 --crf 0 --frames " + c.range);
     ASSERT_EQ(run.status, 0) << run.err;
