@@ -279,20 +279,20 @@ function ringGradient() {
   return 'conic-gradient(' + stops.join(', ') + ')';
 }
 
-function buildWheel(spec, container) {
-  const angle = studio.params[spec.angle], magnitude = studio.params[spec.magnitude];
+function buildWheel(wheelInfo, container) {
+  const angle = studio.params[wheelInfo.angle], magnitude = studio.params[wheelInfo.magnitude];
   const element = document.createElement('div');
   element.className = 'wheel';
-  element.dataset.wheel = spec.angle;
+  element.dataset.wheel = wheelInfo.angle;
   const title = document.createElement('h2');
   const name = document.createElement('span');
-  name.textContent = spec.name;
-  title.append(name, resetButton('Reset ' + spec.name, () => resetParams([spec.angle, spec.magnitude, spec.gain, spec.hue])));
+  name.textContent = wheelInfo.name;
+  title.append(name, resetButton('Reset ' + wheelInfo.name, () => resetParams([wheelInfo.angle, wheelInfo.magnitude, wheelInfo.gain, wheelInfo.hue])));
   const disc = document.createElement('div');
   disc.className = 'disc';
   disc.tabIndex = 0;
   disc.setAttribute('role', 'slider');
-  disc.setAttribute('aria-label', spec.name + ' balance (arrow keys move it, Delete resets)');
+  disc.setAttribute('aria-label', wheelInfo.name + ' balance (arrow keys move it, Delete resets)');
   disc.style.background = ringGradient();
   const cross = document.createElement('div');
   cross.className = 'cross';
@@ -305,13 +305,13 @@ function buildWheel(spec, container) {
   const limit = magnitude.sliderMax;
 
   const wheel = {
-    spec,
+    wheelInfo,
     show() {
-      const a = studio.values[spec.angle] * Math.PI / 180, m = studio.values[spec.magnitude];
+      const a = studio.values[wheelInfo.angle] * Math.PI / 180, m = studio.values[wheelInfo.magnitude];
       const r = Math.min(m, limit) / limit * 50;
       point.style.left = (50 + r * Math.cos(a)) + '%';
       point.style.top = (50 + r * Math.sin(a)) + '%';
-      readout.textContent = 'angle ' + format(angle, studio.values[spec.angle]) + '\u00b0  magnitude ' +
+      readout.textContent = 'angle ' + format(angle, studio.values[wheelInfo.angle]) + '\u00b0  magnitude ' +
           format(magnitude, m);
     },
   };
@@ -324,8 +324,8 @@ function buildWheel(spec, container) {
     if (a < 0) a += 360;
     m = Math.min(limit, m);
     const values = {};
-    values[spec.angle] = Math.round(a * 100) / 100;
-    values[spec.magnitude] = roundTo(magnitude, m);
+    values[wheelInfo.angle] = Math.round(a * 100) / 100;
+    values[wheelInfo.magnitude] = roundTo(magnitude, m);
     setValues(values, gesture);
     wheel.show();
   };
@@ -341,32 +341,32 @@ function buildWheel(spec, container) {
     disc.setPointerCapture(event.pointerId);
     disc.focus();
     dragGesture = newGesture();
-    activeControl = spec.angle;
+    activeControl = wheelInfo.angle;
     fromPointer(event);
   });
   disc.addEventListener('pointermove', (event) => { if (dragGesture) fromPointer(event); });
   const end = () => { dragGesture = 0; activeControl = null; };
   disc.addEventListener('pointerup', end);
   disc.addEventListener('pointercancel', end);
-  disc.addEventListener('dblclick', () => resetParams([spec.angle, spec.magnitude]));
+  disc.addEventListener('dblclick', () => resetParams([wheelInfo.angle, wheelInfo.magnitude]));
   const keys = { ArrowLeft: [-1, 0], ArrowRight: [1, 0], ArrowUp: [0, -1], ArrowDown: [0, 1] };
   disc.addEventListener('keydown', (event) => {
     if (event.key === 'Delete' || event.key === 'Backspace') {
       event.preventDefault();
-      resetParams([spec.angle, spec.magnitude]);
+      resetParams([wheelInfo.angle, wheelInfo.magnitude]);
       return;
     }
     const step = keys[event.key];
     if (!step) return;
     event.preventDefault();
-    const a = studio.values[spec.angle] * Math.PI / 180, m = studio.values[spec.magnitude];
+    const a = studio.values[wheelInfo.angle] * Math.PI / 180, m = studio.values[wheelInfo.magnitude];
     const k = event.shiftKey ? 10 : 1;
-    send(m * Math.cos(a) + step[0] * k, m * Math.sin(a) + step[1] * k, keyGesture(spec.angle));
+    send(m * Math.cos(a) + step[0] * k, m * Math.sin(a) + step[1] * k, keyGesture(wheelInfo.angle));
   });
 
   // Gain and hue rotation: ordinary controls under the wheel.
-  element.append(buildControl(studio.params[spec.gain], true), buildControl(studio.params[spec.hue], true));
-  if (spec.picker) element.append(buildControl(studio.params[spec.picker], true));
+  element.append(buildControl(studio.params[wheelInfo.gain], true), buildControl(studio.params[wheelInfo.hue], true));
+  if (wheelInfo.picker) element.append(buildControl(studio.params[wheelInfo.picker], true));
   container.append(element);
   wheel.show();
 }
@@ -754,9 +754,9 @@ async function start() {
   $('input-name').textContent = panel.input.path + ' (' + panel.input.width + '\u00d7' + panel.input.height + ')';
   document.title = 'threeway studio: ' + panel.input.path;
   const claimed = new Set();
-  for (const spec of panel.wheels) {
-    for (const id of [spec.angle, spec.magnitude, spec.gain, spec.hue, spec.picker]) if (id) claimed.add(id);
-    buildWheel(spec, $('wheels'));
+  for (const wheelInfo of panel.wheels) {
+    for (const id of [wheelInfo.angle, wheelInfo.magnitude, wheelInfo.gain, wheelInfo.hue, wheelInfo.picker]) if (id) claimed.add(id);
+    buildWheel(wheelInfo, $('wheels'));
   }
   buildPanel($('panel'), claimed);
   if (panel.input.frames) {
