@@ -1,7 +1,9 @@
 #include "kernels/process_row.h"
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace threeway {
 
@@ -20,16 +22,25 @@ void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void
   }
 }
 
-bool VectorRowPathAvailable() {
-#if defined(THREEWAY_FORCE_SCALAR_ROWS)
-  return false;  // this build renders through the scalar reference path only
-#else
-  return __builtin_cpu_supports("avx2");
-#endif
+bool VectorRowPathAvailable() { return __builtin_cpu_supports("avx2"); }
+
+RowPath RowPathFor(const char* value, bool avx2Available) {
+  const std::string_view asked = value != nullptr ? value : "";
+  if (asked.empty() || asked == "auto" || asked == "avx2") {
+    return avx2Available ? RowPath::kAvx2 : RowPath::kScalar;
+  }
+  return RowPath::kScalar;
 }
 
-RowProcessor SelectRowProcessor(bool allowVector) {
-  return allowVector && VectorRowPathAvailable() ? &ProcessRowAvx2 : &ProcessRowScalar;
+RowProcessor RowProcessorOf(RowPath path) {
+  return path == RowPath::kAvx2 ? &ProcessRowAvx2 : &ProcessRowScalar;
+}
+
+RowProcessor SelectRowProcessor() {
+  // Read once: the environment is the process's, and a pass must not pay for getenv.
+  static const RowProcessor chosen =
+      RowProcessorOf(RowPathFor(std::getenv(kRowPathVariable), VectorRowPathAvailable()));
+  return chosen;
 }
 
 }  // namespace threeway

@@ -44,11 +44,26 @@ void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void
 // (VectorRowPathAvailable()).
 void ProcessRowAvx2(const RowContext& c, std::uint32_t k, const void* in, void* out);
 
-// True when the processor supports AVX2 (always false in a build configured with
-// THREEWAY_FORCE_SCALAR_ROWS, which renders every frame through the scalar path).
+// True when the processor supports AVX2.
 bool VectorRowPathAvailable();
 
-// The row processor for a pass: the AVX2 one when allowed and available, otherwise the scalar one.
-RowProcessor SelectRowProcessor(bool allowVector = true);
+// The row paths, narrowest first.
+enum class RowPath { kScalar, kAvx2 };
+
+// The environment variable that narrows the row path for a whole process: "scalar" renders every
+// row through the reference path, "avx2" allows up to AVX2; unset, empty or "auto" takes the
+// widest path the processor has. Any other value counts as "scalar", so a misspelt switch errs
+// towards the reference rather than silently keeping the vector path.
+inline constexpr const char* kRowPathVariable = "THREEWAY_SIMD";
+
+// The path a process renders with for the switch's value (null: unset) on a processor that has
+// AVX2 or not: never wider than the processor allows.
+RowPath RowPathFor(const char* value, bool avx2Available);
+
+// The row processor of a path; a path the processor lacks is never asked for (RowPathFor).
+RowProcessor RowProcessorOf(RowPath path);
+
+// The row processor for a pass: RowPathFor the environment's switch, read once per process.
+RowProcessor SelectRowProcessor();
 
 }  // namespace threeway

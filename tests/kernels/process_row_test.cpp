@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -144,11 +145,24 @@ TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
   EXPECT_GT(dithered, 100);  // the dither path is exercised, not just the undithered one
 }
 
-// The pass chooses the vector path only when asked and available; the scalar one otherwise.
-TEST(ProcessRowSelection, ScalarWhenVectorNotAllowed) {
-  EXPECT_EQ(SelectRowProcessor(false), &ProcessRowScalar);
-  EXPECT_EQ(SelectRowProcessor(true),
-            VectorRowPathAvailable() ? &ProcessRowAvx2 : &ProcessRowScalar);
+// The switch narrows the path and never widens it past the processor; a value it does not know
+// means the reference path.
+TEST(ProcessRowSelection, TheSwitchNarrowsThePath) {
+  struct Case {
+    const char* value;
+    bool avx2;
+    RowPath path;
+  };
+  for (const Case& c : {Case{nullptr, true, RowPath::kAvx2}, Case{"", true, RowPath::kAvx2},
+                        Case{"auto", true, RowPath::kAvx2}, Case{"avx2", true, RowPath::kAvx2},
+                        Case{"avx2", false, RowPath::kScalar}, Case{nullptr, false, RowPath::kScalar},
+                        Case{"scalar", true, RowPath::kScalar}, Case{"AVX2", true, RowPath::kScalar},
+                        Case{"avx", true, RowPath::kScalar}}) {
+    EXPECT_EQ(RowPathFor(c.value, c.avx2), c.path) << (c.value ? c.value : "unset") << " avx2 " << c.avx2;
+  }
+  EXPECT_EQ(RowProcessorOf(RowPath::kScalar), &ProcessRowScalar);
+  EXPECT_EQ(RowProcessorOf(RowPath::kAvx2), &ProcessRowAvx2);
+  EXPECT_EQ(SelectRowProcessor(), RowProcessorOf(RowPathFor(std::getenv(kRowPathVariable), VectorRowPathAvailable())));
 }
 
 }  // namespace
