@@ -2,7 +2,6 @@
 // read them and held to the catalogue: which parameters, their kinds, ranges, defaults and groups.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
 #include <regex>
 #include <string>
