@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -184,28 +185,27 @@ class ModuleFile : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(threeway::host::ReadFileBytes(threeway::test::ModulePath(), image_, error)) << error;
+    ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section_, error)) << error;
   }
   std::vector<std::uint8_t> image_;
+  std::span<const std::uint8_t> section_;  // the registration section inside image_
 };
 
 TEST_F(ModuleFile, CarriesExactlyTheDocumentedResource) {
-  std::span<const std::uint8_t> section;
+  // The reference, then zero padding to the section's end.
+  std::vector<std::uint8_t> expected = ReferenceResource();
+  ASSERT_GE(section_.size(), expected.size());
+  expected.resize(section_.size(), 0);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), section_.begin()));
   std::string error;
-  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error)) << error;
-  const std::vector<std::uint8_t> expected = ReferenceResource();
-  ASSERT_GE(section.size(), expected.size());
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), section.begin()));
-  for (std::size_t i = expected.size(); i < section.size(); ++i) EXPECT_EQ(section[i], 0) << i;
   threeway::host::Registration r;
   ASSERT_TRUE(threeway::host::ReadRegistrationFromFile(threeway::test::ModulePath(), r, error)) << error;
   EXPECT_EQ(r.properties.size(), 11u);
 }
 
 TEST_F(ModuleFile, EveryTruncationOfTheFileIsRefusedWithAMessage) {
-  std::span<const std::uint8_t> section;
+  const std::size_t sectionEnd = static_cast<std::size_t>(section_.data() - image_.data()) + section_.size();
   std::string error;
-  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
-  const std::size_t sectionEnd = static_cast<std::size_t>(section.data() - image_.data()) + section.size();
   threeway::host::Registration r;
   std::size_t accepted = 0;
   for (std::size_t size = 0; size < image_.size(); ++size) {
@@ -224,10 +224,7 @@ TEST_F(ModuleFile, EveryTruncationOfTheFileIsRefusedWithAMessage) {
 }
 
 TEST_F(ModuleFile, CorruptedSectionContentsAreRefused) {
-  std::span<const std::uint8_t> section;
-  std::string error;
-  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
-  ExpectCorruptionsAreRefused(std::vector<std::uint8_t>(section.begin(), section.end()));
+  ExpectCorruptionsAreRefused(std::vector<std::uint8_t>(section_.begin(), section_.end()));
 }
 
 TEST_F(ModuleFile, CorruptedElfHeadersAreRefused) {
@@ -279,12 +276,7 @@ TEST(Registration, FilesThatAreNotModules) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     std::remove(c.path.c_str());
-    if (i > 0) {
-      std::FILE* f = std::fopen(c.path.c_str(), "wb");
-      ASSERT_NE(f, nullptr);
-      std::fwrite(c.contents.data(), 1, c.contents.size(), f);
-      std::fclose(f);
-    }
+    if (i > 0) std::ofstream(c.path, std::ios::binary) << c.contents;
     threeway::host::Registration r;
     std::string error;
     EXPECT_FALSE(threeway::host::ReadRegistrationFromFile(c.path, r, error));
