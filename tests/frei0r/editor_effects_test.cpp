@@ -39,12 +39,6 @@ std::map<std::string, std::string> Attributes(const std::string& tag) {
   return attributes;
 }
 
-TEST(EditorEffects, ShippedFilesAreTheGeneratorsOutput) {
-  for (const threeway::frei0r::EditorFile& file : threeway::frei0r::EditorFiles()) {
-    EXPECT_EQ(Shipped(file.path), file.text) << file.path << ": rebuild (build/editors is made by the build)";
-  }
-}
-
 TEST(EditorEffects, KdenliveParametersFollowTheCatalogue) {
   const std::string xml = Shipped("kdenlive/effects/frei0r_threeway.xml");
   ASSERT_NE(xml.find("<effect tag=\"frei0r.threeway\" id=\"frei0r.threeway\">"), std::string::npos);
