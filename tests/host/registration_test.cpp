@@ -41,9 +41,10 @@ void Pascal(Bytes& b, const char (&key)[5], const std::string& text) {
   while (data.size() % 4 != 0) data.push_back(0);
   Property(b, key, static_cast<std::uint32_t>(data.size()), data);
 }
-std::vector<std::uint8_t> LE32(std::uint32_t x) {
-  return {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x >> 8), static_cast<std::uint8_t>(x >> 16),
-          static_cast<std::uint8_t>(x >> 24)};
+void Word(Bytes& b, const char (&key)[5], std::uint32_t value) {
+  Bytes data;
+  data.U32(value);
+  Property(b, key, 4, data.v);
 }
 
 // The resource as documented, byte for byte.
@@ -52,17 +53,17 @@ std::vector<std::uint8_t> ReferenceResource(const std::string& matchName = "QTRN
   b.U16(1);
   b.U32(0);
   b.U32(11);
-  Property(b, "kind", 4, LE32(OSType("eFKT")));
+  Word(b, "kind", OSType("eFKT"));
   Pascal(b, "name", "$$$/Lumvane/ZKFilters/ColorThreeWay/Name=Three-Way Color Corrector");
   Pascal(b, "catg", "$$$/Lumvane/FiltersAndEffects/Category/ColorCorrection=Color Correction");
   Property(b, "8664", 8, {'m', 'a', 'i', 'n', 0, 0, 0, 0});
-  Property(b, "ePVR", 4, {2, 0, 0, 0});
-  Property(b, "eSVR", 4, {13, 0, 0, 0});
-  Property(b, "eVER", 4, LE32(0x00088002));
+  Word(b, "ePVR", 2);
+  Word(b, "eSVR", 13);
+  Word(b, "eVER", 0x00088002);
   Property(b, "eINF", 2, {0, 0});
-  Property(b, "eGLO", 4, LE32(0x00008040));
+  Word(b, "eGLO", 0x00008040);
   Pascal(b, "eMNA", matchName);
-  Property(b, "zkFL", 4, LE32(8));
+  Word(b, "zkFL", 8);
   return b.v;
 }
 
