@@ -80,10 +80,9 @@ TEST(Frei0rParams, DefaultsRoundTripExactly) {
                   row.popup.defaultChoice)
             << p.name;
         break;
-      case Kind::Angle: EXPECT_EQ(UnitToAngle(AngleToUnit(0)), 0) << p.name; break;
+      // Every colour channel and angle 0 round-trip: ColourChannelsAndBools, AnglesSpanMinus180To180.
+      case Kind::Angle:
       case Kind::Color:
-        for (std::uint8_t v : {row.color.red, row.color.green, row.color.blue}) EXPECT_EQ(UnitToChannel(ChannelToUnit(v)), v) << p.name;
-        break;
       case Kind::CheckBox:
       case Kind::Button: break;
     }
