@@ -177,7 +177,10 @@ TEST_F(GoldenTool, GradesOfTheTestCard) {
     ASSERT_EQ(run.status, 0) << step.arguments << "\n" << run.err;
     for (const std::string& output : step.outputs) {
       const bool bytes = output.ends_with(".raw") || output.ends_with(".json");
-      computed["tool " + output] = bytes ? FileChecksum(Path(output)) : ImageFileChecksum(Path(output));
+      // The busy panel's soft qualifier edges use the processor's reciprocal estimate.
+      const std::string name = "tool " + output;
+      computed[step.arguments.find(kBusy) != std::string::npos ? threeway::test::EstimateDependent(name) : name] =
+          bytes ? FileChecksum(Path(output)) : ImageFileChecksum(Path(output));
     }
   }
   Check(computed);

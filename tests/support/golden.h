@@ -20,4 +20,11 @@ inline std::string Checksum(const std::string& bytes) { return Checksum(bytes.da
 // values in the file (keeping the file's other names) and reports the test as skipped.
 void ExpectGolden(const std::string& relativePath, const std::map<std::string, std::string>& actual);
 
+// The name under which an output that depends on the processor's reciprocal estimate is kept. The
+// qualifier's soft edges multiply by that estimate (rcpss), whose last bits differ between processor
+// makers, so such outputs are kept once per estimate: "name@rcp-XXXXXXXX", the suffix a checksum of
+// the estimate over every 37th float in [1, 2). ExpectGolden falls back to the plain "name" (the value
+// written before outputs were kept per estimate) when this processor's estimate has none.
+std::string EstimateDependent(const std::string& name);
+
 }  // namespace threeway::test
