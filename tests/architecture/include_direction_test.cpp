@@ -56,24 +56,27 @@ struct Include {
   std::string target;
 };
 
-std::vector<Include> IncludesUnder(const fs::path& root, const std::string& folder) {
+// The project includes of one file (relative to the source root), appended to `found`.
+void IncludesOf(const fs::path& root, const std::string& file, std::vector<Include>& found) {
   static const std::regex kInclude(R"(^\s*#\s*include\s*"([^"]+)\")");
+  std::ifstream in(root / file);
+  std::string text;
+  for (int line = 1; std::getline(in, text); ++line) {
+    std::smatch match;
+    if (!std::regex_search(text, match, kInclude)) continue;
+    std::string target = match[1];
+    // A bare name is a header beside the including file.
+    if (target.find('/') == std::string::npos) target = (fs::path(file).parent_path() / target).generic_string();
+    found.push_back({file, line, target});
+  }
+}
+
+std::vector<Include> IncludesUnder(const fs::path& root, const std::string& folder) {
   std::vector<Include> found;
   for (const auto& entry : fs::recursive_directory_iterator(root / folder)) {
     const std::string ext = entry.path().extension().string();
-    if (!entry.is_regular_file() || (ext != ".h" && ext != ".cpp")) continue;
-    const std::string file = fs::relative(entry.path(), root).generic_string();
-    std::ifstream in(entry.path());
-    std::string text;
-    for (int line = 1; std::getline(in, text); ++line) {
-      std::smatch match;
-      if (!std::regex_search(text, match, kInclude)) continue;
-      std::string target = match[1];
-      // A bare name is a header beside the including file.
-      if (target.find('/') == std::string::npos) {
-        target = (fs::path(file).parent_path() / target).generic_string();
-      }
-      found.push_back({file, line, target});
+    if (entry.is_regular_file() && (ext == ".h" || ext == ".cpp")) {
+      IncludesOf(root, fs::relative(entry.path(), root).generic_string(), found);
     }
   }
   return found;
@@ -102,16 +105,10 @@ TEST(Layers, EveryIncludePointsDownOrAtALeaf) {
 TEST(Layers, LeafHeadersIncludeOnlyLeaves) {
   const fs::path root = THREEWAY_SOURCE_DIR;
   for (const std::string& leaf : kLeafHeaders) {
-    std::ifstream in(root / leaf);
-    ASSERT_TRUE(in) << leaf;
-    static const std::regex kInclude(R"(^\s*#\s*include\s*"([^"]+)\")");
-    std::string text;
-    while (std::getline(in, text)) {
-      std::smatch match;
-      if (std::regex_search(text, match, kInclude)) {
-        EXPECT_EQ(kLeafHeaders.count(match[1]), 1u) << leaf << " includes " << match[1];
-      }
-    }
+    ASSERT_TRUE(fs::is_regular_file(root / leaf)) << leaf;
+    std::vector<Include> includes;
+    IncludesOf(root, leaf, includes);
+    for (const Include& include : includes) EXPECT_EQ(kLeafHeaders.count(include.target), 1u) << leaf << " includes " << include.target;
   }
 }
 

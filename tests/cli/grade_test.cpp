@@ -5,15 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <OpenImageIO/imageio.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,17 +28,7 @@ using threeway::test::WriteAll;
 using threeway::test::GreyBin;
 using threeway::test::PresetValue;
 
-class Grade : public threeway::test::ToolCase {
- protected:
-  // Files left in the directory whose names contain `part` (leftover temporary files).
-  int CountFiles(const std::string& part) const {
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-      if (entry.path().filename().string().find(part) != std::string::npos) ++count;
-    }
-    return count;
-  }
-};
+class Grade : public threeway::test::ToolCase {};
 
 // ---------------------------------------------------------------------------------------------
 // Image files
@@ -268,7 +255,6 @@ TEST_F(Grade, BadPresetsPointAtTheirPlace) {
       {"{\"MasterSaturation\": -1e308}", "MasterSaturation: -1e+308 is outside the range 0 .. 200"},
       {"{\"MidtoneBalanceMagnitude\": 181.02}", "MidtoneBalanceMagnitude: 181.02 is outside the range 0 .. 181.019336"},
       {"{\"MasterInputGrayLevel\": 0}", "MasterInputGrayLevel: 0 is outside the range"},
-      {"", "line 1, column 1: expected a value, found the end of the text"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.json);
@@ -375,9 +361,8 @@ TEST_F(Grade, FailuresLeaveNoOutputBehind) {
     const ToolRun run = Tool(global ? c.arguments : "grade " + c.arguments);
     EXPECT_EQ(run.status, c.status);
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-    EXPECT_FALSE(fs::exists(Path("out.png")));
-    EXPECT_EQ(CountFiles(".partial"), 0);
-    EXPECT_EQ(CountFiles("out"), 0);
+    // No output, no temporary file: only the inputs.
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.png", "short.raw", "two.raw"}));
   }
 }
 

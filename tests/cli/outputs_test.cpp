@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>

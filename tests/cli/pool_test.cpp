@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,11 +13,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/tool_case.h"
@@ -136,16 +132,14 @@ TEST_F(GradeFrames, PressesAndPicksActOnTheChosenFrame) {
   }
   // Past the end, a time without a frame rate, a malformed position: one line, nothing written.
   fs::remove(Path("out.raw"));
-  ToolRun run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at 12");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "threeway grade: --at 12: in.raw ends after 12 frames (the first is frame 0)\n");
-  run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at 0.5");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("in.raw has no frame rate"), std::string::npos) << run.err;
-  run = Tool("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at soon");
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.err.find("--at needs a frame number"), std::string::npos) << run.err;
-  EXPECT_FALSE(fs::exists(Path("out.raw")));
+  for (const auto& [at, status, err] : {std::tuple{"12", 1, "threeway grade: --at 12: in.raw ends after 12 frames (the first is frame 0)\n"},
+                                        {"0.5", 1, "threeway grade: --at 0.5: in.raw has no frame rate"},
+                                        {"soon", 2, "threeway grade: --at needs a frame number"}}) {
+    const ToolRun run = Tool(std::string("grade in.raw out.raw --raw-in bgra 64x4 --raw-out bgra --press AutoContrast --at ") + at);
+    EXPECT_EQ(run.status, status) << at;
+    EXPECT_EQ(run.err.substr(0, std::strlen(err)), err) << at;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
   EXPECT_EQ(Files(), (std::vector<std::string>{"in.raw", "p.json"}));
 }
 
@@ -250,7 +244,7 @@ void WriteRamp(GradeFrames& test, const std::string& name, int low, int high) {
   WriteAll(test.Path(name), RampFrame(64, 8, low, high, low, low, low));
 }
 
-constexpr const char* kRaw = " --raw-in bgra 64x8 --raw-out bgra";
+const std::string kRaw = " --raw-in bgra 64x8 --raw-out bgra";
 
 TEST_F(GradeFrames, BatchGradesEachInputAndReportsTheFailures) {
   fs::create_directories(Path("in"));
@@ -258,8 +252,7 @@ TEST_F(GradeFrames, BatchGradesEachInputAndReportsTheFailures) {
   WriteRamp(*this, "in/b.raw", 60, 140);
   WriteAll(Path("in/short.raw"), RampFrame(64, 7, 0, 255, 0, 0, 0));  // a frame cut short
   // Each input gets its own AutoContrast, from its own histogram.
-  ToolRun run = Tool("grade --output-dir out in/a.raw in/short.raw in/missing.raw in/b.raw --press AutoContrast" +
-                     std::string(kRaw));
+  ToolRun run = Tool("grade --output-dir out in/a.raw in/short.raw in/missing.raw in/b.raw --press AutoContrast" + kRaw);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("threeway grade: raw input in/short.raw ended after 1792 of the 2048 bytes of frame 1"),
             std::string::npos)
@@ -274,9 +267,9 @@ TEST_F(GradeFrames, BatchGradesEachInputAndReportsTheFailures) {
   EXPECT_EQ(written, (std::vector<std::string>{"a.raw", "b.raw"}));
   // The levels add a dither, so outputs are compared within a few codes: each batch output against
   // the input graded alone, and b's against b graded with a's levels (which must differ).
-  ASSERT_EQ(Tool("grade in/a.raw alone_a.raw --press AutoContrast --save-preset a.json" + std::string(kRaw)).status, 0);
-  ASSERT_EQ(Tool("grade in/b.raw alone_b.raw --press AutoContrast" + std::string(kRaw)).status, 0);
-  ASSERT_EQ(Tool("grade in/b.raw b_with_a.raw --preset a.json" + std::string(kRaw)).status, 0);
+  ASSERT_EQ(Tool("grade in/a.raw alone_a.raw --press AutoContrast --save-preset a.json" + kRaw).status, 0);
+  ASSERT_EQ(Tool("grade in/b.raw alone_b.raw --press AutoContrast" + kRaw).status, 0);
+  ASSERT_EQ(Tool("grade in/b.raw b_with_a.raw --preset a.json" + kRaw).status, 0);
   const auto largestDifference = [&](const std::string& x, const std::string& y) {
     const std::string px = ReadAll(Path(x)), py = ReadAll(Path(y));
     EXPECT_EQ(px.size(), 64u * 8 * 4);
@@ -291,13 +284,10 @@ TEST_F(GradeFrames, BatchGradesEachInputAndReportsTheFailures) {
   EXPECT_LE(largestDifference("out/b.raw", "alone_b.raw"), 4);
   EXPECT_GT(largestDifference("out/b.raw", "b_with_a.raw"), 20);
   // The same panel without presses: each output exactly as a single grade makes it.
-  run = Tool("grade --output-dir same in/a.raw in/b.raw --set MasterSaturation=0 --set ShadowBalanceMagnitude=20" +
-             std::string(kRaw));
+  run = Tool("grade --output-dir same in/a.raw in/b.raw --set MasterSaturation=0 --set ShadowBalanceMagnitude=20" + kRaw);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  ASSERT_EQ(Tool("grade in/b.raw single_b.raw --set MasterSaturation=0 --set ShadowBalanceMagnitude=20" + std::string(kRaw))
-                .status,
-            0);
+  ASSERT_EQ(Tool("grade in/b.raw single_b.raw --set MasterSaturation=0 --set ShadowBalanceMagnitude=20" + kRaw).status, 0);
   EXPECT_TRUE(ReadAll(Path("same/b.raw")) == ReadAll(Path("single_b.raw")));
 }
 
@@ -325,7 +315,7 @@ TEST_F(GradeFrames, BatchRefusals) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
-    const ToolRun run = Tool(c.arguments + std::string(kRaw));
+    const ToolRun run = Tool(c.arguments + kRaw);
     EXPECT_EQ(run.status, c.status);
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -334,7 +324,7 @@ TEST_F(GradeFrames, BatchRefusals) {
   EXPECT_FALSE(fs::exists(Path("out")) && !fs::is_empty(Path("out")));
   EXPECT_FALSE(fs::exists(Path("p.json")));
   // One input with --save-preset is fine: it is that input's preset.
-  const ToolRun run = Tool("grade --output-dir out in/a.raw --press AutoContrast --save-preset p.json" + std::string(kRaw));
+  const ToolRun run = Tool("grade --output-dir out in/a.raw --press AutoContrast --save-preset p.json" + kRaw);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(PresetValue(ReadAll(Path("p.json")), "MasterInputBlackLevel"), std::to_string(GreyBin(20)));
   EXPECT_TRUE(fs::exists(Path("out/a.raw")));

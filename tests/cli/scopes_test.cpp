@@ -4,16 +4,14 @@
 // The drawn pictures themselves are checked by their golden checksums (golden_test.cpp).
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/media/picture.h"
@@ -69,7 +67,6 @@ std::vector<Lit> LitCells(const ScopeTrace& trace) {
   return cells;
 }
 
-
 // ---------------------------------------------------------------------------------------------
 // Vectorscope
 
@@ -100,7 +97,6 @@ TEST(Vectorscope, EachFullColourLandsOnItsTargetOnly) {
     EXPECT_EQ(lit[0].count, 32u);
     EXPECT_EQ(lit[0].x, ChromaColumn(c.u, kSize));  // ...the one of the colour's chroma
     EXPECT_EQ(lit[0].y, ChromaRow(c.v, kSize));
-
   }
 }
 
@@ -152,9 +148,6 @@ TEST(Waveform, LevelRowsAtTheEdgesOfTheRange) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Histogram
-
-// ---------------------------------------------------------------------------------------------
 // threeway scopes as a process
 
 using threeway::test::ReadAll;
@@ -190,10 +183,10 @@ TEST_F(ScopesTool, WritesFourPngsOfTheDocumentedSizes) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(Files(), (std::vector<std::string>{"card-histogram.png", "card-parade.png", "card-vectorscope.png",
                                                "card-waveform.png", "card.png"}));
-  EXPECT_EQ(PngSize(Path("card-waveform.png")), std::pair(1024, 512));
-  EXPECT_EQ(PngSize(Path("card-parade.png")), std::pair(1024, 512));
-  EXPECT_EQ(PngSize(Path("card-vectorscope.png")), std::pair(512, 512));
-  EXPECT_EQ(PngSize(Path("card-histogram.png")), std::pair(1024, 512));
+  for (const auto& [name, size] : {std::pair{"card-waveform.png", std::pair(1024, 512)}, {"card-parade.png", {1024, 512}},
+                                    {"card-vectorscope.png", {512, 512}}, {"card-histogram.png", {1024, 512}}}) {
+    EXPECT_EQ(PngSize(Path(name)), size) << name;
+  }
 
   fs::create_directories(Path("out"));
   run = Tool("scopes '" + Path("card.png") + "' --out-dir '" + Path("out") + "' --size 400x300");
@@ -206,11 +199,11 @@ TEST_F(ScopesTool, AtPicksTheFrameOfARawInput) {
   // Three frames: black, grey, red; the third alone in a file of its own.
   WriteRawFrames("three.raw", {{0, 0, 0}, {128, 128, 128}, {255, 0, 0}});
   WriteRawFrames("red.raw", {{255, 0, 0}});
-  const std::string raw = " --raw-in bgra 32x8 --size 192x128";
-  ASSERT_EQ(Tool("scopes '" + Path("three.raw") + "' --at 2 --prefix '" + Path("at2") + "'" + raw).status, 0);
-  ASSERT_EQ(Tool("scopes '" + Path("three.raw") + "' --at 1 --prefix '" + Path("at1") + "'" + raw).status, 0);
-  ASSERT_EQ(Tool("scopes '" + Path("three.raw") + "' --prefix '" + Path("at0") + "'" + raw).status, 0);
-  ASSERT_EQ(Tool("scopes '" + Path("red.raw") + "' --prefix '" + Path("red") + "'" + raw).status, 0);
+  // (input, --at, prefix); no --at is frame 0.
+  for (const auto& [input, at, prefix] : {std::tuple{"three.raw", " --at 2", "at2"}, {"three.raw", " --at 1", "at1"},
+                                          {"three.raw", "", "at0"}, {"red.raw", "", "red"}}) {
+    ASSERT_EQ(Tool("scopes '" + Path(input) + "'" + at + " --prefix '" + Path(prefix) + "' --raw-in bgra 32x8 --size 192x128").status, 0);
+  }
   for (const char* suffix : {"-waveform.png", "-parade.png", "-vectorscope.png", "-histogram.png"}) {
     SCOPED_TRACE(suffix);
     EXPECT_EQ(ReadAll(Path(std::string("at2") + suffix)), ReadAll(Path(std::string("red") + suffix)));

@@ -4,7 +4,6 @@
 // works in a directory of its own (CTest runs the cases as parallel processes).
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -12,8 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/tool_case.h"
@@ -114,16 +113,6 @@ class Video : public threeway::test::ToolCase {
     const std::string bytes = ReadAll(Path("rgb.raw"));
     fs::remove(Path("rgb.raw"));
     return std::vector<unsigned char>(bytes.begin(), bytes.end());
-  }
-
-  // Files in the directory besides the ones named (leftovers of a failed run).
-  std::vector<std::string> Others(const std::vector<std::string>& known) const {
-    std::vector<std::string> others;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-      const std::string name = entry.path().filename().string();
-      if (std::find(known.begin(), known.end(), name) == known.end()) others.push_back(name);
-    }
-    return others;
   }
 };
 
@@ -268,51 +257,45 @@ TEST_F(Video, FrameRanges) {
   const std::vector<unsigned char> source = Rgb("clip.mp4");
   const std::size_t frameBytes = 64 * 48 * 3;
   ASSERT_EQ(source.size(), 25 * frameBytes);
-  struct Case {
-    std::string range;
-    int first, count;
-  };
-  for (const Case& c : {Case{"10-19", 10, 10}, Case{"20-", 20, 5}, Case{"-3", 0, 4}, Case{"0-0", 0, 1}}) {
-    SCOPED_TRACE(c.range);
-    const Outcome run = Tool("grade clip.mp4 part.mp4 --crf 0 --frames " + c.range);
+  // (range, its first frame, its frame count)
+  for (const auto& [range, first, count] : {std::tuple{"10-19", 10, 10}, {"20-", 20, 5}, {"-3", 0, 4}, {"0-0", 0, 1}}) {
+    SCOPED_TRACE(range);
+    const Outcome run = Tool(std::string("grade clip.mp4 part.mp4 --crf 0 --frames ") + range);
     ASSERT_EQ(run.status, 0) << run.err;
     auto out = Probe("part.mp4");
-    EXPECT_EQ(out["video.nb_read_frames"], std::to_string(c.count));
+    EXPECT_EQ(out["video.nb_read_frames"], std::to_string(count));
     const Frames frames = FramesOf("part.mp4");
-    ASSERT_EQ(frames.times.size(), static_cast<std::size_t>(c.count));
+    ASSERT_EQ(frames.times.size(), static_cast<std::size_t>(count));
     EXPECT_EQ(frames.times.front(), 0.0);
-    EXPECT_NEAR(frames.times.back(), (c.count - 1) * 0.04, 1e-6);
+    EXPECT_NEAR(frames.times.back(), (count - 1) * 0.04, 1e-6);
     EXPECT_EQ(frames.keys.front(), 1);
     // The first frame is the source's frame `first`, not its neighbour (8 Y codes apart).
     const std::vector<unsigned char> part = Rgb("part.mp4");
     const std::vector<unsigned char> head(part.begin(), part.begin() + static_cast<std::ptrdiff_t>(frameBytes));
-    const int neighbour = c.first + 1 < 25 ? c.first + 1 : c.first - 1;
-    EXPECT_LT(MeanDifference(source, head, c.first * frameBytes, frameBytes), 1.5);
+    const int neighbour = first + 1 < 25 ? first + 1 : first - 1;
+    EXPECT_LT(MeanDifference(source, head, first * frameBytes, frameBytes), 1.5);
     EXPECT_GT(MeanDifference(source, head, neighbour * frameBytes, frameBytes), 6.0);
     // Audio of the span: AAC packets are 1024 samples (21.3 ms), the cut falls on them.
-    EXPECT_NEAR(std::stod(out["audio.duration"]), c.count * 0.04, 0.045);
+    EXPECT_NEAR(std::stod(out["audio.duration"]), count * 0.04, 0.045);
     fs::remove(Path("part.mp4"));
   }
 
-  struct Bad {
-    std::string arguments;
-    int status;
-    std::string message;
-  };
-  for (const Bad& b : {Bad{"clip.mp4 out.mp4 --frames 20-30", 1, "clip.mp4 has 25 frames (0-24)"},
-                       Bad{"clip.mp4 out.mp4 --frames 25-", 1, "has 25 frames"},
-                       Bad{"clip.mp4 out.mp4 --frames 5-3", 2, "--frames needs a frame range"},
-                       Bad{"clip.mp4 out.mp4 --frames 1:2", 2, "--frames needs a frame range"},
-                       Bad{"clip.mp4 out.png --codec libx264", 2, "need a video output"},
-                       Bad{"clip.mp4 out.raw --raw-out bgra --crf 20", 2, "need a video output"},
-                       Bad{"out.raw x.raw --raw-in bgra 64x48 --raw-out bgra --frames 0-1", 2, "needs a video input"},
-                       Bad{"clip.mp4 out.mp4 --crf 20 --bitrate 1M", 2, "exclude each other"}}) {
-    SCOPED_TRACE(b.arguments);
-    const Outcome run = Tool("grade " + b.arguments);
-    EXPECT_EQ(run.status, b.status);
-    EXPECT_NE(run.err.find(b.message), std::string::npos) << run.err;
+  // (arguments, exit status, message)
+  for (const auto& [arguments, status, message] :
+       {std::tuple{"clip.mp4 out.mp4 --frames 20-30", 1, "clip.mp4 has 25 frames (0-24)"},
+        {"clip.mp4 out.mp4 --frames 25-", 1, "has 25 frames"},
+        {"clip.mp4 out.mp4 --frames 5-3", 2, "--frames needs a frame range"},
+        {"clip.mp4 out.mp4 --frames 1:2", 2, "--frames needs a frame range"},
+        {"clip.mp4 out.png --codec libx264", 2, "need a video output"},
+        {"clip.mp4 out.raw --raw-out bgra --crf 20", 2, "need a video output"},
+        {"out.raw x.raw --raw-in bgra 64x48 --raw-out bgra --frames 0-1", 2, "needs a video input"},
+        {"clip.mp4 out.mp4 --crf 20 --bitrate 1M", 2, "exclude each other"}}) {
+    SCOPED_TRACE(arguments);
+    const Outcome run = Tool(std::string("grade ") + arguments);
+    EXPECT_EQ(run.status, status);
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
-    EXPECT_EQ(Others({"clip.mp4"}), std::vector<std::string>{});
+    EXPECT_EQ(Files(), std::vector<std::string>{"clip.mp4"});  // no leftovers of the failed run
   }
 }
 
@@ -339,21 +322,20 @@ TEST_F(Video, RangesFromKeyFramesMatchTheWholeClip) {
 // The codec follows the container unless chosen; --crf and --bitrate reach the encoder.
 TEST_F(Video, CodecAndQualityChoices) {
   Make("clip.mkv", "testsrc2=size=96x64:rate=25", kSine, "-t 0.4 -c:v libx264 -pix_fmt yuv420p -crf 10 -c:a libopus");
-  struct Case {
-    std::string output, options, codec;
-  };
-  for (const Case& c : {Case{"a.webm", "", "vp9"}, Case{"b.mp4", "--codec libx265", "hevc"},
-                        Case{"c.mkv", "--codec ffv1", "ffv1"}, Case{"d.y4m", "--no-audio", "rawvideo"}}) {
-    SCOPED_TRACE(c.output);
-    const Outcome run = Tool("grade clip.mkv " + c.output + " " + c.options);
+  // (output, options, codec)
+  for (const auto& [output, options, codec] : {std::tuple<std::string, std::string, std::string>{"a.webm", "", "vp9"},
+                                               {"b.mp4", "--codec libx265", "hevc"}, {"c.mkv", "--codec ffv1", "ffv1"},
+                                               {"d.y4m", "--no-audio", "rawvideo"}}) {
+    SCOPED_TRACE(output);
+    const Outcome run = Tool("grade clip.mkv " + output + " " + options);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    auto out = Probe(c.output);
-    EXPECT_EQ(out["video.codec_name"], c.codec);
+    auto out = Probe(output);
+    EXPECT_EQ(out["video.codec_name"], codec);
     EXPECT_EQ(out["video.nb_read_frames"], "10");
     // VP9's default is constant quality with no bit-rate cap (a cap of 1 bit/s measured 17).
-    if (c.codec == "vp9") {
-      EXPECT_LT(MeanDifference(Rgb("clip.mkv"), Rgb(c.output), 0, 96 * 64 * 3), 10.0);  // first frame: 6.2 measured
+    if (codec == "vp9") {
+      EXPECT_LT(MeanDifference(Rgb("clip.mkv"), Rgb(output), 0, 96 * 64 * 3), 10.0);  // first frame: 6.2 measured
     }
   }
 
@@ -442,24 +424,19 @@ TEST_F(Video, BrokenInputsLeaveNoOutput) {
   cut("fast.mp4", "cutfast.mp4", 0.7);    // index first: frames missing
   cut("whole.mkv", "cut.mkv", 0.7);       // Matroska cut short
   std::ofstream(Path("noise.mov"), std::ios::binary) << std::string(4000, '\x5a') << "noise";
-  struct Case {
-    std::string input, output, message;
-  };
-  for (const Case& c : {Case{"cut.mp4", "o1.mp4", "cannot read cut.mp4"},
-                        Case{"cutfast.mp4", "o2.mp4", "cut short"},
-                        Case{"cut.mkv", "o3.mkv", "cut short"},
-                        Case{"noise.mov", "o4.mp4", "cannot read noise.mov"},
-                        Case{"sound.mkv", "o5.mp4", "holds no video stream"},
-                        Case{"missing.mp4", "o6.mp4", "No such file"}}) {
-    SCOPED_TRACE(c.input);
-    const Outcome run = Tool("grade " + c.input + " " + c.output);
+  // (input, output, message)
+  for (const auto& [input, output, message] :
+       {std::tuple{"cut.mp4", "o1.mp4", "cannot read cut.mp4"}, {"cutfast.mp4", "o2.mp4", "cut short"},
+        {"cut.mkv", "o3.mkv", "cut short"}, {"noise.mov", "o4.mp4", "cannot read noise.mov"},
+        {"sound.mkv", "o5.mp4", "holds no video stream"}, {"missing.mp4", "o6.mp4", "No such file"}}) {
+    SCOPED_TRACE(input);
+    const Outcome run = Tool(std::string("grade ") + input + " " + output);
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(Lines(run.err).size(), 1u) << run.err;
     EXPECT_EQ(run.err.rfind("threeway grade: ", 0), 0u) << run.err;
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-    EXPECT_EQ(Others({"whole.mp4", "fast.mp4", "whole.mkv", "sound.mkv", "cut.mp4", "cutfast.mp4", "cut.mkv",
-                      "noise.mov"}),
-              std::vector<std::string>{});
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"cut.mkv", "cut.mp4", "cutfast.mp4", "fast.mp4", "noise.mov", "sound.mkv",
+                                                 "whole.mkv", "whole.mp4"}));
   }
 }
 
@@ -470,7 +447,7 @@ TEST_F(Video, ChunksRenderedWithParallelJoinIntact) {
   const Outcome run = Shell("THREEWAY='" + threeway::test::ToolPath() + "' '" THREEWAY_SOURCE_DIR "/scripts/render-chunks' clip.mp4 "
                         "joined.mp4 --chunk 20 --jobs 2 -- --set MasterSaturation=120");
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Others({"clip.mp4", "joined.mp4"}), std::vector<std::string>{});
+  EXPECT_EQ(Files(), (std::vector<std::string>{"clip.mp4", "joined.mp4"}));
 
   auto in = Probe("clip.mp4");
   auto out = Probe("joined.mp4");
@@ -482,9 +459,7 @@ TEST_F(Video, ChunksRenderedWithParallelJoinIntact) {
   ASSERT_EQ(frames.times.size(), 50u);
   for (std::size_t i = 0; i < frames.times.size(); ++i) EXPECT_NEAR(frames.times[i], 0.04 * static_cast<double>(i), 1e-6) << i;
   // Key frames where the chunks start (0, 20, 40) come from the chunks, not from a re-encode.
-  EXPECT_EQ(frames.keys[0], 1);
-  EXPECT_EQ(frames.keys[20], 1);
-  EXPECT_EQ(frames.keys[40], 1);
+  for (int key : {0, 20, 40}) EXPECT_EQ(frames.keys[static_cast<std::size_t>(key)], 1) << key;
 
   for (const char* key : {"audio.codec_name", "audio.duration", "audio.nb_read_packets"}) {
     EXPECT_FALSE(in[key].empty()) << key;

@@ -3,7 +3,8 @@
 // which is seeded from the clock), and the histogram each render leaves. The scalar row path
 // (scripts/test --scalar) must reproduce the same checksums as the vector path.
 #include <cmath>
-#include <functional>
+#include <utility>
+#include <vector>
 
 #include "tests/support/effect.h"
 #include "render/renderer_settings.h"
@@ -58,108 +59,56 @@ Frame TestPicture(std::uint32_t format) {
   return f;
 }
 
+// A panel: values set in order through the host, each by its parameter's type (angles in whole
+// degrees, popups by choice, check boxes on when nonzero). Every set must be taken.
 struct Panel {
   const char* name;
-  std::function<void(threeway::host::Host&)> set;
+  std::vector<std::pair<std::int32_t, double>> values;
 };
 
-constexpr std::int32_t Degrees(int d) { return d * 65536; }
+void Apply(threeway::host::Host& h, const Panel& panel) {
+  for (const auto& [index, value] : panel.values) {
+    switch (ParamSpecAt(index).type) {
+      case zkfx::kParamTypeAngle: ASSERT_EQ(h.SetAngle(index, static_cast<std::int32_t>(value) * 65536), 0) << index; break;
+      case zkfx::kParamTypePopup: ASSERT_EQ(h.SetPopup(index, static_cast<std::int32_t>(value)), 0) << index; break;
+      case zkfx::kParamTypeCheckBox: ASSERT_EQ(h.SetCheckBox(index, value != 0), 0) << index; break;
+      default: ASSERT_EQ(h.SetFloat(index, value), 0) << index;
+    }
+  }
+}
 
 const Panel kPanels[] = {
-    {"neutral", [](threeway::host::Host&) {}},
+    {"neutral", {}},
     {"primary",
-     [](threeway::host::Host& h) {
-       h.SetAngle(kParamShadowBalanceAngle, Degrees(120));
-       h.SetFloat(kParamShadowBalanceMagnitude, 30);
-       h.SetFloat(kParamShadowBalanceGain, 0.6);
-       h.SetAngle(kParamMidtoneBalanceAngle, Degrees(200));
-       h.SetFloat(kParamMidtoneBalanceMagnitude, 20);
-       h.SetAngle(kParamHighlightBalanceAngle, Degrees(-60));
-       h.SetFloat(kParamHighlightBalanceMagnitude, 40);
-       h.SetAngle(kParamMasterBalanceAngle, Degrees(33));
-       h.SetFloat(kParamMasterBalanceMagnitude, 10);
-       h.SetAngle(kParamShadowHueAngle, Degrees(15));
-       h.SetAngle(kParamMasterHueAngle, Degrees(-8));
-       h.SetFloat(kParamMasterSaturation, 130);
-       h.SetFloat(kParamShadowSaturation, 80);
-       h.SetFloat(kParamHighlightSaturation, 115);
-       h.SetFloat(kParamShadowThreshold, 50);
-       h.SetFloat(kParamHighlightSoftness, 40);
-     }},
+     {{kParamShadowBalanceAngle, 120}, {kParamShadowBalanceMagnitude, 30}, {kParamShadowBalanceGain, 0.6},
+      {kParamMidtoneBalanceAngle, 200}, {kParamMidtoneBalanceMagnitude, 20}, {kParamHighlightBalanceAngle, -60},
+      {kParamHighlightBalanceMagnitude, 40}, {kParamMasterBalanceAngle, 33}, {kParamMasterBalanceMagnitude, 10},
+      {kParamShadowHueAngle, 15}, {kParamMasterHueAngle, -8}, {kParamMasterSaturation, 130},
+      {kParamShadowSaturation, 80}, {kParamHighlightSaturation, 115}, {kParamShadowThreshold, 50},
+      {kParamHighlightSoftness, 40}}},
     {"qualified",
-     [](threeway::host::Host& h) {
-       h.SetFloat(kParamMasterSaturation, 0);
-       h.SetAngle(kParamHighlightBalanceAngle, Degrees(90));
-       h.SetFloat(kParamHighlightBalanceMagnitude, 50);
-       h.SetAngle(kParamHueOffset, Degrees(40));
-       h.SetFloat(kParamHueStartThreshold, 10);
-       h.SetFloat(kParamHueStartSoftness, 5);
-       h.SetFloat(kParamHueEndThreshold, 60);
-       h.SetFloat(kParamHueEndSoftness, 8);
-       h.SetFloat(kParamSatStartThreshold, 5);
-       h.SetFloat(kParamSatStartSoftness, 3);
-       h.SetFloat(kParamLumaEndThreshold, 80);
-       h.SetFloat(kParamLumaEndSoftness, 10);
-       h.SetFloat(kParamEdgeThinning, 20);
-     }},
+     {{kParamMasterSaturation, 0}, {kParamHighlightBalanceAngle, 90}, {kParamHighlightBalanceMagnitude, 50},
+      {kParamHueStartThreshold, 10}, {kParamHueStartSoftness, 5}, {kParamHueEndThreshold, 60},
+      {kParamHueEndSoftness, 8}, {kParamSatStartThreshold, 5}, {kParamSatStartSoftness, 3},
+      {kParamLumaEndThreshold, 80}, {kParamLumaEndSoftness, 10}, {kParamEdgeThinning, 20}}},
     {"qualified-soft-inverted",
-     [](threeway::host::Host& h) {
-       h.SetFloat(kParamMidtoneSaturation, 0);
-       h.SetFloat(kParamHueStartThreshold, 20);
-       h.SetFloat(kParamHueEndThreshold, 45);
-       h.SetFloat(kParamLumaStartThreshold, 30);
-       h.SetFloat(kParamLumaStartSoftness, 12);
-       h.SetFloat(kParamEdgeThinning, -30);
-       h.SetFloat(kParamSoften, 3);
-       h.SetPopup(kParamInvert, kInvertMask);
-     }},
-    {"mask-view",
-     [](threeway::host::Host& h) {
-       h.SetFloat(kParamSatEndThreshold, 40);
-       h.SetFloat(kParamSatEndSoftness, 10);
-       h.SetFloat(kParamSoften, 2);
-       h.SetCheckBox(kParamShowMask, true);
-     }},
-    {"tonal-view",
-     [](threeway::host::Host& h) {
-       h.SetFloat(kParamShadowSoftness, 30);
-       h.SetCheckBox(kParamShowTonalRange, true);
-     }},
-    {"luma-view", [](threeway::host::Host& h) { h.SetPopup(kParamViewMode, kViewLuma); }},
+     {{kParamMidtoneSaturation, 0}, {kParamHueStartThreshold, 20}, {kParamHueEndThreshold, 45},
+      {kParamLumaStartThreshold, 30}, {kParamLumaStartSoftness, 12}, {kParamEdgeThinning, -30}, {kParamSoften, 3},
+      {kParamInvert, kInvertMask}}},
+    {"mask-view", {{kParamSatEndThreshold, 40}, {kParamSatEndSoftness, 10}, {kParamSoften, 2}, {kParamShowMask, 1}}},
+    {"tonal-view", {{kParamShadowSoftness, 30}, {kParamShowTonalRange, 1}}},
+    {"luma-view", {{kParamViewMode, kViewLuma}}},
     {"views-mask-over-tonal-over-luma",
-     [](threeway::host::Host& h) {
-       h.SetPopup(kParamViewMode, kViewLuma);
-       h.SetCheckBox(kParamShowTonalRange, true);
-       h.SetCheckBox(kParamShowMask, true);
-       h.SetFloat(kParamLumaStartThreshold, 40);
-       h.SetFloat(kParamLumaEndThreshold, 60);
-     }},
-    {"views-tonal-over-luma",
-     [](threeway::host::Host& h) {
-       h.SetPopup(kParamViewMode, kViewLuma);
-       h.SetCheckBox(kParamShowTonalRange, true);
-     }},
+     {{kParamViewMode, kViewLuma}, {kParamShowTonalRange, 1}, {kParamShowMask, 1}, {kParamLumaStartThreshold, 40},
+      {kParamLumaEndThreshold, 60}}},
+    {"views-tonal-over-luma", {{kParamViewMode, kViewLuma}, {kParamShowTonalRange, 1}}},
+    // 33.9 % of 23 rows is 7.8: truncated to 7.
     {"split-horizontal-fraction",
-     [](threeway::host::Host& h) {
-       h.SetFloat(kParamMasterSaturation, 0);
-       h.SetCheckBox(kParamShowSplitView, true);
-       h.SetPopup(kParamSplitViewLayout, 1);
-       h.SetFloat(kParamSplitViewPercent, 33.9);  // 7.8 of 23 rows: truncated to 7
-     }},
+     {{kParamMasterSaturation, 0}, {kParamShowSplitView, 1}, {kParamSplitViewLayout, 1}, {kParamSplitViewPercent, 33.9}}},
     {"split-vertical-whole",
-     [](threeway::host::Host& h) {
-       h.SetFloat(kParamMasterSaturation, 0);
-       h.SetCheckBox(kParamShowSplitView, true);
-       h.SetPopup(kParamSplitViewLayout, 2);
-       h.SetFloat(kParamSplitViewPercent, 100);
-     }},
+     {{kParamMasterSaturation, 0}, {kParamShowSplitView, 1}, {kParamSplitViewLayout, 2}, {kParamSplitViewPercent, 100}}},
     {"split-vertical",
-     [](threeway::host::Host& h) {
-       h.SetFloat(kParamMasterSaturation, 0);
-       h.SetCheckBox(kParamShowSplitView, true);
-       h.SetPopup(kParamSplitViewLayout, 2);
-       h.SetFloat(kParamSplitViewPercent, 37);
-     }},
+     {{kParamMasterSaturation, 0}, {kParamShowSplitView, 1}, {kParamSplitViewLayout, 2}, {kParamSplitViewPercent, 37}}},
 };
 
 const std::uint32_t kFormats[] = {
@@ -177,7 +126,7 @@ TEST(EffectGolden, EveryPanelInEveryFormat) {
   for (const Panel& panel : kPanels) {
     threeway::test::RecordingHost host;
     ASSERT_NO_FATAL_FAILURE(BringUp(host));
-    panel.set(host);
+    ASSERT_NO_FATAL_FAILURE(Apply(host, panel));
     for (std::uint32_t format : kFormats) {
       Frame in = TestPicture(format);
       Frame out = in.Blank();

@@ -2,7 +2,6 @@
 // read them and held to the catalogue: which parameters, their kinds, ranges, defaults and groups.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
 #include <regex>
 #include <string>
@@ -38,12 +37,6 @@ std::map<std::string, std::string> Attributes(const std::string& tag) {
   static const std::regex attribute(R"re((\w+)="([^"]*)")re");
   for (std::sregex_iterator it(tag.begin(), tag.end(), attribute), end; it != end; ++it) attributes[(*it)[1]] = (*it)[2];
   return attributes;
-}
-
-TEST(EditorEffects, ShippedFilesAreTheGeneratorsOutput) {
-  for (const threeway::frei0r::EditorFile& file : threeway::frei0r::EditorFiles()) {
-    EXPECT_EQ(Shipped(file.path), file.text) << file.path << ": rebuild (build/editors is made by the build)";
-  }
 }
 
 TEST(EditorEffects, KdenliveParametersFollowTheCatalogue) {

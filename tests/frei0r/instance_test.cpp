@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "tests/support/effect.h"
 #include "tests/support/heap.h"
 #include "tests/support/paths.h"
 #include "frei0r/frei0r_api.h"
@@ -90,10 +91,7 @@ TEST_F(Frei0rInstance, BalancePickerSendsTheColourAndTakesTheValuesWrittenBack) 
   // to 0..360 (about 71.10).
   SetColor("WhiteBalance", 1.0f, 0.0f, 0.0f);
   const zkfx::ColorARGB picked = HostValue(threeway::kParamWhiteBalance).color.current;
-  EXPECT_EQ(picked.red, 255);
-  EXPECT_EQ(picked.green, 0);
-  EXPECT_EQ(picked.blue, 0);
-  EXPECT_EQ(picked.alpha, 255);
+  EXPECT_TRUE(picked.alpha == 255 && picked.red == 255 && picked.green == 0 && picked.blue == 0);
   EXPECT_EQ(HostValue(threeway::kParamHighlightBalanceMagnitude).floatSlider.current,
             static_cast<double>(std::sqrt(13765.0f)));
   const double degrees = HostValue(threeway::kParamHighlightBalanceAngle).angle.current / 65536.0;
@@ -172,11 +170,7 @@ TEST_F(Frei0rInstance, AutoButtonFiresOnTheRisingEdgeOnly) {
   // A second host over the same module, driven directly, is the reference for what one press
   // after a given frame writes.
   threeway::host::Host reference;
-  std::string error;
-  ASSERT_TRUE(reference.Load(threeway::test::ModulePath(), error)) << error;
-  ASSERT_EQ(reference.GlobalSetup(), 0);
-  ASSERT_EQ(reference.ParamsSetup(), 0);
-  ASSERT_EQ(reference.SequenceSetup(), 0);
+  ASSERT_NO_FATAL_FAILURE(threeway::test::BringUp(reference));
 
   // Greys from 40 to 199 across the frame, then a darker frame from 10 to 169.
   auto ramp = [](int low) {

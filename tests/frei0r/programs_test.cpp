@@ -58,12 +58,13 @@ class Programs : public threeway::test::ToolCase {
         << Err();
     ASSERT_EQ(File("clip.rgba").size(), static_cast<std::size_t>(kWidth * kHeight * 4 * kFrames));
   }
-  // ffmpeg grading clip.rgba through the plug-in with positional parameters into `out`.
-  int Ffmpeg(const std::string& params, const char* out, const std::string& prefix = "") {
+  // ffmpeg grading clip.rgba through the plug-in with positional parameters into `out` (raw
+  // frames in `format`).
+  int Ffmpeg(const std::string& params, const char* out, const std::string& prefix = "", const char* format = "rgba") {
     std::string filter = "frei0r=threeway";
     if (!params.empty()) filter += ":" + params;
     return Run(prefix + env + "ffmpeg -v error -f rawvideo -pix_fmt rgba -s 64x48 -i clip.rgba -vf '" + filter +
-               "' -f rawvideo -pix_fmt rgba -y " + out);
+               "' -f rawvideo -pix_fmt " + format + " -y " + out);
   }
   std::string Positional(const std::string& assignments) {
     EXPECT_EQ(Run("'" + build + "/bin/threeway-frei0r-table' --ffmpeg " + assignments), 0) << Err();
@@ -128,11 +129,8 @@ TEST_F(Programs, FfmpegByPositionEqualsMeltByName) {
 #endif
   MakeClip();
   WriteProfile();
-  std::string assignments, named;
-  for (const Panel& p : kPanel) {
-    assignments += std::string(" ") + p.name + "=" + p.unit;
-    named += std::string(" ") + p.name + "=" + p.unit;
-  }
+  std::string assignments;  // the same NAME=UNIT words for the table tool (ffmpeg) and for melt
+  for (const Panel& p : kPanel) assignments += std::string(" ") + p.name + "=" + p.unit;
   ASSERT_EQ(Run(env + "ffmpeg -v error -i frame.png -vf 'format=rgba,frei0r=threeway:" + Positional(assignments) +
                 "' -f rawvideo -pix_fmt rgba -y ffmpeg.rgba"),
             0)
@@ -140,7 +138,7 @@ TEST_F(Programs, FfmpegByPositionEqualsMeltByName) {
   // melt now and then never returns after its consumer finished (seen on a loaded machine, with the
   // render written whole): a bounded wait, and one more try when the wait runs out.
   const std::string melt = "timeout -k 5 60 melt -profile profile frame.png out=0 -filter frei0r.threeway" +
-                           named + " -consumer avformat:melt.rgba f=rawvideo pix_fmt=rgba";
+                           assignments + " -consumer avformat:melt.rgba f=rawvideo pix_fmt=rgba";
   ASSERT_EQ(Run(env + melt + " || { [ $? -eq 124 ] && " + env + melt + "; }"), 0) << Err();
   ASSERT_EQ(File("ffmpeg.rgba").size(), static_cast<std::size_t>(kWidth * kHeight * 4));
   EXPECT_EQ(File("melt.rgba"), File("ffmpeg.rgba"));
@@ -191,10 +189,7 @@ TEST_F(Programs, FfmpegAndGstreamerEqualTheToolByteForByte) {
       sets += std::string(" --set ") + p.name + "=" + p.value;
       gst += GstAssignment(p);
     }
-    ASSERT_EQ(Run(env + "ffmpeg -v error -f rawvideo -pix_fmt rgba -s 64x48 -i clip.rgba -vf 'frei0r=threeway:" +
-                  Positional(assignments) + "' -f rawvideo -pix_fmt bgra -y ffmpeg.bgra"),
-              0)
-        << c.what << ": " << Err();
+    ASSERT_EQ(Ffmpeg(Positional(assignments), "ffmpeg.bgra", "", "bgra"), 0) << c.what << ": " << Err();
     ASSERT_EQ(Run("'" + build + "/bin/threeway' grade clip.bgra tool.bgra -y --raw-in bgra 64x48 --raw-out bgra" + sets),
               0)
         << c.what << ": " << Err();

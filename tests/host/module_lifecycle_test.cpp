@@ -3,14 +3,11 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "tests/support/recording_host.h"
-#include "tests/support/effect.h"
-#include "tests/support/heap.h"
 #include "tests/support/paths.h"
 
 namespace {
@@ -137,7 +134,6 @@ TEST_F(ModuleHost, ParamsSetupDeclaresTheWholePanel) {
   EXPECT_EQ(host_.paramCount(), 107);
   EXPECT_TRUE(host_.OutstandingSuites().empty());
   EXPECT_EQ(host_.outFlags() & zkfx::kOutFlagDisplayErrorMessage, 0u);
-
   // The records themselves: the panel golden (tests/params).
 }
 
@@ -236,75 +232,16 @@ TEST_F(ModuleHost, ControlPanelRefreshHandsBackTwentyFourRecords) {
   EXPECT_EQ(host_.displayedMessage(), kNoSuite);
 }
 
-}  // namespace
+// The render path through the host, every source pixel counted once in the sequence's histogram
+// and the suites given back: Effect.HistogramAndAutoButtons. A render before parameter set-up is
+// refused by the host: HostCallbacks.UserEditsReportSupervisedParametersAndTakeBackMarkedValues.
 
-namespace {
-
-// The host's render path: the input travels as parameter 0, and every source pixel is counted
-// once in the sequence's histogram.
-TEST_F(ModuleHost, RenderCountsEverySourcePixelInTheSequenceRecord) {
+// The host's memory over a long run of renders: Frei0rInstance.LongRunKeepsItsMemory (a frei0r
+// instance is one production host). The values the module writes back after picks and presses
+// (the picked balance, the auto levels on an empty histogram): Effect.PicksWriteBackThroughTheHost
+// and Effect.AutoButtonsBeforeTheFirstRenderGiveTheFullRange, through the same host.
+TEST_F(ModuleHost, PressingAGroupStartIsRefused) {
   SetUpEffect();
-  constexpr int kWidth = 16, kHeight = 8;
-  std::vector<std::uint8_t> source(kWidth * kHeight * 4), destination(source.size(), 0);
-  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<std::uint8_t>(i % 4 == 3 ? 255 : i * 3);
-  zkfx::HostFrame input{source.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
-  zkfx::HostFrame output{destination.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
-  host_.ResetLogs();
-  ASSERT_EQ(host_.Render(input, output), zkfx::kErrNone) << host_.message();
-  const auto* histogram = static_cast<const zkfx::LumaHistogram*>(*host_.sequenceData());
-  std::uint64_t total = 0;
-  std::uint32_t peak = 0;
-  for (std::uint32_t count : histogram->count) {
-    total += count;
-    peak = std::max(peak, count);
-  }
-  EXPECT_EQ(total, static_cast<std::uint64_t>(kWidth * kHeight));
-  EXPECT_EQ(histogram->peak, peak);
-  EXPECT_TRUE(host_.OutstandingSuites().empty());
-  // Refused before parameter set-up: the module would read records that do not exist.
-  RecordingHost fresh;
-  std::string error;
-  ASSERT_TRUE(fresh.Load(threeway::test::ModulePath(), error));
-  EXPECT_EQ(fresh.Render(input, output), threeway::host::kHostErrNotReady);
-}
-
-// One host renders a whole clip: nothing it keeps may grow with the frames (the production host
-// keeps no call logs).
-TEST(ProductionHost, LongRunKeepsItsMemory) {
-  threeway::host::Host host;
-  ASSERT_NO_FATAL_FAILURE(threeway::test::BringUp(host));
-  constexpr int kWidth = 64, kHeight = 64;
-  std::vector<std::uint8_t> source(kWidth * kHeight * 4, 0x5A), destination(source.size());
-  zkfx::HostFrame input{source.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
-  zkfx::HostFrame output{destination.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
-  std::size_t after2000 = 0;
-  for (int frame = 1; frame <= 20000; ++frame) {
-    ASSERT_EQ(host.Render(input, output), zkfx::kErrNone);
-    if (frame == 2000) after2000 = threeway::test::HeapInUse();
-  }
-  const std::size_t after20000 = threeway::test::HeapInUse();
-  RecordProperty("heap_after_2000_frames", std::to_string(after2000));
-  RecordProperty("heap_after_20000_frames", std::to_string(after20000));
-  EXPECT_LE(after20000, after2000 + (1u << 20)) << after2000 << " bytes after 2,000 frames";
-  host.GlobalSetdown();
-}
-
-// Values the module writes back after a user edit reach the host's current values.
-TEST_F(ModuleHost, UserEditsTakeBackTheValuesTheModuleWrites) {
-  SetUpEffect();
-  // Pure red picked as the highlight balance: cb = -38, cr = 111, magnitude sqrt(38^2 + 111^2).
-  ASSERT_EQ(host_.SetColor(11, zkfx::ColorARGB{255, 255, 0, 0}), zkfx::kErrNone);
-  EXPECT_NEAR(host_.Param(90)->current.value.floatSlider.current, std::sqrt(38.0 * 38 + 111.0 * 111), 1e-4);
-  EXPECT_NEAR(host_.Param(92)->current.value.angle.current / 65536.0,
-              180.0 - std::atan2(111.0, -38.0) * 180.0 / 3.14159265358979323846, 1e-3);
-  EXPECT_EQ(host_.Param(90)->declared.value.floatSlider.current, 0.0);  // the declaration stays
-  // The fresh sequence record is zero-filled: an empty histogram gives black 0 and white 255.
-  ASSERT_EQ(host_.SetFloat(101, 50.0), zkfx::kErrNone);
-  ASSERT_EQ(host_.SetFloat(103, 100.0), zkfx::kErrNone);
-  EXPECT_EQ(host_.Param(101)->current.value.floatSlider.current, 50.0);
-  ASSERT_EQ(host_.PressButton(69), zkfx::kErrNone);  // Auto Contrast
-  EXPECT_EQ(host_.Param(101)->current.value.floatSlider.current, 0.0);
-  EXPECT_EQ(host_.Param(103)->current.value.floatSlider.current, 255.0);
   EXPECT_EQ(host_.PressButton(67), threeway::host::kHostErrBadIndex);  // a group start, not a button
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,10 @@ void Pascal(Bytes& b, const char (&key)[5], const std::string& text) {
   while (data.size() % 4 != 0) data.push_back(0);
   Property(b, key, static_cast<std::uint32_t>(data.size()), data);
 }
-std::vector<std::uint8_t> LE32(std::uint32_t x) {
-  return {static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(x >> 8), static_cast<std::uint8_t>(x >> 16),
-          static_cast<std::uint8_t>(x >> 24)};
+void Word(Bytes& b, const char (&key)[5], std::uint32_t value) {
+  Bytes data;
+  data.U32(value);
+  Property(b, key, 4, data.v);
 }
 
 // The resource as documented, byte for byte.
@@ -51,17 +53,17 @@ std::vector<std::uint8_t> ReferenceResource(const std::string& matchName = "QTRN
   b.U16(1);
   b.U32(0);
   b.U32(11);
-  Property(b, "kind", 4, LE32(OSType("eFKT")));
+  Word(b, "kind", OSType("eFKT"));
   Pascal(b, "name", "$$$/Lumvane/ZKFilters/ColorThreeWay/Name=Three-Way Color Corrector");
   Pascal(b, "catg", "$$$/Lumvane/FiltersAndEffects/Category/ColorCorrection=Color Correction");
   Property(b, "8664", 8, {'m', 'a', 'i', 'n', 0, 0, 0, 0});
-  Property(b, "ePVR", 4, {2, 0, 0, 0});
-  Property(b, "eSVR", 4, {13, 0, 0, 0});
-  Property(b, "eVER", 4, LE32(0x00088002));
+  Word(b, "ePVR", 2);
+  Word(b, "eSVR", 13);
+  Word(b, "eVER", 0x00088002);
   Property(b, "eINF", 2, {0, 0});
-  Property(b, "eGLO", 4, LE32(0x00008040));
+  Word(b, "eGLO", 0x00008040);
   Pascal(b, "eMNA", matchName);
-  Property(b, "zkFL", 4, LE32(8));
+  Word(b, "zkFL", 8);
   return b.v;
 }
 
@@ -184,28 +186,27 @@ class ModuleFile : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(threeway::host::ReadFileBytes(threeway::test::ModulePath(), image_, error)) << error;
+    ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section_, error)) << error;
   }
   std::vector<std::uint8_t> image_;
+  std::span<const std::uint8_t> section_;  // the registration section inside image_
 };
 
 TEST_F(ModuleFile, CarriesExactlyTheDocumentedResource) {
-  std::span<const std::uint8_t> section;
+  // The reference, then zero padding to the section's end.
+  std::vector<std::uint8_t> expected = ReferenceResource();
+  ASSERT_GE(section_.size(), expected.size());
+  expected.resize(section_.size(), 0);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), section_.begin()));
   std::string error;
-  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error)) << error;
-  const std::vector<std::uint8_t> expected = ReferenceResource();
-  ASSERT_GE(section.size(), expected.size());
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), section.begin()));
-  for (std::size_t i = expected.size(); i < section.size(); ++i) EXPECT_EQ(section[i], 0) << i;
   threeway::host::Registration r;
   ASSERT_TRUE(threeway::host::ReadRegistrationFromFile(threeway::test::ModulePath(), r, error)) << error;
   EXPECT_EQ(r.properties.size(), 11u);
 }
 
 TEST_F(ModuleFile, EveryTruncationOfTheFileIsRefusedWithAMessage) {
-  std::span<const std::uint8_t> section;
+  const std::size_t sectionEnd = static_cast<std::size_t>(section_.data() - image_.data()) + section_.size();
   std::string error;
-  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
-  const std::size_t sectionEnd = static_cast<std::size_t>(section.data() - image_.data()) + section.size();
   threeway::host::Registration r;
   std::size_t accepted = 0;
   for (std::size_t size = 0; size < image_.size(); ++size) {
@@ -224,10 +225,7 @@ TEST_F(ModuleFile, EveryTruncationOfTheFileIsRefusedWithAMessage) {
 }
 
 TEST_F(ModuleFile, CorruptedSectionContentsAreRefused) {
-  std::span<const std::uint8_t> section;
-  std::string error;
-  ASSERT_TRUE(threeway::host::FindElfSection(image_, zkfx::kRegistrationSectionName, section, error));
-  ExpectCorruptionsAreRefused(std::vector<std::uint8_t>(section.begin(), section.end()));
+  ExpectCorruptionsAreRefused(std::vector<std::uint8_t>(section_.begin(), section_.end()));
 }
 
 TEST_F(ModuleFile, CorruptedElfHeadersAreRefused) {
@@ -279,12 +277,7 @@ TEST(Registration, FilesThatAreNotModules) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     std::remove(c.path.c_str());
-    if (i > 0) {
-      std::FILE* f = std::fopen(c.path.c_str(), "wb");
-      ASSERT_NE(f, nullptr);
-      std::fwrite(c.contents.data(), 1, c.contents.size(), f);
-      std::fclose(f);
-    }
+    if (i > 0) std::ofstream(c.path, std::ios::binary) << c.contents;
     threeway::host::Registration r;
     std::string error;
     EXPECT_FALSE(threeway::host::ReadRegistrationFromFile(c.path, r, error));

@@ -18,16 +18,13 @@ namespace {
 
 TEST(DitherRandom, ClassicSequencesWithinFifteenBits) {
   // The classic generator's first values for seed 1, and for a seed that wraps at once (worked in
-  // arbitrary-precision arithmetic modulo 2^32). Reseeding restarts the sequence.
+  // arbitrary-precision arithmetic modulo 2^32). Reseeding restarts the sequence. (The 15-bit range
+  // over long runs: DitherDrawsOncePerPixelWhenItApplies, against the formula draw by draw.)
   const struct { std::uint32_t seed; std::vector<std::int32_t> values; } cases[] = {
       {1u, {41, 18467, 6334, 26500, 19169}}, {0xFFFFFFFFu, {35, 29739, 3374}}, {1u, {41}}};
   for (const auto& c : cases) {
     SeedDither(c.seed);
     for (std::int32_t v : c.values) EXPECT_EQ(DitherRand(), v) << c.seed;
-  }
-  for (int i = 0; i < 100000; ++i) {
-    const std::int32_t v = DitherRand();
-    ASSERT_TRUE(v >= 0 && v <= kDitherRandMax) << v;
   }
 }
 

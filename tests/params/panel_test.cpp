@@ -4,7 +4,6 @@
 // module's handling of display texts the host answers too long or not at all.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <map>
 #include <string>
 

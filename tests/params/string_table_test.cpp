@@ -26,24 +26,19 @@ TEST(DisplayStringTable, DescriptorAndWord) {
   EXPECT_EQ(DisplayStringTableDescriptor()->entries, table->entries);
 }
 
+// The entries' texts themselves ("path key=English"): StringTableGolden.EveryEntry.
 TEST(DisplayStringTable, EntriesAndTerminator) {
   const zkfx::DisplayString* entries = DisplayStringTableDescriptor()->entries;
   for (int i = 0; i < 101; ++i) {
     SCOPED_TRACE(i);
     ASSERT_NE(entries[i].text, nullptr);
-    EXPECT_EQ(std::strncmp(entries[i].text, kPath, std::strlen(kPath)), 0);
-    EXPECT_NE(std::strchr(entries[i].text, '='), nullptr);
-    EXPECT_EQ(entries[i].reserved[0], 0u);
-    EXPECT_EQ(entries[i].reserved[1], 0u);
-    EXPECT_EQ(entries[i].reserved[2], 0u);
+    EXPECT_TRUE(entries[i].reserved[0] == 0u && entries[i].reserved[1] == 0u && entries[i].reserved[2] == 0u);
     // Only entry 0 carries a line break.
     EXPECT_EQ(std::strstr(entries[i].text, "^n") != nullptr, i == 0);
   }
   const zkfx::DisplayString& last = entries[101];
   EXPECT_EQ(last.text, nullptr);
-  EXPECT_EQ(last.reserved[0], 0xFFFFFFFFFFFFFFFFull);
-  EXPECT_EQ(last.reserved[1], 0xFFFFFFFFFFFFFFFFull);
-  EXPECT_EQ(last.reserved[2], 0u);
+  EXPECT_TRUE(last.reserved[0] == ~0ull && last.reserved[1] == ~0ull && last.reserved[2] == 0u);
 }
 
 // Every entry, its key, English text and the entry constant that names it, against the golden
@@ -68,7 +63,6 @@ TEST(StringTableGolden, EveryEntry) {
 
 TEST(DisplayStringTable, FirstEntryForm) {
   const std::string_view text = DisplayStringEnglish(kStr0000);
-  EXPECT_EQ(DisplayStringKey(kStr0000), "0000");
   ASSERT_EQ(text.rfind("ColorThreeWay...^n", 0), 0u) << text;
   EXPECT_GT(text.size(), std::strlen("ColorThreeWay...^n") + 10) << "a real second line follows";
 }

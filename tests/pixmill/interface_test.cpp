@@ -7,7 +7,6 @@
 #include <dlfcn.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -17,6 +16,7 @@
 #include "pixmill/pixmill.h"
 #include "pixmill/pixmill_debug.h"
 #include "tests/pixmill/pixmill_test_support.h"
+#include "tests/support/paths.h"
 
 namespace {
 
@@ -117,9 +117,7 @@ TEST(PixmillConvert, SingleRowsEmptyConversionsAndQuality) {
 
 // The built library exports the C functions by name, as a host's loader finds them.
 TEST(PixmillConvert, SharedLibraryExportsTheCFunctions) {
-  const char* buildDir = std::getenv("THREEWAY_BUILD_DIR");
-  ASSERT_NE(buildDir, nullptr) << "THREEWAY_BUILD_DIR is not set";
-  const std::string path = std::string(buildDir) + "/lib/libpixmill.so";
+  const std::string path = threeway::test::BuildDir() + "/lib/libpixmill.so";
   void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(lib, nullptr) << dlerror();
   for (const char* name : {"PM_Convert", "PM_AllocateTransientMemoryBlock", "PM_FreeTransientMemoryBlock",

@@ -2,7 +2,6 @@
 // kernel with its skipped weights forced to 1, over random pixels and random blocks, bit for bit;
 // the selection's edge cases.
 #include <bit>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>

@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <ctime>
 #include <vector>
 #include <numbers>
 #include <string>
+#include <tuple>
 
 #include "kernels/dither_random.h"
 #include "params/catalogue.h"
@@ -247,9 +247,8 @@ TEST(RenderCommand, EachSettingSourceFillsItsOwnFieldInItsUnit) {
   }
 }
 
+// 90 degrees: EachSettingSourceFillsItsOwnFieldInItsUnit. A negative angle with a fraction:
 TEST(RenderCommand, FixedPointAnglesBecomeRadians) {
-  EXPECT_EQ(FixedAngleToRadians(0), 0.0f);
-  EXPECT_EQ(FixedAngleToRadians(90 * 65536), 1.5707963705062866f);
   EXPECT_EQ(FixedAngleToRadians(-45 * 65536 - 32768), -0.7941247820854187f);  // -45.5 degrees
 }
 
@@ -303,15 +302,13 @@ TEST(RenderCommand, BlurSizesFollowRenderScaleAndPixelAspect) {
 }
 
 TEST(RenderCommand, ViewModePrecedence) {
+  // Applied in turn: the luma view, then the tonal range over it, the mask over both, the mask alone.
   Panel p;
-  p.records[kParamViewMode].value.popup.current = 2;
-  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewLuma);
-  p.records[kParamShowTonalRange].value.checkBox.current = 1;
-  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewTonalRange);
-  p.records[kParamShowMask].value.checkBox.current = 1;
-  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewMask);
-  p.records[kParamShowTonalRange].value.checkBox.current = 0;
-  EXPECT_EQ(ChooseViewMode(p.params.data()), kViewMask);
+  for (const auto& [param, value, mode] : {std::tuple{kParamViewMode, 2, kViewLuma}, {kParamShowTonalRange, 1, kViewTonalRange},
+                                           {kParamShowMask, 1, kViewMask}, {kParamShowTonalRange, 0, kViewMask}}) {
+    p.records[param].value.popup.current = value;  // a popup's and a check box's value share the slot
+    EXPECT_EQ(ChooseViewMode(p.params.data()), mode) << param << "=" << value;
+  }
 }
 
 }  // namespace

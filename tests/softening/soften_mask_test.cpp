@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -23,17 +22,10 @@ namespace {
 
 constexpr std::int32_t kFloat = static_cast<std::int32_t>(sizeof(float));
 
-// Coefficients, worked independently from Deriche's published constants as written in decimal
-// (the single-precision values, as decimal doubles).
-static_assert(0.8447999954223633 == static_cast<double>(0.8448f) &&
-              1.2599999904632568 == static_cast<double>(1.26f) &&
-              2.5199999809265137 == static_cast<double>(2.52f) &&
-              0.9628999829292297 == static_cast<double>(0.9629f) &&
-              1.9420000314712524 == static_cast<double>(1.942f));
-
+// Coefficients, worked independently from Deriche's published constants in single precision,
+// widened to double.
 SoftenCoefficients ReferenceCoefficients(double s) {
-  const double omega = 0.8447999954223633, alpha = 1.2599999904632568;
-  const double twoAlpha = 2.5199999809265137, c0 = 0.9628999829292297, c1 = 1.9420000314712524;
+  const double omega = 0.8448f, alpha = 1.26f, twoAlpha = 2.52f, c0 = 0.9629f, c1 = 1.942f;
   const double cw = cos(omega / s), sw = sin(omega / s);
   const double e1 = exp(-alpha / s), e2 = exp(-twoAlpha / s);
   const double d = static_cast<float>(1.0 - 2.0 * cw * e1 + e2);
@@ -224,10 +216,8 @@ TEST(SoftenMask, LongLinesBorrowAndReturnATransientBlock) {
   }
 }
 
-static_assert(!std::is_copy_constructible_v<TransientBlock>);
-static_assert(!std::is_copy_assignable_v<TransientBlock>);
-static_assert(std::is_nothrow_move_constructible_v<TransientBlock>);
-static_assert(std::is_nothrow_move_assignable_v<TransientBlock>);
+static_assert(!std::is_copy_constructible_v<TransientBlock> && !std::is_copy_assignable_v<TransientBlock> &&
+              std::is_nothrow_move_constructible_v<TransientBlock> && std::is_nothrow_move_assignable_v<TransientBlock>);
 
 TEST(TransientBlock, AllocateReleaseAndDestroyGiveTheBlockBack) {
   const auto before = PM_DebugOutstandingTransientBlocks();
