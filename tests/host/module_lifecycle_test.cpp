@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/effect.h"
+#include "tests/support/heap.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/paths.h"
 
@@ -236,8 +238,27 @@ TEST_F(ModuleHost, ControlPanelRefreshHandsBackTwentyFourRecords) {
 // and the suites given back: Effect.HistogramAndAutoButtons. A render before parameter set-up is
 // refused by the host: HostCallbacks.UserEditsReportSupervisedParametersAndTakeBackMarkedValues.
 
-// The host's memory over a long run of renders: Frei0rInstance.LongRunKeepsItsMemory (a frei0r
-// instance is one production host). The values the module writes back after picks and presses
+// One host renders a whole clip: nothing it keeps may grow with the frames (the production host
+// keeps no call logs). The frei0r plug-in's instance does the same: Frei0rInstance.LongRunKeepsItsMemory.
+TEST(ProductionHost, LongRunKeepsItsMemory) {
+  threeway::host::Host host;
+  ASSERT_NO_FATAL_FAILURE(threeway::test::BringUp(host));
+  std::vector<std::uint8_t> source(64 * 64 * 4, 0x5A), destination(source.size());
+  zkfx::HostFrame input{source.data(), 64 * 4, 64, 64, zkfx::kPixelFormatBGRA8};
+  zkfx::HostFrame output{destination.data(), 64 * 4, 64, 64, zkfx::kPixelFormatBGRA8};
+  std::size_t after2000 = 0;
+  for (int frame = 1; frame <= 20000; ++frame) {
+    ASSERT_EQ(host.Render(input, output), zkfx::kErrNone);
+    if (frame == 2000) after2000 = threeway::test::HeapInUse();
+  }
+  const std::size_t after20000 = threeway::test::HeapInUse();
+  RecordProperty("heap_after_2000_frames", std::to_string(after2000));
+  RecordProperty("heap_after_20000_frames", std::to_string(after20000));
+  EXPECT_LE(after20000, after2000 + (1u << 20)) << after2000 << " bytes after 2,000 frames";
+  host.GlobalSetdown();
+}
+
+// The values the module writes back after picks and presses
 // (the picked balance, the auto levels on an empty histogram): Effect.PicksWriteBackThroughTheHost
 // and Effect.AutoButtonsBeforeTheFirstRenderGiveTheFullRange, through the same host.
 TEST_F(ModuleHost, PressingAGroupStartIsRefused) {
