@@ -209,6 +209,11 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
   const float* maskRow =
       c.useMask ? c.maskPlane + (static_cast<std::size_t>(c.firstRow) + k) * static_cast<std::size_t>(c.width)
                 : nullptr;
+  // The vector twin of the pass's qualifier kernel computes the masks a chunk of the row ahead.
+  const VectorQualifierKernel vectorKernel =
+      maskRow == nullptr && !constantMask ? VectorQualifierFor(c.kernel) : nullptr;
+  constexpr std::int32_t kMaskChunk = 256;
+  alignas(32) float chunkMask[kMaskChunk];
 
   const std::int32_t vectorEnd = c.width - c.width % kLanes;
   for (std::int32_t x = 0; x < vectorEnd; x += kLanes) {
@@ -220,7 +225,13 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
       m = _mm256_loadu_ps(maskRow + x);
     } else if (constantMask) {
       m = _mm256_set1_ps(1.0f);
-    } else {
+    } else if (vectorKernel != nullptr) {
+      if (x % kMaskChunk == 0) {
+        const std::int32_t count = vectorEnd - x < kMaskChunk ? vectorEnd - x : kMaskChunk;
+        vectorKernel(reinterpret_cast<const float*>(src + offset), count, chunkMask, c.qualifier);
+      }
+      m = _mm256_load_ps(chunkMask + x % kMaskChunk);
+    } else {  // a kernel without a vector twin, called per pixel
       alignas(32) float pv[kLanes], pu[kLanes], py[kLanes], mask[kLanes];
       _mm256_store_ps(pv, p.v);
       _mm256_store_ps(pu, p.u);
