@@ -1,8 +1,8 @@
 // The two-argument arc tangent of eight lanes, computed as the C library's single-precision atan2f
 // computes it, so that the vector qualifier's hue equals the scalar kernel's bit for bit.
 //
-// The library this repeats is the fdlibm-derived float code (glibc's e_atan2f.c and s_atanf.c up to
-// version 2.38): the special cases of both arguments first (NaN, x = 1, zeros, infinities), then
+// The library this repeats is the fdlibm-derived float code (glibc's e_atan2f.c and s_atanf.c, as in
+// glibc 2.36): the special cases of both arguments first (NaN, x = 1, zeros, infinities), then
 // |y / x| reduced by the arc tangent's bands 7/16, 11/16, 19/16 and 39/16 to a small argument and
 // the identities atan(0.5), atan(1), atan(1.5) and atan(inf), an 11-term odd polynomial split into
 // two halves, and the quadrant from the signs. Every lane takes each branch's operations in the
