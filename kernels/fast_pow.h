@@ -23,11 +23,16 @@ inline float FloorF(float v) {
   return t > v ? t - 1.0f : t;
 }
 
+// True for an exponent within 2^-17 of 1, for which FastPow returns its base unchanged.
+inline bool FastPowKeepsBase(float e) {
+  const float d = e - 1.0f;
+  return (d < 0.0f ? -d : d) < 7.62939453125e-06f;
+}
+
 // Approximates b^e for b >= 0 from the bit pattern of b (a log2 estimate, a scale and an exp2
 // estimate). An exponent within 2^-17 of 1 returns b unchanged; FastPow(1, e) is exactly 1.
 inline float FastPow(float b, float e) {
-  float d = e - 1.0f;
-  if ((d < 0.0f ? -d : d) < 7.62939453125e-06f) return b;
+  if (FastPowKeepsBase(e)) return b;
   std::int32_t bits;
   std::memcpy(&bits, &b, sizeof bits);
   const float x = static_cast<float>(bits) * 0x1p-23f - 127.0f;

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "kernels/qualifier.h"
+#include "kernels/vector_avx2.h"
 
 namespace threeway {
 
@@ -24,25 +25,8 @@ namespace {
 
 constexpr std::int32_t kLanes = 8;
 
-// Eight working pixels as four planes.
-struct PixelPlanes {
-  __m256 v, u, y, a;
-};
-
-// Loads pixels 0..7 from `p` (VUYA, no alignment) into planes, lane i holding pixel i.
-THREEWAY_AVX2 PixelPlanes LoadPixels(const float* p) {
-  // Lane halves: pixel i in the low half and pixel i + 4 in the high half of row i.
-  const __m256 r0 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 0)), _mm_loadu_ps(p + 16), 1);
-  const __m256 r1 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 4)), _mm_loadu_ps(p + 20), 1);
-  const __m256 r2 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 8)), _mm_loadu_ps(p + 24), 1);
-  const __m256 r3 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(p + 12)), _mm_loadu_ps(p + 28), 1);
-  const __m256 t0 = _mm256_unpacklo_ps(r0, r1);  // v0 v1 u0 u1
-  const __m256 t1 = _mm256_unpacklo_ps(r2, r3);  // v2 v3 u2 u3
-  const __m256 t2 = _mm256_unpackhi_ps(r0, r1);  // y0 y1 a0 a1
-  const __m256 t3 = _mm256_unpackhi_ps(r2, r3);  // y2 y3 a2 a3
-  return {_mm256_shuffle_ps(t0, t1, 0x44), _mm256_shuffle_ps(t0, t1, 0xEE),
-          _mm256_shuffle_ps(t2, t3, 0x44), _mm256_shuffle_ps(t2, t3, 0xEE)};
-}
+using avx2::LoadPixels;
+using avx2::PixelPlanes;
 
 // The inverse of LoadPixels: stores the planes as eight VUYA pixels at `p`.
 THREEWAY_AVX2 void StorePixels(float* p, const PixelPlanes& q) {
@@ -64,25 +48,7 @@ THREEWAY_AVX2 void StorePixels(float* p, const PixelPlanes& q) {
   _mm_storeu_ps(p + 28, _mm256_extractf128_ps(r3, 1));
 }
 
-// FastPow(b, e) per lane for an exponent that is not within 2^-17 of 1. A true floor; the
-// truncating conversion gives INT32_MIN out of range, which is negative and so gives 0.
-THREEWAY_AVX2 __m256 FastPow8(__m256 b, __m256 e) {
-  const __m256 x = _mm256_sub_ps(
-      _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_castps_si256(b)), _mm256_set1_ps(0x1p-23f)),
-      _mm256_set1_ps(127.0f));
-  const __m256 f = _mm256_sub_ps(x, _mm256_floor_ps(x));
-  const __m256 l =
-      _mm256_add_ps(x, _mm256_mul_ps(_mm256_sub_ps(f, _mm256_mul_ps(f, f)), _mm256_set1_ps(0.346607f)));
-  const __m256 y = _mm256_mul_ps(l, e);
-  const __m256 g = _mm256_sub_ps(y, _mm256_floor_ps(y));
-  const __m256 z = _mm256_mul_ps(
-      _mm256_sub_ps(_mm256_add_ps(y, _mm256_set1_ps(127.0f)),
-                    _mm256_mul_ps(_mm256_sub_ps(g, _mm256_mul_ps(g, g)), _mm256_set1_ps(0.33971f))),
-      _mm256_set1_ps(8388608.0f));
-  const __m256i zi = _mm256_cvttps_epi32(z);
-  const __m256i negative = _mm256_cmpgt_epi32(_mm256_setzero_si256(), zi);
-  return _mm256_castsi256_ps(_mm256_andnot_si256(negative, zi));
-}
+using avx2::FastPow8;
 
 // ApplyLevels per lane.
 THREEWAY_AVX2 __m256 ApplyLevels8(__m256 yd, const LevelsConstants& g) {
@@ -243,6 +209,11 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
   const float* maskRow =
       c.useMask ? c.maskPlane + (static_cast<std::size_t>(c.firstRow) + k) * static_cast<std::size_t>(c.width)
                 : nullptr;
+  // The vector twin of the pass's qualifier kernel computes the masks a chunk of the row ahead.
+  const VectorQualifierKernel vectorKernel =
+      maskRow == nullptr && !constantMask ? VectorQualifierFor(c.kernel) : nullptr;
+  constexpr std::int32_t kMaskChunk = 256;
+  alignas(32) float chunkMask[kMaskChunk];
 
   const std::int32_t vectorEnd = c.width - c.width % kLanes;
   for (std::int32_t x = 0; x < vectorEnd; x += kLanes) {
@@ -254,7 +225,13 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
       m = _mm256_loadu_ps(maskRow + x);
     } else if (constantMask) {
       m = _mm256_set1_ps(1.0f);
-    } else {
+    } else if (vectorKernel != nullptr) {
+      if (x % kMaskChunk == 0) {
+        const std::int32_t count = vectorEnd - x < kMaskChunk ? vectorEnd - x : kMaskChunk;
+        vectorKernel(reinterpret_cast<const float*>(src + offset), count, chunkMask, c.qualifier);
+      }
+      m = _mm256_load_ps(chunkMask + x % kMaskChunk);
+    } else {  // a kernel without a vector twin, called per pixel
       alignas(32) float pv[kLanes], pu[kLanes], py[kLanes], mask[kLanes];
       _mm256_store_ps(pv, p.v);
       _mm256_store_ps(pu, p.u);

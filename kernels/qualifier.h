@@ -170,6 +170,15 @@ extern const std::array<QualifierKernel, kQualifierKernelCount> kQualifierKernel
          endThreshold >= 0.999999f;
 }
 
+// The vector twins of kQualifierKernels, entry for entry (kernels/qualifier_avx2.cpp). Must only be
+// called when the processor supports AVX2. The hue's arc tangent is the exact vector one when
+// VectorArcTangentExact() holds, atan2f per lane otherwise; under a rounding mode other than
+// round-to-nearest a twin hands every pixel to its scalar kernel.
+extern const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernels;
+
+// The vector twin of an entry of kQualifierKernels; null for any other kernel (the general one).
+VectorQualifierKernel VectorQualifierFor(QualifierKernel kernel);
+
 // The selector index of a block (0..63). Reads only the block.
 unsigned QualifierKernelIndex(const QualifierBlock* block);
 

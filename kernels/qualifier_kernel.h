@@ -1,6 +1,8 @@
 // The signature shared by the secondary qualifier's kernels.
 #pragma once
 
+#include <cstdint>
+
 #include "render/renderer_settings.h"
 
 namespace threeway {
@@ -9,5 +11,11 @@ namespace threeway {
 // qualifier settings. Kernels are pure functions.
 using QualifierKernel = float (*)(const float* y, const float* u, const float* v,
                                   const QualifierBlock* block);
+
+// Computes the mask values of `count` consecutive working-format pixels (VUYA, four floats each, no
+// alignment needed) into mask[0..count): eight pixels at a time with AVX2, each value equal bit for
+// bit to what the matching scalar kernel gives that pixel.
+using VectorQualifierKernel = void (*)(const float* pixels, std::int32_t count, float* mask,
+                                       const QualifierBlock* block);
 
 }  // namespace threeway

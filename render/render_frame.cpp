@@ -5,6 +5,7 @@
 
 #include "framewell/framewell.h"
 #include "kernels/derived_values.h"
+#include "kernels/process_row.h"
 #include "kernels/qualifier.h"
 #include "render/frame_pass.h"
 #include "render/renderer.h"
@@ -25,10 +26,14 @@ Plane AllocatePlane(std::size_t pixels) {
 }
 
 // Fills the mask plane with the qualifier kernel's value of every source pixel, in row order.
-// Rows already in the working format are read in place; others go through the scratch row.
+// Rows already in the working format are read in place; others go through the scratch row. Where
+// the pass renders rows with the vector path, the kernel's vector twin computes each row (the same
+// values, bit for bit).
 void ComputeMaskPlane(const FrameDesc& source, const QualifierBlock& qualifier, float* mask,
                       void* scratchRow) {
   const QualifierKernel kernel = SelectQualifierKernel(qualifier);
+  const VectorQualifierKernel vectorKernel =
+      SelectRowProcessor() == &ProcessRowAvx2 ? VectorQualifierFor(kernel) : nullptr;
   const bool inPlace = source.pixelFormat == kWorkingFormat;
   const std::size_t width = static_cast<std::size_t>(source.width);
   const auto* row = static_cast<const std::uint8_t*>(source.data);
@@ -40,6 +45,11 @@ void ComputeMaskPlane(const FrameDesc& source, const QualifierBlock& qualifier, 
       pixels = static_cast<const std::uint8_t*>(scratchRow);
     }
     float* out = mask + static_cast<std::size_t>(r) * width;
+    if (vectorKernel != nullptr) {
+      vectorKernel(reinterpret_cast<const float*>(pixels), source.width, out, &qualifier);
+      row += source.rowBytes;
+      continue;
+    }
     for (std::size_t x = 0; x < width; ++x) {
       float p[4];
       std::memcpy(p, pixels + x * kWorkingPixelBytes, sizeof p);

@@ -2,12 +2,18 @@
 // the pass would choose (all three measures, luma only, hue only, the constant, and with edge
 // thinning).
 // Each kernel is called through a function pointer, once per pixel, as the frame pass calls it,
-// over a buffer of 4096 varied working pixels (luma 0..1, chroma over the nominal square).
+// over a buffer of 4096 varied working pixels (luma 0..1, chroma over the nominal square). The
+// vector twins of the same entries are called once per 1920-pixel row, over two rows of the same
+// pixels in the working format, after checking that they give the scalar entry's masks; the label
+// says whether the hue used the exact vector arc tangent or atan2f per lane.
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "kernels/arc_tangent.h"
+#include "kernels/process_row.h"
 #include "kernels/qualifier.h"
 
 namespace {
@@ -73,13 +79,54 @@ void RunKernel(benchmark::State& state, QualifierKernel kernel, const QualifierB
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// Runs the entry the selection picks for `q`, after checking that it is entry `index`.
-void RunSelected(benchmark::State& state, const QualifierBlock& q, unsigned index) {
+// Runs the vector twin of entry `index` over rows of 1920 working pixels.
+void RunVector(benchmark::State& state, const QualifierBlock& q, unsigned index) {
+  if (!threeway::VectorRowPathAvailable()) {
+    state.SkipWithError("the processor has no AVX2");
+    return;
+  }
+  constexpr std::int32_t kWidth = 1920, kRows = 2;
+  const Pixels& px = BenchPixels();
+  std::vector<float> vuya, mask(kWidth * kRows), reference(kWidth * kRows);
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    vuya.insert(vuya.end(), {px.v[i], px.u[i], px.y[i], 1.0f});
+    reference[i] = threeway::kQualifierKernels[index](&px.y[i], &px.u[i], &px.v[i], &q);
+  }
+  const threeway::VectorQualifierKernel kernel = threeway::kVectorQualifierKernels[index];
+  auto runRows = [&] {
+    for (std::int32_t r = 0; r < kRows; ++r) {
+      kernel(&vuya[r * kWidth * 4], kWidth, &mask[r * kWidth], &q);
+    }
+  };
+  runRows();
+  if (std::memcmp(mask.data(), reference.data(), mask.size() * sizeof(float)) != 0) {
+    state.SkipWithError("the vector masks differ from the scalar entry's");
+    return;
+  }
+  for (auto _ : state) {
+    runRows();
+    benchmark::DoNotOptimize(mask.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(threeway::VectorArcTangentExact() ? "exact vector atan2f" : "atan2f per lane");
+  state.counters["ns_per_pixel"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * static_cast<double>(mask.size()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Runs the entry the selection picks for `q` (its vector twin if `vector`), after checking that it
+// is entry `index`.
+void RunSelected(benchmark::State& state, const QualifierBlock& q, unsigned index,
+                 bool vector = false) {
   if (threeway::QualifierKernelIndex(&q) != index) {
     state.SkipWithError("the block does not select the intended entry");
     return;
   }
-  RunKernel(state, threeway::SelectQualifierKernel(q), q);
+  if (vector) {
+    RunVector(state, q, index);
+  } else {
+    RunKernel(state, threeway::SelectQualifierKernel(q), q);
+  }
 }
 
 void BM_QualifierGeneral(benchmark::State& state) {
@@ -104,6 +151,16 @@ void BM_QualifierEntry2FullThinning(benchmark::State& state) {
 }
 BENCHMARK(BM_QualifierEntry2FullThinning);
 
+void BM_QualifierVectorEntry0Full(benchmark::State& state) {
+  RunSelected(state, TypicalBlock(0.0f), 0, true);
+}
+BENCHMARK(BM_QualifierVectorEntry0Full);
+
+void BM_QualifierVectorEntry2FullThinning(benchmark::State& state) {
+  RunSelected(state, TypicalBlock(30.0f), 2, true);
+}
+BENCHMARK(BM_QualifierVectorEntry2FullThinning);
+
 void BM_QualifierEntry24LumaOnly(benchmark::State& state) {
   QualifierBlock q = TypicalBlock(0.0f);
   q.hueUnrestricted = 1;
@@ -122,6 +179,16 @@ void BM_QualifierEntry48HueOnly(benchmark::State& state) {
   RunSelected(state, q, 48);
 }
 BENCHMARK(BM_QualifierEntry48HueOnly);
+
+void BM_QualifierVectorEntry48HueOnly(benchmark::State& state) {
+  QualifierBlock q = TypicalBlock(0.0f);
+  q.satStartSoftness = q.satStartThreshold = q.satEndSoftness = 0.0f;
+  q.satEndThreshold = 1.0f;
+  q.lumaStartSoftness = q.lumaStartThreshold = q.lumaEndSoftness = 0.0f;
+  q.lumaEndThreshold = 1.0f;
+  RunSelected(state, q, 48, true);
+}
+BENCHMARK(BM_QualifierVectorEntry48HueOnly);
 
 void BM_QualifierEntry56Constant(benchmark::State& state) {
   QualifierBlock q = TypicalBlock(0.0f);

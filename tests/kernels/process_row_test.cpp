@@ -101,7 +101,7 @@ class ProcessRowTest : public ::testing::Test {
 
 TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
   std::mt19937 rng(20261206);
-  const std::int32_t widths[] = {0, 1, 7, 8, 9, 15, 16, 17, 31, 64, 69};
+  const std::int32_t widths[] = {0, 1, 7, 8, 9, 15, 16, 17, 31, 64, 69, 300};  // 300: mask chunks
   const std::int32_t views[] = {kViewVideo, kViewLuma, kViewMask, kViewTonalRange, 0, 7};
   std::uniform_int_distribution<int> pick(0, 99);
   std::uniform_real_distribution<float> maskValue(-0.1f, 1.1f);

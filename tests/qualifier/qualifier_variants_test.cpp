@@ -1,6 +1,6 @@
 // The 64 specialised qualifier kernels and their selection: each entry against the reference
-// kernel with its skipped weights forced to 1, over random pixels and random blocks, bit for bit;
-// the selection's edge cases.
+// kernel with its skipped weights forced to 1, and each entry's vector twin against the entry, over
+// random pixels and random blocks, bit for bit; the selection's edge cases.
 #include <bit>
 #include <cstdint>
 #include <limits>
@@ -8,7 +8,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <xmmintrin.h>
 
+#include "kernels/arc_tangent.h"
 #include "kernels/qualifier.h"
 #include "tests/qualifier/qualifier_reference.h"
 
@@ -33,7 +35,8 @@ std::vector<Pixel> RandomPixels(std::mt19937& rng, int count) {
       {0.5f, 0.0f, -0.0f},        {1.5f, 0.5f, 0.5f},      {-0.5f, -0.5f, -0.5f},
       {0.299f, -0.168736f, 0.5f}, {0.587f, -0.331264f, -0.418688f},
       {0.114f, 0.5f, -0.081312f}, {kNaN, 0.1f, 0.1f},      {0.5f, kNaN, 0.1f},
-      {0.5f, 0.1f, kInf},         {-kInf, -kInf, kInf},    {1e30f, 1e30f, -1e30f}};
+      {0.5f, 0.1f, kInf},         {-kInf, -kInf, kInf},    {1e30f, 1e30f, -1e30f},
+      {1e-40f, -1e-40f, 1e-40f},  {0.5f, 1e-39f, -0.0f},   {0.5f, 0.0f, -1e-45f}};
   while (static_cast<int>(px.size()) < count) {
     const unsigned kind = rng() % 8;  // 1 in 8 beyond the corners, 1 in 8 grey
     px.push_back(kind == 0   ? Pixel{luma(rng), wide(rng), wide(rng)}
@@ -80,6 +83,30 @@ TEST(QualifierVariants, EveryEntryAndTheSelectedOneMatchTheReference) {
   }
   EXPECT_EQ(mismatches, 0);
   EXPECT_EQ(outOfRange, 0);
+  // The vector twin of every entry: each pixel's mask equal to the scalar entry's, bit for bit,
+  // with flush-to-zero off and on (131 pixels: sixteen groups of eight and a tail of three).
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the processor has no AVX2";
+  EXPECT_TRUE(VectorArcTangentExact());
+  std::vector<float> vuya;
+  for (const Pixel& p : RandomPixels(rng, 131)) vuya.insert(vuya.end(), {p.v, p.u, p.y, 1.0f});
+  const auto count = static_cast<std::int32_t>(vuya.size() / 4);
+  std::vector<float> got(vuya.size() / 4);
+  const unsigned saved = _mm_getcsr();
+  for (const QualifierBlock& q : blocks) {
+    _mm_setcsr(&q - blocks.data() < 200 ? saved : saved | 0x8000);
+    for (unsigned i = 0; i < kQualifierKernelCount; ++i) {
+      ASSERT_EQ(VectorQualifierFor(kQualifierKernels[i]), kVectorQualifierKernels[i]);
+      kVectorQualifierKernels[i](vuya.data(), count, got.data(), &q);
+      for (std::int32_t k = 0; k < count; ++k) {
+        const float* p = &vuya[4 * static_cast<std::size_t>(k)];
+        const float want = kQualifierKernels[i](p + 2, p + 1, p, &q);
+        check(ref::Bits(got[k]) == ref::Bits(want), "vector", i, Pixel{p[2], p[1], p[0]});
+      }
+    }
+  }
+  _mm_setcsr(saved);
+  EXPECT_EQ(VectorQualifierFor(&GeneralQualifierKernel), nullptr);
+  EXPECT_EQ(mismatches, 0);
   // The random blocks reach the soft edges and the thinning, not only 0 and 1.
   EXPECT_GT(fractional, total / 10) << fractional << " of " << total;
 }
