@@ -69,4 +69,8 @@ RowProcessor RowProcessorOf(RowPath path);
 // The row processor for a pass: RowPathFor the environment's switch, read once per process.
 RowProcessor SelectRowProcessor();
 
+// True when the frame pass renders on the AVX2 path: the stages with vector twins of their own
+// (the qualifier's mask plane, the softening's column pass) follow it.
+inline bool VectorPathChosen() { return SelectRowProcessor() == &ProcessRowAvx2; }
+
 }  // namespace threeway

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "kernels/process_row.h"
 #include "render/transient_block.h"
 
 namespace threeway {
@@ -165,6 +166,13 @@ SoftenCoefficients ComputeSoftenCoefficients(double blurSize) {
 void SoftenMask(const float* source, std::int32_t sourceRowBytes, float* destination,
                 std::int32_t destinationRowBytes, std::int32_t width, std::int32_t height,
                 double blurSize, std::uint8_t direction) {
+  SoftenMaskOnPath(VectorPathChosen(), source, sourceRowBytes, destination, destinationRowBytes, width, height,
+                   blurSize, direction);
+}
+
+void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBytes, float* destination,
+                      std::int32_t destinationRowBytes, std::int32_t width, std::int32_t height,
+                      double blurSize, std::uint8_t direction) {
   if (width <= 0 || height <= 0 || source == nullptr || destination == nullptr) return;
   const bool rows = (direction & kSoftenAlongRows) != 0;
   const bool columns = (direction & kSoftenAlongColumns) != 0;
@@ -196,13 +204,15 @@ void SoftenMask(const float* source, std::int32_t sourceRowBytes, float* destina
     FilterRows(c, buffer, source, sourceRowBytes, destination, destinationRowBytes, width, height);
   }
   if (columns) {
-    if (rows) {
-      FilterColumns(c, buffer, destination, destinationRowBytes, destination, destinationRowBytes,
-                    width, height);
-    } else {
-      FilterColumns(c, buffer, source, sourceRowBytes, destination, destinationRowBytes, width,
-                    height);
-    }
+    // After a row pass the columns are filtered in place, which only the scalar pass can do.
+    const float* from = rows ? destination : source;
+    const std::int32_t fromRowBytes = rows ? destinationRowBytes : sourceRowBytes;
+    const std::int32_t done = vector && from != destination
+                                  ? SoftenColumnsAvx2(c, from, fromRowBytes, destination, destinationRowBytes,
+                                                      width, height)
+                                  : 0;
+    FilterColumns(c, buffer, from + done, fromRowBytes, destination + done, destinationRowBytes, width - done,
+                  height);
   }
 }
 
