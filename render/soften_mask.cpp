@@ -201,7 +201,13 @@ void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBy
   }
 
   if (rows) {
-    FilterRows(c, buffer, source, sourceRowBytes, destination, destinationRowBytes, width, height);
+    const std::int32_t done =
+        vector && source != destination
+            ? SoftenRowsAvx2(c, source, sourceRowBytes, destination, destinationRowBytes, width, height)
+            : 0;
+    FilterRows(c, buffer, reinterpret_cast<const float*>(RowAt(source, sourceRowBytes, done)), sourceRowBytes,
+               reinterpret_cast<float*>(RowAt(destination, destinationRowBytes, done)), destinationRowBytes, width,
+               height - done);
   }
   if (columns) {
     // After a row pass the columns are filtered in place, which only the scalar pass can do.

@@ -44,13 +44,19 @@ void SoftenMask(const float* source, std::int32_t sourceRowBytes, float* destina
                 std::int32_t destinationRowBytes, std::int32_t width, std::int32_t height,
                 double blurSize, std::uint8_t direction);
 
-// SoftenMask on the path the caller names: with `vector`, a column pass between two different
-// planes runs eight columns at a time (SoftenColumnsAvx2; the processor must have AVX2), the rest
-// as above, with the same results bit for bit. SoftenMask takes the vector path exactly when the
+// SoftenMask on the path the caller names: with `vector`, a pass between two different planes runs
+// eight lines at a time (SoftenRowsAvx2, SoftenColumnsAvx2; the processor must have AVX2), the lines
+// left over as above, with the same results bit for bit. SoftenMask takes the vector path exactly when the
 // frame pass does (VectorPathChosen).
 void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBytes, float* destination,
                       std::int32_t destinationRowBytes, std::int32_t width, std::int32_t height,
                       double blurSize, std::uint8_t direction);
+
+// The AVX2 row pass: filters rows 0 .. height - height % 8 - 1 of `source` into `destination`,
+// which must be a different plane, eight rows at a time; returns how many rows it filtered.
+std::int32_t SoftenRowsAvx2(const SoftenCoefficients& c, const float* source, std::int32_t sourceRowBytes,
+                            float* destination, std::int32_t destinationRowBytes, std::int32_t width,
+                            std::int32_t height);
 
 // The AVX2 column pass: filters columns 0 .. width - width % 8 - 1 of `source` into `destination`,
 // which must be a different plane, eight columns at a time; returns how many columns it filtered.

@@ -1,13 +1,14 @@
-// The column pass of mask softening, eight columns at a time. Each lane runs one column's causal
-// and anticausal recurrences with the scalar filter's operations in the scalar order (single
-// precision, no fused multiply-adds), so every sample equals the scalar result bit for bit under
-// any floating-point state the caller has set.
+// The passes of mask softening, eight lines at a time. Each lane runs one line's causal and
+// anticausal recurrences with the scalar filter's operations in the scalar order (single precision,
+// no fused multiply-adds), so every sample equals the scalar result bit for bit under any
+// floating-point state the caller has set.
 //
-// The scalar pass gathers a column into the work buffer because a column is strided in memory;
-// eight adjacent columns are one 32-byte load per row, so this pass reads the source plane where
-// it lies: the causal outputs go straight into the destination, and the anticausal pass, walking
-// back up, reads the untouched source again and adds its outputs to them. That needs a destination
-// that is not the source, which the caller checks.
+// The scalar filter copies each line into the work buffer, filters it there and copies the sum
+// out. Here eight lines are read where they lie and the causal outputs go straight into the
+// destination; the anticausal pass, walking back, reads the untouched source again and adds its
+// outputs to them. That needs a destination that is not the source, which the caller checks.
+// Eight adjacent columns are one 32-byte load per row; eight rows are read in tiles of 8 x 8
+// samples, turned so that a vector holds one position of the eight rows.
 #include "render/soften_mask.h"
 
 #include <immintrin.h>
@@ -32,42 +33,144 @@ THREEWAY_SOFTEN_AVX2 float* At(float* plane, std::int32_t rowBytes, std::ptrdiff
          column;
 }
 
+// The recurrences' state for eight lines, advanced one position at a time.
+struct Causal {
+  __m256 x1, y1, y2;  // x[i-1], y[i-1], y[i-2]
+};
+struct Anticausal {
+  __m256 x1, x2, z1, z2;  // x[j+1], x[j+2], z[j+1], z[j+2]
+};
+
+struct Coefficients8 {
+  __m256 a0, a1, a2, a3, b1, b2;
+};
+
+// y[i] = a0 x[i] + a1 x[i-1] - b1 y[i-1] - b2 y[i-2], with x[-1] = y[-1] = y[-2] = 0.
+THREEWAY_SOFTEN_AVX2 __m256 CausalStep(const Coefficients8& c, Causal& s, __m256 x) {
+  const __m256 y = _mm256_sub_ps(
+      _mm256_sub_ps(_mm256_add_ps(_mm256_mul_ps(c.a0, x), _mm256_mul_ps(c.a1, s.x1)), _mm256_mul_ps(c.b1, s.y1)),
+      _mm256_mul_ps(c.b2, s.y2));
+  s.x1 = x;
+  s.y2 = s.y1;
+  s.y1 = y;
+  return y;
+}
+
+// z[j] = a2 x[j+1] + a3 x[j+2] - b1 z[j+1] - b2 z[j+2], with x and z 0 past the end; then the
+// state moves to j - 1 with x[j].
+THREEWAY_SOFTEN_AVX2 __m256 AnticausalStep(const Coefficients8& c, Anticausal& s, __m256 x) {
+  const __m256 z = _mm256_sub_ps(
+      _mm256_sub_ps(_mm256_add_ps(_mm256_mul_ps(c.a2, s.x1), _mm256_mul_ps(c.a3, s.x2)), _mm256_mul_ps(c.b1, s.z1)),
+      _mm256_mul_ps(c.b2, s.z2));
+  s.x2 = s.x1;
+  s.x1 = x;
+  s.z2 = s.z1;
+  s.z1 = z;
+  return z;
+}
+
+THREEWAY_SOFTEN_AVX2 Coefficients8 Broadcast(const SoftenCoefficients& c) {
+  return {_mm256_set1_ps(c.a0), _mm256_set1_ps(c.a1), _mm256_set1_ps(c.a2),
+          _mm256_set1_ps(c.a3), _mm256_set1_ps(c.b1), _mm256_set1_ps(c.b2)};
+}
+
+// Turns an 8 x 8 tile: afterwards t[i] lane k holds what t[k] lane i held.
+THREEWAY_SOFTEN_AVX2 void Transpose8(__m256 (&t)[8]) {
+  const __m256 u0 = _mm256_unpacklo_ps(t[0], t[1]), u1 = _mm256_unpackhi_ps(t[0], t[1]);
+  const __m256 u2 = _mm256_unpacklo_ps(t[2], t[3]), u3 = _mm256_unpackhi_ps(t[2], t[3]);
+  const __m256 u4 = _mm256_unpacklo_ps(t[4], t[5]), u5 = _mm256_unpackhi_ps(t[4], t[5]);
+  const __m256 u6 = _mm256_unpacklo_ps(t[6], t[7]), u7 = _mm256_unpackhi_ps(t[6], t[7]);
+  const __m256 v0 = _mm256_shuffle_ps(u0, u2, 0x44), v1 = _mm256_shuffle_ps(u0, u2, 0xEE);
+  const __m256 v2 = _mm256_shuffle_ps(u1, u3, 0x44), v3 = _mm256_shuffle_ps(u1, u3, 0xEE);
+  const __m256 v4 = _mm256_shuffle_ps(u4, u6, 0x44), v5 = _mm256_shuffle_ps(u4, u6, 0xEE);
+  const __m256 v6 = _mm256_shuffle_ps(u5, u7, 0x44), v7 = _mm256_shuffle_ps(u5, u7, 0xEE);
+  t[0] = _mm256_permute2f128_ps(v0, v4, 0x20);
+  t[1] = _mm256_permute2f128_ps(v1, v5, 0x20);
+  t[2] = _mm256_permute2f128_ps(v2, v6, 0x20);
+  t[3] = _mm256_permute2f128_ps(v3, v7, 0x20);
+  t[4] = _mm256_permute2f128_ps(v0, v4, 0x31);
+  t[5] = _mm256_permute2f128_ps(v1, v5, 0x31);
+  t[6] = _mm256_permute2f128_ps(v2, v6, 0x31);
+  t[7] = _mm256_permute2f128_ps(v3, v7, 0x31);
+}
+
+// Position p of eight rows as one vector, and back.
+THREEWAY_SOFTEN_AVX2 __m256 Gather(const float* const (&rows)[8], std::ptrdiff_t p) {
+  return _mm256_setr_ps(rows[0][p], rows[1][p], rows[2][p], rows[3][p], rows[4][p], rows[5][p], rows[6][p],
+                        rows[7][p]);
+}
+THREEWAY_SOFTEN_AVX2 void Scatter(float* const (&rows)[8], std::ptrdiff_t p, __m256 v) {
+  alignas(32) float lanes[8];
+  _mm256_store_ps(lanes, v);
+  for (int k = 0; k < 8; ++k) rows[k][p] = lanes[k];
+}
+
 }  // namespace
 
-__attribute__((target("avx2"))) std::int32_t SoftenColumnsAvx2(const SoftenCoefficients& c, const float* source,
-                                                               std::int32_t sourceRowBytes, float* destination,
-                                                               std::int32_t destinationRowBytes, std::int32_t width,
-                                                               std::int32_t height) {
-  const __m256 a0 = _mm256_set1_ps(c.a0), a1 = _mm256_set1_ps(c.a1), a2 = _mm256_set1_ps(c.a2);
-  const __m256 a3 = _mm256_set1_ps(c.a3), b1 = _mm256_set1_ps(c.b1), b2 = _mm256_set1_ps(c.b2);
+__attribute__((target("avx2"))) std::int32_t SoftenRowsAvx2(const SoftenCoefficients& coefficients,
+                                                            const float* source, std::int32_t sourceRowBytes,
+                                                            float* destination, std::int32_t destinationRowBytes,
+                                                            std::int32_t width, std::int32_t height) {
+  const Coefficients8 c = Broadcast(coefficients);
+  const std::int32_t done = height - height % 8;
+  const std::ptrdiff_t tiled = width - width % 8;
+  for (std::ptrdiff_t first = 0; first < done; first += 8) {
+    const float* in[8];  // the eight rows, source and destination
+    float* out[8];
+    for (int k = 0; k < 8; ++k) {
+      in[k] = At(source, sourceRowBytes, first + k, 0);
+      out[k] = At(destination, destinationRowBytes, first + k, 0);
+    }
+    __m256 t[8];
+    Causal causal{_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
+    for (std::ptrdiff_t p = 0; p < tiled; p += 8) {
+      for (int k = 0; k < 8; ++k) t[k] = _mm256_loadu_ps(in[k] + p);
+      Transpose8(t);
+      for (int q = 0; q < 8; ++q) t[q] = CausalStep(c, causal, t[q]);
+      Transpose8(t);
+      for (int k = 0; k < 8; ++k) _mm256_storeu_ps(out[k] + p, t[k]);
+    }
+    for (std::ptrdiff_t p = tiled; p < width; ++p) Scatter(out, p, CausalStep(c, causal, Gather(in, p)));
+
+    Anticausal anticausal{_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
+    const float* sums[8];
+    for (int k = 0; k < 8; ++k) sums[k] = out[k];
+    for (std::ptrdiff_t p = width - 1; p >= tiled; --p) {
+      Scatter(out, p, _mm256_add_ps(Gather(sums, p), AnticausalStep(c, anticausal, Gather(in, p))));
+    }
+    __m256 y[8];
+    for (std::ptrdiff_t p = tiled - 8; p >= 0; p -= 8) {
+      for (int k = 0; k < 8; ++k) {
+        t[k] = _mm256_loadu_ps(in[k] + p);
+        y[k] = _mm256_loadu_ps(out[k] + p);
+      }
+      Transpose8(t);
+      Transpose8(y);
+      for (int q = 7; q >= 0; --q) y[q] = _mm256_add_ps(y[q], AnticausalStep(c, anticausal, t[q]));
+      Transpose8(y);
+      for (int k = 0; k < 8; ++k) _mm256_storeu_ps(out[k] + p, y[k]);
+    }
+  }
+  return done;
+}
+
+__attribute__((target("avx2"))) std::int32_t SoftenColumnsAvx2(const SoftenCoefficients& coefficients,
+                                                               const float* source, std::int32_t sourceRowBytes,
+                                                               float* destination, std::int32_t destinationRowBytes,
+                                                               std::int32_t width, std::int32_t height) {
+  const Coefficients8 c = Broadcast(coefficients);
   const std::int32_t done = width - width % 8;
   for (std::ptrdiff_t col = 0; col < done; col += 8) {
-    // y[i] = a0 x[i] + a1 x[i-1] - b1 y[i-1] - b2 y[i-2], with x[-1] = y[-1] = y[-2] = 0.
-    __m256 x1 = _mm256_setzero_ps(), y1 = _mm256_setzero_ps(), y2 = _mm256_setzero_ps();
+    Causal causal{_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
     for (std::ptrdiff_t i = 0; i < height; ++i) {
-      const __m256 x = _mm256_loadu_ps(At(source, sourceRowBytes, i, col));
-      const __m256 y = _mm256_sub_ps(
-          _mm256_sub_ps(_mm256_add_ps(_mm256_mul_ps(a0, x), _mm256_mul_ps(a1, x1)), _mm256_mul_ps(b1, y1)),
-          _mm256_mul_ps(b2, y2));
-      _mm256_storeu_ps(At(destination, destinationRowBytes, i, col), y);
-      x1 = x;
-      y2 = y1;
-      y1 = y;
+      _mm256_storeu_ps(At(destination, destinationRowBytes, i, col),
+                       CausalStep(c, causal, _mm256_loadu_ps(At(source, sourceRowBytes, i, col))));
     }
-    // z[j] = a2 x[j+1] + a3 x[j+2] - b1 z[j+1] - b2 z[j+2], with x and z 0 past the end; the
-    // output is y[j] + z[j].
-    __m256 xp1 = _mm256_setzero_ps(), xp2 = _mm256_setzero_ps();
-    __m256 z1 = _mm256_setzero_ps(), z2 = _mm256_setzero_ps();
+    Anticausal anticausal{_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
     for (std::ptrdiff_t j = height - 1; j >= 0; --j) {
-      const __m256 z = _mm256_sub_ps(
-          _mm256_sub_ps(_mm256_add_ps(_mm256_mul_ps(a2, xp1), _mm256_mul_ps(a3, xp2)), _mm256_mul_ps(b1, z1)),
-          _mm256_mul_ps(b2, z2));
       float* out = At(destination, destinationRowBytes, j, col);
+      const __m256 z = AnticausalStep(c, anticausal, _mm256_loadu_ps(At(source, sourceRowBytes, j, col)));
       _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), z));
-      xp2 = xp1;
-      xp1 = _mm256_loadu_ps(At(source, sourceRowBytes, j, col));
-      z2 = z1;
-      z1 = z;
     }
   }
   return done;
