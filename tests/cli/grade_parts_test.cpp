@@ -1,12 +1,14 @@
-// Pieces of threeway grade tested directly: the progress line and --at positions (parsing, and the
-// frame a time names at a frame rate, worked by hand).
+// Pieces of threeway grade tested directly: the progress line, --at positions (parsing, and the
+// frame a time names at a frame rate, worked by hand) and the sizes of picture the tool takes.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "cli/commands/command.h"
 #include "cli/engine/frame_at.h"
 #include "cli/engine/progress.h"
+#include "cli/media/picture.h"
 
 namespace {
 
@@ -108,6 +110,25 @@ TEST(FramePosition, TimeNamesTheFrameShowingThen) {
   } catch (const ToolError& error) {
     EXPECT_EQ(error.exitCode(), threeway::cli::kExitFailure);
     EXPECT_NE(std::string(error.what()).find("in.raw has no frame rate"), std::string::npos) << error.what();
+  }
+}
+
+// Pictures of 1 to 2^27 pixels (a 16-byte float pixel keeps a frame below 2 GiB); an empty or a
+// larger one is refused with its size.
+TEST(PictureSize, UpToTwoToTheTwentySeventhPixels) {
+  using threeway::cli::Picture;
+  EXPECT_EQ(Picture::Blank(1 << 27, 1, zkfx::kPixelFormatBGRA8).bytes.size(), std::size_t{4} << 27);
+  for (const auto& [width, height, message] :
+       {std::tuple{0, 5, "a picture of 0x5 pixels has nothing to grade"},
+        std::tuple{7, -1, "a picture of 7x-1 pixels has nothing to grade"},
+        std::tuple{(1 << 27) + 1, 1, "a picture of 134217729x1 pixels is larger than the tool handles (134217728 pixels)"},
+        std::tuple{16384, 8193, "a picture of 16384x8193 pixels is larger than the tool handles (134217728 pixels)"}}) {
+    try {
+      Picture::Blank(width, height, zkfx::kPixelFormatBGRA8);
+      ADD_FAILURE() << width << "x" << height << " accepted";
+    } catch (const ToolError& error) {
+      EXPECT_STREQ(error.what(), message);
+    }
   }
 }
 
