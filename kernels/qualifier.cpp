@@ -44,28 +44,23 @@ namespace {
 template <unsigned kIndex>
 float QualifierVariant(const float* y, const float* u, const float* v,
                        const QualifierBlock* block) {
-  constexpr bool kInvertMask = (kIndex & kQualifierInvertMaskBit) != 0;
-  constexpr bool kThin = (kIndex & kQualifierEdgeThinningBit) != 0;
-  constexpr bool kInvertLimit = (kIndex & kQualifierInvertLimitBit) != 0;
-  constexpr bool kHue = (kIndex & kQualifierNoHueBit) == 0;
-  constexpr bool kSaturation = (kIndex & kQualifierNoSaturationBit) == 0;
-  constexpr bool kLuma = (kIndex & kQualifierNoLumaBit) == 0;
+  constexpr QualifierVariantTraits kIs = TraitsOfVariant(kIndex);
 
   float p = 1.0f;
-  if constexpr (kLuma) p = LumaWeight(*y, *block);
-  if constexpr (kSaturation) {
+  if constexpr (kIs.luma) p = LumaWeight(*y, *block);
+  if constexpr (kIs.saturation) {
     const float ws = SaturationWeight(*u, *v, *block);
-    p = kLuma ? p * ws : ws;
+    p = kIs.luma ? p * ws : ws;
   }
-  if constexpr (kHue) {
+  if constexpr (kIs.hue) {
     const float wh = HueWeight(*u, *v, *block);
-    p = (kLuma || kSaturation) ? p * wh : wh;
+    p = (kIs.luma || kIs.saturation) ? p * wh : wh;
   }
 
   float mask = p;
-  if constexpr (kInvertLimit) mask = 1.0f - mask;
-  if constexpr (kThin) mask = Thin(mask, block->edgeThinning);
-  if constexpr (kInvertMask) mask = 1.0f - mask;
+  if constexpr (kIs.invertLimit) mask = 1.0f - mask;
+  if constexpr (kIs.thin) mask = Thin(mask, block->edgeThinning);
+  if constexpr (kIs.invertMask) mask = 1.0f - mask;
   return mask;
 }
 
@@ -89,7 +84,7 @@ float GeneralQualifierKernel(const float* y, const float* u, const float* v,
   switch (q.invertMode) {
     case kInvertLimitColor:
       return thin ? Thin(1.0f - p, q.edgeThinning) : 1.0f - p;
-    case kInvertMask:
+    case kIs.invertMask:
       return 1.0f - (thin ? Thin(p, q.edgeThinning) : p);
     default:  // kInvertNone and any unknown mode
       return thin ? Thin(p, q.edgeThinning) : p;
@@ -103,7 +98,7 @@ constinit const std::array<QualifierKernel, kQualifierKernelCount> kQualifierKer
 unsigned QualifierKernelIndex(const QualifierBlock* block) {
   const QualifierBlock& q = *block;
   unsigned index = 0;
-  if (q.invertMode == kInvertMask) index |= kQualifierInvertMaskBit;
+  if (q.invertMode == kIs.invertMask) index |= kQualifierInvertMaskBit;
   if (q.edgeThinning != 0.0f) index |= kQualifierEdgeThinningBit;  // NaN counts as thinning
   if (q.invertMode == kInvertLimitColor) index |= kQualifierInvertLimitBit;
   if (q.hueUnrestricted != 0) index |= kQualifierNoHueBit;

@@ -156,6 +156,16 @@ constexpr unsigned kQualifierNoSaturationBit = 16; // saturation range full: wS 
 constexpr unsigned kQualifierNoLumaBit = 32;       // luma range full: wL is 1
 constexpr unsigned kQualifierKernelCount = 64;
 
+// What a selector index says, as the variants read it at compile time.
+struct QualifierVariantTraits {
+  bool invertMask, thin, invertLimit, hue, saturation, luma;
+};
+constexpr QualifierVariantTraits TraitsOfVariant(unsigned index) {
+  return {(index & kQualifierInvertMaskBit) != 0, (index & kQualifierEdgeThinningBit) != 0,
+          (index & kQualifierInvertLimitBit) != 0, (index & kQualifierNoHueBit) == 0,
+          (index & kQualifierNoSaturationBit) == 0, (index & kQualifierNoLumaBit) == 0};
+}
+
 // The 64 specialised kernels, indexed by the selector bits above. Entry i computes the general
 // kernel with the weights its bits 3..5 name replaced by exactly 1; bits 0..2 fix the final step:
 // p, 1 - p, shape(p), 1 - shape(p), 1 - p, 1 - (1 - p), shape(1 - p), 1 - shape(1 - p) for

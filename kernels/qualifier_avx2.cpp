@@ -163,38 +163,33 @@ THREEWAY_AVX2 __m256 Hue8(__m256 u, __m256 v, bool exactArcTangent) {
 template <unsigned kIndex>
 __attribute__((target("avx2"))) void RunVariant(const QualifierPlan& plan, const float* pixels,
                                                 std::int32_t count, float* mask) {
-  constexpr bool kInvertMask = (kIndex & kQualifierInvertMaskBit) != 0;
-  constexpr bool kThin = (kIndex & kQualifierEdgeThinningBit) != 0;
-  constexpr bool kInvertLimit = (kIndex & kQualifierInvertLimitBit) != 0;
-  constexpr bool kHue = (kIndex & kQualifierNoHueBit) == 0;
-  constexpr bool kSaturation = (kIndex & kQualifierNoSaturationBit) == 0;
-  constexpr bool kLuma = (kIndex & kQualifierNoLumaBit) == 0;
+  constexpr QualifierVariantTraits kIs = TraitsOfVariant(kIndex);
   const __m256 one = _mm256_set1_ps(1.0f);
 
   for (std::int32_t i = 0; i < count; i += kLanes) {
     const avx2::PixelPlanes px = avx2::LoadPixels(pixels + 4 * static_cast<std::ptrdiff_t>(i));
     __m256 p = one;
-    if constexpr (kLuma) {
+    if constexpr (kIs.luma) {
       p = avx2::ClampUnit8(RangeWeight8<false>(avx2::ClampUnit8(px.y), plan.luma));
     }
-    if constexpr (kSaturation) {
+    if constexpr (kIs.saturation) {
       const __m256 chroma = _mm256_sqrt_ps(
           _mm256_add_ps(_mm256_mul_ps(px.u, px.u), _mm256_mul_ps(px.v, px.v)));
       const __m256 s = avx2::ClampUnit8(_mm256_mul_ps(chroma, _mm256_set1_ps(1.4142135f)));
       const __m256 ws = avx2::ClampUnit8(RangeWeight8<false>(s, plan.saturation));
-      p = kLuma ? _mm256_mul_ps(p, ws) : ws;
+      p = kIs.luma ? _mm256_mul_ps(p, ws) : ws;
     }
-    if constexpr (kHue) {
+    if constexpr (kIs.hue) {
       const __m256 h = Hue8(px.u, px.v, plan.exactArcTangent);
       const __m256 wh = avx2::ClampUnit8(RangeWeight8<true>(h, plan.hue));
-      p = (kLuma || kSaturation) ? _mm256_mul_ps(p, wh) : wh;
+      p = (kIs.luma || kIs.saturation) ? _mm256_mul_ps(p, wh) : wh;
     }
     __m256 m = p;
-    if constexpr (kInvertLimit) m = _mm256_sub_ps(one, m);
-    if constexpr (kThin) {
+    if constexpr (kIs.invertLimit) m = _mm256_sub_ps(one, m);
+    if constexpr (kIs.thin) {
       if (!plan.thinKeepsMask) m = avx2::FastPow8(m, _mm256_set1_ps(plan.thinExponent));
     }
-    if constexpr (kInvertMask) m = _mm256_sub_ps(one, m);
+    if constexpr (kIs.invertMask) m = _mm256_sub_ps(one, m);
     _mm256_storeu_ps(mask + i, m);
   }
 }
