@@ -84,7 +84,7 @@ float GeneralQualifierKernel(const float* y, const float* u, const float* v,
   switch (q.invertMode) {
     case kInvertLimitColor:
       return thin ? Thin(1.0f - p, q.edgeThinning) : 1.0f - p;
-    case kIs.invertMask:
+    case kInvertMask:
       return 1.0f - (thin ? Thin(p, q.edgeThinning) : p);
     default:  // kInvertNone and any unknown mode
       return thin ? Thin(p, q.edgeThinning) : p;
@@ -98,7 +98,7 @@ constinit const std::array<QualifierKernel, kQualifierKernelCount> kQualifierKer
 unsigned QualifierKernelIndex(const QualifierBlock* block) {
   const QualifierBlock& q = *block;
   unsigned index = 0;
-  if (q.invertMode == kIs.invertMask) index |= kQualifierInvertMaskBit;
+  if (q.invertMode == kInvertMask) index |= kQualifierInvertMaskBit;
   if (q.edgeThinning != 0.0f) index |= kQualifierEdgeThinningBit;  // NaN counts as thinning
   if (q.invertMode == kInvertLimitColor) index |= kQualifierInvertLimitBit;
   if (q.hueUnrestricted != 0) index |= kQualifierNoHueBit;
