@@ -170,24 +170,20 @@ void BM_QualifierEntry24LumaOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_QualifierEntry24LumaOnly);
 
-void BM_QualifierEntry48HueOnly(benchmark::State& state) {
+// Saturation and luma ranges full: only the hue weight is computed (entry 48).
+QualifierBlock HueOnlyBlock() {
   QualifierBlock q = TypicalBlock(0.0f);
   q.satStartSoftness = q.satStartThreshold = q.satEndSoftness = 0.0f;
   q.satEndThreshold = 1.0f;
   q.lumaStartSoftness = q.lumaStartThreshold = q.lumaEndSoftness = 0.0f;
   q.lumaEndThreshold = 1.0f;
-  RunSelected(state, q, 48);
+  return q;
 }
+
+void BM_QualifierEntry48HueOnly(benchmark::State& state) { RunSelected(state, HueOnlyBlock(), 48); }
 BENCHMARK(BM_QualifierEntry48HueOnly);
 
-void BM_QualifierVectorEntry48HueOnly(benchmark::State& state) {
-  QualifierBlock q = TypicalBlock(0.0f);
-  q.satStartSoftness = q.satStartThreshold = q.satEndSoftness = 0.0f;
-  q.satEndThreshold = 1.0f;
-  q.lumaStartSoftness = q.lumaStartThreshold = q.lumaEndSoftness = 0.0f;
-  q.lumaEndThreshold = 1.0f;
-  RunSelected(state, q, 48, true);
-}
+void BM_QualifierVectorEntry48HueOnly(benchmark::State& state) { RunSelected(state, HueOnlyBlock(), 48, true); }
 BENCHMARK(BM_QualifierVectorEntry48HueOnly);
 
 void BM_QualifierEntry56Constant(benchmark::State& state) {
