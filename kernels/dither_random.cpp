@@ -12,9 +12,11 @@ void SeedDither(std::uint32_t seed) { ditherState = seed; }
 
 void ReseedDitherFromClock() { SeedDither(static_cast<std::uint32_t>(std::time(nullptr))); }
 
+std::uint32_t DitherState() { return ditherState; }
+
 std::int32_t DitherRand() {
-  ditherState = ditherState * 214013u + 2531011u;  // unsigned: wraps modulo 2^32
-  return static_cast<std::int32_t>((ditherState >> 16) & 0x7FFFu);
+  ditherState = ditherState * kDitherMultiplier + kDitherIncrement;  // unsigned: wraps modulo 2^32
+  return DitherValueOf(ditherState);
 }
 
 }  // namespace threeway

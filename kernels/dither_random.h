@@ -13,6 +13,10 @@
 
 namespace threeway {
 
+// The generator's step: state = state * kDitherMultiplier + kDitherIncrement (mod 2^32).
+constexpr std::uint32_t kDitherMultiplier = 214013u;
+constexpr std::uint32_t kDitherIncrement = 2531011u;
+
 // Largest value DitherRand returns.
 constexpr std::int32_t kDitherRandMax = 0x7FFF;
 
@@ -25,5 +29,28 @@ void ReseedDitherFromClock();
 
 // Advances the calling thread's generator once and returns the next value, 0..kDitherRandMax.
 std::int32_t DitherRand();
+
+// The calling thread's generator state. Code that draws many values at once (the vector pass, eight
+// pixels a step) reads it, advances a copy by DitherLeap and hands the state back through SeedDither,
+// so the sequence and the state left behind are those of as many DitherRand calls.
+std::uint32_t DitherState();
+
+// The generator's step taken `draws` times at once: state' = multiply * state + add (mod 2^32).
+struct DitherLeap {
+  std::uint32_t multiply;
+  std::uint32_t add;
+};
+constexpr DitherLeap DitherLeapOf(std::uint32_t draws) {
+  DitherLeap leap{1u, 0u};
+  for (std::uint32_t i = 0; i < draws; ++i) {
+    leap = {leap.multiply * kDitherMultiplier, leap.add * kDitherMultiplier + kDitherIncrement};
+  }
+  return leap;
+}
+
+// The value a draw returns from the state it leaves behind: bits 16..30.
+constexpr std::int32_t DitherValueOf(std::uint32_t state) {
+  return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);
+}
 
 }  // namespace threeway

@@ -181,14 +181,39 @@ THREEWAY_AVX2 PixelPlanes CorrectPixels8(__m256 v0, __m256 u0, __m256 y0, __m256
   return out;
 }
 
+// The row's luma counts, kept in four tables so that neighbouring pixels, which mostly share a bin,
+// do not wait on each other's increment; Add sums them into the frame's histogram (counts wrap
+// modulo 2^32 either way, so the sum equals counting there directly).
+struct RowBinCounts {
+  alignas(32) std::uint32_t table[8][256];
+};
+
 // HistogramBin per lane: a true floor of y0 * 255, NaN and below 0 to bin 0, 255 and above to 255.
-THREEWAY_AVX2 void CountBins8(__m256 y0, zkfx::LumaHistogram* histogram) {
+THREEWAY_AVX2 void CountBins8(__m256 y0, RowBinCounts& counts) {
   const __m256 b = _mm256_floor_ps(_mm256_mul_ps(y0, _mm256_set1_ps(255.0f)));
   // max(b, 0) returns its second operand when b is NaN.
   const __m256 clamped = _mm256_min_ps(_mm256_max_ps(b, _mm256_setzero_ps()), _mm256_set1_ps(255.0f));
-  alignas(32) std::int32_t bins[kLanes];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(bins), _mm256_cvttps_epi32(clamped));
-  for (std::int32_t i = 0; i < kLanes; ++i) ++histogram->count[bins[i]];
+  const __m256i bins = _mm256_cvttps_epi32(clamped);
+  const __m128i low = _mm256_castsi256_si128(bins);
+  const __m128i high = _mm256_extracti128_si256(bins, 1);
+  ++counts.table[0][_mm_cvtsi128_si32(low)];
+  ++counts.table[1][_mm_extract_epi32(low, 1)];
+  ++counts.table[2][_mm_extract_epi32(low, 2)];
+  ++counts.table[3][_mm_extract_epi32(low, 3)];
+  ++counts.table[4][_mm_cvtsi128_si32(high)];
+  ++counts.table[5][_mm_extract_epi32(high, 1)];
+  ++counts.table[6][_mm_extract_epi32(high, 2)];
+  ++counts.table[7][_mm_extract_epi32(high, 3)];
+}
+
+THREEWAY_AVX2 void AddBinCounts(const RowBinCounts& counts, zkfx::LumaHistogram* histogram) {
+  for (std::int32_t bin = 0; bin < 256; bin += kLanes) {
+    __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(histogram->count + bin));
+    for (const auto& table : counts.table) {
+      sum = _mm256_add_epi32(sum, _mm256_load_si256(reinterpret_cast<const __m256i*>(table + bin)));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(histogram->count + bin), sum);
+  }
 }
 
 }  // namespace
@@ -215,6 +240,24 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
   constexpr std::int32_t kMaskChunk = 256;
   alignas(32) float chunkMask[kMaskChunk];
 
+  // The dither draws of the vector part come from a copy of the thread's generator state, handed
+  // back before the tail draws one at a time: the same sequence as a draw per pixel.
+  constexpr DitherLeap kLeapOfEight = DitherLeapOf(kLanes);
+  const __m256i leapMultiply = _mm256_setr_epi32(
+      static_cast<std::int32_t>(DitherLeapOf(1).multiply), static_cast<std::int32_t>(DitherLeapOf(2).multiply),
+      static_cast<std::int32_t>(DitherLeapOf(3).multiply), static_cast<std::int32_t>(DitherLeapOf(4).multiply),
+      static_cast<std::int32_t>(DitherLeapOf(5).multiply), static_cast<std::int32_t>(DitherLeapOf(6).multiply),
+      static_cast<std::int32_t>(DitherLeapOf(7).multiply), static_cast<std::int32_t>(DitherLeapOf(8).multiply));
+  const __m256i leapAdd = _mm256_setr_epi32(
+      static_cast<std::int32_t>(DitherLeapOf(1).add), static_cast<std::int32_t>(DitherLeapOf(2).add),
+      static_cast<std::int32_t>(DitherLeapOf(3).add), static_cast<std::int32_t>(DitherLeapOf(4).add),
+      static_cast<std::int32_t>(DitherLeapOf(5).add), static_cast<std::int32_t>(DitherLeapOf(6).add),
+      static_cast<std::int32_t>(DitherLeapOf(7).add), static_cast<std::int32_t>(DitherLeapOf(8).add));
+  std::uint32_t ditherState = dither ? DitherState() : 0u;
+
+  RowBinCounts binCounts;  // zeroed below when the pass counts the histogram
+  if (c.histogram != nullptr && c.width >= kLanes) std::memset(&binCounts, 0, sizeof binCounts);
+
   const std::int32_t vectorEnd = c.width - c.width % kLanes;
   for (std::int32_t x = 0; x < vectorEnd; x += kLanes) {
     const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
@@ -240,16 +283,19 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
       m = _mm256_load_ps(mask);
     }
 
-    if (c.histogram != nullptr) CountBins8(p.y, c.histogram);
+    if (c.histogram != nullptr) CountBins8(p.y, binCounts);
 
     __m256 yd = p.y;
     if (dither) {
-      alignas(32) std::int32_t draws[kLanes];
-      for (std::int32_t i = 0; i < kLanes; ++i) draws[i] = DitherRand();
+      // The next eight draws, lane i from the state i + 1 steps on; the state moves eight steps.
+      const __m256i states =
+          _mm256_add_epi32(_mm256_mullo_epi32(_mm256_set1_epi32(static_cast<std::int32_t>(ditherState)),
+                                              leapMultiply),
+                           leapAdd);
+      ditherState = ditherState * kLeapOfEight.multiply + kLeapOfEight.add;
+      const __m256i draws = _mm256_and_si256(_mm256_srli_epi32(states, 16), _mm256_set1_epi32(kDitherRandMax));
       const __m256 r = _mm256_sub_ps(
-          _mm256_div_ps(_mm256_cvtepi32_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(draws))),
-                        _mm256_set1_ps(16383.5f)),
-          _mm256_set1_ps(1.0f));
+          _mm256_div_ps(_mm256_cvtepi32_ps(draws), _mm256_set1_ps(16383.5f)), _mm256_set1_ps(1.0f));
       yd = _mm256_add_ps(p.y, _mm256_mul_ps(r, _mm256_set1_ps(kDitherAmplitude)));
     }
 
@@ -257,6 +303,9 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
     q.a = p.a;
     StorePixels(reinterpret_cast<float*>(dst + offset), q);
   }
+
+  if (dither) SeedDither(ditherState);
+  if (c.histogram != nullptr && vectorEnd > 0) AddBinCounts(binCounts, c.histogram);
 
   for (std::int32_t x = vectorEnd; x < c.width; ++x) {
     const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
