@@ -32,9 +32,10 @@ Grader::~Grader() {
   if (host_.HasModule()) host_.GlobalSetdown();
 }
 
-void Grader::Render() {
-  zkfx::HostFrame out = hostOut_.HostView();
-  const std::int32_t result = host_.Render(hostIn_.HostView(), out);
+void Grader::Render() { Render(hostIn_.HostView(), hostOut_.HostView()); }
+
+void Grader::Render(const zkfx::HostFrame& in, zkfx::HostFrame out) {
+  const std::int32_t result = host_.Render(in, out);
   if (result != zkfx::kErrNone) {
     const std::string message = host_.displayedMessage();
     throw ToolError("render failed (code " + std::to_string(result) + ")" + (message.empty() ? "" : ": " + message));
@@ -52,9 +53,24 @@ void Grader::ApplyPanel(std::span<const PanelStep> steps, const Picture& referen
 }
 
 void Grader::Grade(const Picture& input, Picture& output) {
-  ConvertInto(input, hostIn_);
-  Render();
-  ConvertInto(hostOut_, output);
+  // A picture already in the host's format and the grader's size is handed to the effect as it is,
+  // saving a copy of the frame each way (raw frames in the host's own layout are the common case).
+  const auto inHostLayout = [&](const Picture& p) {
+    return p.format == hostIn_.format && p.width == hostIn_.width && p.height == hostIn_.height;
+  };
+  zkfx::HostFrame in = hostIn_.HostView();
+  if (inHostLayout(input)) {
+    // The effect only reads its input frame; the host record has one pointer type for both.
+    in.data = const_cast<std::uint8_t*>(input.bytes.data());
+  } else {
+    ConvertInto(input, hostIn_);
+  }
+  if (inHostLayout(output)) {
+    Render(in, output.HostView());
+  } else {
+    Render(in, hostOut_.HostView());
+    ConvertInto(hostOut_, output);
+  }
 }
 
 }  // namespace threeway::cli

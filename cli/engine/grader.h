@@ -34,6 +34,7 @@ class Grader {
 
  private:
   void Render();
+  void Render(const zkfx::HostFrame& in, zkfx::HostFrame out);
 
   threeway::host::Host host_;
   Picture hostIn_;

@@ -65,7 +65,12 @@ class RawSource : public FrameSource {
   const FrameInfo& info() const override { return info_; }
 
   bool Next(Picture& frame) override {
-    frame = Picture::Blank(info_.width, info_.height, info_.format);
+    // The caller's picture is read into when it is already of this source's size and format, so a
+    // clip read frame after frame into one picture allocates (and clears) its buffer once.
+    if (frame.width != info_.width || frame.height != info_.height || frame.format != info_.format ||
+        frame.bytes.size() != static_cast<std::size_t>(frame.rowBytes()) * static_cast<std::size_t>(frame.height)) {
+      frame = Picture::Blank(info_.width, info_.height, info_.format);
+    }
     const std::size_t got = std::fread(frame.bytes.data(), 1, frame.bytes.size(), file_);
     if (std::ferror(file_)) throw ToolError("cannot read " + Name() + ": " + SystemError());
     if (got == frame.bytes.size()) {
