@@ -13,6 +13,8 @@ LevelsConstants GroupConstants(const RangeLevels& g, float fullScale) {
   c.inverseGamma = 1.0f / g.inputGray;
   const float d = c.inverseGamma - 1.0f;
   c.applyGamma = (d < 0.0f ? -d : d) >= 7.62939453125e-06f;  // 2^-17; NaN compares false
+  c.passThrough = c.inputBlack == 0.0f && c.inputSpan == 1.0f && c.outputBlack == 0.0f &&
+                  c.outputSpan == 1.0f && !c.applyGamma;
   return c;
 }
 

@@ -43,6 +43,10 @@ struct LevelsConstants {
   float outputSpan;    // (ow * W) - (ob * W)
   float inverseGamma;  // 1 / gamma, an exact division
   bool applyGamma;     // |1/gamma - 1| >= 2^-17 (false for NaN): FastPow runs
+  // Black 0, spans 1, no gamma: the group gives max(yd, +0) (NaN to +0) bit for bit, since
+  // subtracting 0, dividing and multiplying by 1 and adding 0 change no other value. The vector
+  // pass takes that shortcut; the scalar reference always computes the whole formula.
+  bool passThrough;
 };
 
 // Values computed once per pass from the settings, in the group order master, shadow, midtone,

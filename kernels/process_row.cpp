@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
 namespace threeway {
 
@@ -24,22 +23,14 @@ void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void
 
 bool VectorRowPathAvailable() { return __builtin_cpu_supports("avx2"); }
 
-RowPath RowPathFor(const char* value, bool avx2Available) {
-  const std::string_view asked = value != nullptr ? value : "";
-  if (asked.empty() || asked == "auto" || asked == "avx2") {
-    return avx2Available ? RowPath::kAvx2 : RowPath::kScalar;
-  }
-  return RowPath::kScalar;
-}
-
-RowProcessor RowProcessorOf(RowPath path) {
-  return path == RowPath::kAvx2 ? &ProcessRowAvx2 : &ProcessRowScalar;
+RowProcessor RowProcessorOf(vector_switch::Path path) {
+  return path == vector_switch::Path::kAvx2 ? &ProcessRowAvx2 : &ProcessRowScalar;
 }
 
 RowProcessor SelectRowProcessor() {
   // Read once: the environment is the process's, and a pass must not pay for getenv.
   static const RowProcessor chosen =
-      RowProcessorOf(RowPathFor(std::getenv(kRowPathVariable), VectorRowPathAvailable()));
+      RowProcessorOf(vector_switch::PathFor(std::getenv(vector_switch::kVariable), VectorRowPathAvailable()));
   return chosen;
 }
 

@@ -17,6 +17,7 @@
 #include "entry/host_interface.h"
 #include "kernels/correct_pixel.h"
 #include "kernels/qualifier_kernel.h"
+#include "pixmill/vector_switch.h"
 #include "render/renderer_settings.h"
 
 namespace threeway {
@@ -50,23 +51,11 @@ void ProcessRowAvx2(const RowContext& c, std::uint32_t k, const void* in, void* 
 // True when the processor supports AVX2.
 bool VectorRowPathAvailable();
 
-// The row paths, narrowest first.
-enum class RowPath { kScalar, kAvx2 };
+// The row processor of a path; a path the processor lacks is never asked for (PathFor).
+RowProcessor RowProcessorOf(vector_switch::Path path);
 
-// The environment variable that narrows the row path for a whole process: "scalar" renders every
-// row through the reference path, "avx2" allows up to AVX2; unset, empty or "auto" takes the
-// widest path the processor has. Any other value counts as "scalar", so a misspelt switch errs
-// towards the reference rather than silently keeping the vector path.
-inline constexpr const char* kRowPathVariable = "THREEWAY_SIMD";
-
-// The path a process renders with for the switch's value (null: unset) on a processor that has
-// AVX2 or not: never wider than the processor allows.
-RowPath RowPathFor(const char* value, bool avx2Available);
-
-// The row processor of a path; a path the processor lacks is never asked for (RowPathFor).
-RowProcessor RowProcessorOf(RowPath path);
-
-// The row processor for a pass: RowPathFor the environment's switch, read once per process.
+// The row processor for a pass: the path of the environment's switch (pixmill/vector_switch.h),
+// read once per process.
 RowProcessor SelectRowProcessor();
 
 // True when the frame pass renders on the AVX2 path: the stages with vector twins of their own

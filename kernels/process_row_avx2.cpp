@@ -52,6 +52,7 @@ using avx2::FastPow8;
 
 // ApplyLevels per lane.
 THREEWAY_AVX2 __m256 ApplyLevels8(__m256 yd, const LevelsConstants& g) {
+  if (g.passThrough) return _mm256_and_ps(yd, _mm256_cmp_ps(yd, _mm256_setzero_ps(), _CMP_GT_OQ));
   __m256 t = _mm256_div_ps(_mm256_sub_ps(yd, _mm256_set1_ps(g.inputBlack)), _mm256_set1_ps(g.inputSpan));
   t = _mm256_and_ps(t, _mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_GT_OQ));  // NaN and <= 0 give +0
   if (g.applyGamma) t = FastPow8(t, _mm256_set1_ps(g.inverseGamma));
@@ -145,7 +146,9 @@ THREEWAY_AVX2 PixelPlanes CorrectPixels8(__m256 v0, __m256 u0, __m256 y0, __m256
   const __m256 lMidtone = ApplyLevels8(yd, pc.levels[2]);
   const __m256 lHighlight = ApplyLevels8(yd, pc.levels[3]);
 
-  const __m256 y = _mm256_div_ps(yd, _mm256_set1_ps(s.fullScale));
+  // Dividing by a full scale of 1 changes no value (a signalling NaN only comes out quiet, which
+  // the tonal comparisons and fractions below treat alike).
+  const __m256 y = s.fullScale == 1.0f ? yd : _mm256_div_ps(yd, _mm256_set1_ps(s.fullScale));
   const TonalRule rule = DecideTonal(y, s);
   const __m256 half = _mm256_set1_ps(0.5f);
   const __m256 lRange = SelectTonal(rule, lShadow, lMidtone, lHighlight);

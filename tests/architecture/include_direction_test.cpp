@@ -28,12 +28,14 @@ namespace fs = std::filesystem;
 
 // Shared vocabulary: the host interface records and result codes, the suite helper's declaration,
 // the renderer settings types shared by the renderer and the kernels, the auto level rule the
-// module and the tool's scopes both apply, the BT.601 coefficients.
+// module and the tool's scopes both apply, the BT.601 coefficients, the switch that narrows every
+// vector path.
 const std::set<std::string> kLeafHeaders = {
     "entry/host_interface.h",
     "entry/suites.h",
     "entry/auto_levels.h",
     "pixmill/bt601.h",
+    "pixmill/vector_switch.h",
     "render/renderer_settings.h",
 };
 

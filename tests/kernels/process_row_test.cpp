@@ -148,21 +148,22 @@ TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
 // The switch narrows the path and never widens it past the processor; a value it does not know
 // means the reference path.
 TEST(ProcessRowSelection, TheSwitchNarrowsThePath) {
+  using vector_switch::Path;
   struct Case {
     const char* value;
     bool avx2;
-    RowPath path;
+    vector_switch::Path path;
   };
-  for (const Case& c : {Case{nullptr, true, RowPath::kAvx2}, Case{"", true, RowPath::kAvx2},
-                        Case{"auto", true, RowPath::kAvx2}, Case{"avx2", true, RowPath::kAvx2},
-                        Case{"avx2", false, RowPath::kScalar}, Case{nullptr, false, RowPath::kScalar},
-                        Case{"scalar", true, RowPath::kScalar}, Case{"AVX2", true, RowPath::kScalar},
-                        Case{"avx", true, RowPath::kScalar}}) {
-    EXPECT_EQ(RowPathFor(c.value, c.avx2), c.path) << (c.value ? c.value : "unset") << " avx2 " << c.avx2;
+  for (const Case& c : {Case{nullptr, true, Path::kAvx2}, Case{"", true, Path::kAvx2},
+                        Case{"auto", true, Path::kAvx2}, Case{"avx2", true, Path::kAvx2},
+                        Case{"avx2", false, Path::kScalar}, Case{nullptr, false, Path::kScalar},
+                        Case{"scalar", true, Path::kScalar}, Case{"AVX2", true, Path::kScalar},
+                        Case{"avx", true, Path::kScalar}}) {
+    EXPECT_EQ(vector_switch::PathFor(c.value, c.avx2), c.path) << (c.value ? c.value : "unset") << " avx2 " << c.avx2;
   }
-  EXPECT_EQ(RowProcessorOf(RowPath::kScalar), &ProcessRowScalar);
-  EXPECT_EQ(RowProcessorOf(RowPath::kAvx2), &ProcessRowAvx2);
-  EXPECT_EQ(SelectRowProcessor(), RowProcessorOf(RowPathFor(std::getenv(kRowPathVariable), VectorRowPathAvailable())));
+  EXPECT_EQ(RowProcessorOf(Path::kScalar), &ProcessRowScalar);
+  EXPECT_EQ(RowProcessorOf(Path::kAvx2), &ProcessRowAvx2);
+  EXPECT_EQ(SelectRowProcessor(), RowProcessorOf(vector_switch::PathFor(std::getenv(vector_switch::kVariable), VectorRowPathAvailable())));
 }
 
 }  // namespace
