@@ -1,4 +1,5 @@
 // Render: one frame from source to destination, with the source's luma histogram left behind.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -21,8 +22,11 @@ struct FreeDeleter {
 };
 using Plane = std::unique_ptr<float, FreeDeleter>;
 
+// Not cleared: the mask plane is wholly written by ComputeMaskPlane, and each softening call with a
+// frame of pixels writes the whole of its destination (a copy where it cannot soften).
 Plane AllocatePlane(std::size_t pixels) {
-  return Plane(static_cast<float*>(std::calloc(pixels, sizeof(float))));
+  if (pixels > SIZE_MAX / sizeof(float)) return nullptr;
+  return Plane(static_cast<float*>(std::malloc(pixels * sizeof(float))));
 }
 
 // Fills the mask plane with the qualifier kernel's value of every source pixel, in row order.
