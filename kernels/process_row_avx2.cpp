@@ -72,8 +72,12 @@ struct TonalRule {
   __m256 midtone;     // rule 5
   __m256 lowRamp;     // rule 6
   __m256 highRamp;    // rule 7
-  __m256 lowFraction;
-  __m256 highFraction;
+  __m256 lowFraction;   // computed only when some lane is on the low ramp
+  __m256 highFraction;  // and on the high ramp
+  // Whether any lane follows the rule; the values of a range no lane takes are never computed.
+  bool anyShadow, anyHighlight, anyLowRamp, anyHighRamp;
+  bool NeedsShadow() const { return anyShadow || anyLowRamp; }
+  bool NeedsHighlight() const { return anyHighlight || anyHighRamp; }
 };
 
 // Evaluates the rules for the normalised luma y. Each mask holds only where no earlier rule holds.
@@ -104,19 +108,26 @@ THREEWAY_AVX2 TonalRule DecideTonal(__m256 y, const RendererSettings& s) {
   rule.lowRamp = _mm256_andnot_ps(taken, r6);
   taken = _mm256_or_ps(taken, rule.lowRamp);
   rule.highRamp = _mm256_andnot_ps(taken, r7);
-  rule.lowFraction = _mm256_div_ps(_mm256_sub_ps(y, ts), _mm256_sub_ps(es, ts));
-  rule.highFraction = _mm256_div_ps(_mm256_sub_ps(y, bh), _mm256_sub_ps(th, bh));
+  rule.anyShadow = _mm256_movemask_ps(rule.shadow) != 0;
+  rule.anyHighlight = _mm256_movemask_ps(rule.highlight) != 0;
+  rule.anyLowRamp = _mm256_movemask_ps(rule.lowRamp) != 0;
+  rule.anyHighRamp = _mm256_movemask_ps(rule.highRamp) != 0;
+  rule.lowFraction = rule.anyLowRamp ? _mm256_div_ps(_mm256_sub_ps(y, ts), _mm256_sub_ps(es, ts))
+                                     : _mm256_setzero_ps();
+  rule.highFraction = rule.anyHighRamp ? _mm256_div_ps(_mm256_sub_ps(y, bh), _mm256_sub_ps(th, bh))
+                                       : _mm256_setzero_ps();
   return rule;
 }
 
 // TonalSelect per lane for one value, the rule decided.
 THREEWAY_AVX2 __m256 SelectTonal(const TonalRule& r, __m256 shadow, __m256 midtone,
                                  __m256 highlight) {
+  // A blend under an empty mask would change nothing: it is skipped, with the values it would read.
   __m256 out = midtone;  // rules 5 and 8
-  out = _mm256_blendv_ps(out, Lerp8(shadow, midtone, r.lowFraction), r.lowRamp);
-  out = _mm256_blendv_ps(out, Lerp8(midtone, highlight, r.highFraction), r.highRamp);
-  out = _mm256_blendv_ps(out, highlight, r.highlight);
-  out = _mm256_blendv_ps(out, shadow, r.shadow);
+  if (r.anyLowRamp) out = _mm256_blendv_ps(out, Lerp8(shadow, midtone, r.lowFraction), r.lowRamp);
+  if (r.anyHighRamp) out = _mm256_blendv_ps(out, Lerp8(midtone, highlight, r.highFraction), r.highRamp);
+  if (r.anyHighlight) out = _mm256_blendv_ps(out, highlight, r.highlight);
+  if (r.anyShadow) out = _mm256_blendv_ps(out, shadow, r.shadow);
   return out;
 }
 
@@ -141,15 +152,16 @@ THREEWAY_AVX2 Chroma8 RangeChroma8(__m256 u0, __m256 v0, HueRotation r, const Ba
 THREEWAY_AVX2 PixelPlanes CorrectPixels8(__m256 v0, __m256 u0, __m256 y0, __m256 yd, __m256 m,
                                          const RendererSettings& s, const PassConstants& pc,
                                          bool lumaOnly) {
-  const __m256 lMaster = ApplyLevels8(yd, pc.levels[0]);
-  const __m256 lShadow = ApplyLevels8(yd, pc.levels[1]);
-  const __m256 lMidtone = ApplyLevels8(yd, pc.levels[2]);
-  const __m256 lHighlight = ApplyLevels8(yd, pc.levels[3]);
-
   // Dividing by a full scale of 1 changes no value (a signalling NaN only comes out quiet, which
   // the tonal comparisons and fractions below treat alike).
   const __m256 y = s.fullScale == 1.0f ? yd : _mm256_div_ps(yd, _mm256_set1_ps(s.fullScale));
   const TonalRule rule = DecideTonal(y, s);
+  const __m256 zero = _mm256_setzero_ps();
+
+  const __m256 lMaster = ApplyLevels8(yd, pc.levels[0]);
+  const __m256 lShadow = rule.NeedsShadow() ? ApplyLevels8(yd, pc.levels[1]) : zero;
+  const __m256 lMidtone = ApplyLevels8(yd, pc.levels[2]);
+  const __m256 lHighlight = rule.NeedsHighlight() ? ApplyLevels8(yd, pc.levels[3]) : zero;
   const __m256 half = _mm256_set1_ps(0.5f);
   const __m256 lRange = SelectTonal(rule, lShadow, lMidtone, lHighlight);
   const __m256 y1 = _mm256_add_ps(lMaster, _mm256_mul_ps(half, _mm256_sub_ps(lRange, lMaster)));
@@ -162,11 +174,14 @@ THREEWAY_AVX2 PixelPlanes CorrectPixels8(__m256 v0, __m256 u0, __m256 y0, __m256
     return out;
   }
 
-  const Chroma8 shadow = RangeChroma8(u0, v0, s.shadowHueRotation, s.shadowBalance, s.shadow.saturation);
+  const Chroma8 shadow = rule.NeedsShadow() ? RangeChroma8(u0, v0, s.shadowHueRotation, s.shadowBalance,
+                                                           s.shadow.saturation)
+                                            : Chroma8{zero, zero};
   const Chroma8 midtone =
       RangeChroma8(u0, v0, s.midtoneHueRotation, s.midtoneBalance, s.midtone.saturation);
-  const Chroma8 highlight =
-      RangeChroma8(u0, v0, s.highlightHueRotation, s.highlightBalance, s.highlight.saturation);
+  const Chroma8 highlight = rule.NeedsHighlight() ? RangeChroma8(u0, v0, s.highlightHueRotation,
+                                                                 s.highlightBalance, s.highlight.saturation)
+                                                  : Chroma8{zero, zero};
   const BalanceTarget& mb = s.masterBalance;
   const __m256 mw = _mm256_set1_ps(mb.weight);
   const __m256 msat = _mm256_set1_ps(s.master.saturation);
