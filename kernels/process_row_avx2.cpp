@@ -238,10 +238,6 @@ THREEWAY_AVX2 void AddBinCounts(const RowBinCounts& counts, zkfx::LumaHistogram*
 
 __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::uint32_t k,
                                                     const void* in, void* out) {
-  if (c.viewMode == kViewMask || c.viewMode == kViewTonalRange) {
-    ProcessRowScalar(c, k, in, out);
-    return;
-  }
   const RendererSettings& s = *c.settings;
   const PassConstants& pc = *c.constants;
   const auto* src = static_cast<const std::uint8_t*>(in);
@@ -302,6 +298,24 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
     }
 
     if (c.histogram != nullptr) CountBins8(p.y, binCounts);
+
+    if (c.viewMode == kViewMask || c.viewMode == kViewTonalRange) {
+      // The views show the mask or the source's tonal range (black, mid grey, white) as luma on
+      // neutral chroma; they draw no dither.
+      PixelPlanes q;
+      q.v = _mm256_set1_ps(s.neutralChromaV);
+      q.u = _mm256_set1_ps(s.neutralChromaU);
+      q.a = p.a;
+      if (c.viewMode == kViewMask) {
+        q.y = _mm256_mul_ps(m, _mm256_set1_ps(s.maskDisplayGain));
+      } else {
+        const __m256 y = _mm256_div_ps(p.y, _mm256_set1_ps(s.fullScale));
+        q.y = SelectTonal(DecideTonal(y, s), _mm256_setzero_ps(), _mm256_set1_ps(s.midGrey),
+                          _mm256_set1_ps(s.fullScale));
+      }
+      StorePixels(reinterpret_cast<float*>(dst + offset), q);
+      continue;
+    }
 
     __m256 yd = p.y;
     if (dither) {
