@@ -267,8 +267,23 @@ void WorkingToRgbInt(const float* src, void* dstBytes, int32_t width) {
   }
 }
 
+
+template <typename Order>
+void WorkingToRgbFloat(const float* src, void* dstBytes, int32_t width) {
+  float* dst = static_cast<float*>(dstBytes);
+  for (int32_t x = 0; x < width; ++x) {
+    const float* p = src + 4 * static_cast<std::ptrdiff_t>(x);
+    float* out = dst + 4 * static_cast<std::ptrdiff_t>(x);
+    const float v = p[kV], u = p[kU], y = p[kY], a = p[kA];
+    out[Order::kR] = y + kRFromV * v;
+    out[Order::kG] = y - kGFromU * u - kGFromV * v;
+    out[Order::kB] = y + kBFromU * u;
+    out[Order::kA] = a;
+  }
+}
+
 #if defined(PIXMILL_AVX2_ROWS)
-// Eight pixels at a time on AVX2 for the same conversions, chosen at run time when the processor
+// Eight pixels at a time on AVX2 for the same conversions and the float RGB ones, chosen at run time when the processor
 // has it and the vector switch allows it. Every lane runs the scalar operations in the same order
 // (no fused multiply-add: the target adds AVX2 only), so the results are identical bit for bit;
 // the remaining pixels of a row take the four-pixel and scalar loops.
@@ -395,22 +410,54 @@ __attribute__((target("avx2"))) void WorkingToRgbIntAvx2(const float* src, void*
   WorkingToRgbInt<T, Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
                             dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
 }
-#undef PIXMILL_AVX2
-#endif  // PIXMILL_AVX2_ROWS
+template <typename Order>
+__attribute__((target("avx2"))) void RgbFloatToWorkingAvx2(const void* srcBytes, float* dst, int32_t width) {
+  const float* src = static_cast<const float*>(srcBytes);
+  const int32_t vectorEnd = width - width % 8;
+  for (int32_t x = 0; x < vectorEnd; x += 8) {
+    const float* in = src + 4 * static_cast<std::ptrdiff_t>(x);
+    __m256 c[4];
+    for (int i = 0; i < 4; ++i) c[i] = _mm256_loadu_ps(in + 8 * i);
+    ToPlanes(c);
+    const __m256 r = c[Order::kR], g = c[Order::kG], b = c[Order::kB];
+    __m256 planes[4];
+    planes[kA] = c[Order::kA];
+    planes[kY] = _mm256_add_ps(_mm256_add_ps(g, _mm256_mul_ps(_mm256_set1_ps(kWeightR), _mm256_sub_ps(r, g))),
+                               _mm256_mul_ps(_mm256_set1_ps(kWeightB), _mm256_sub_ps(b, g)));
+    planes[kV] = _mm256_div_ps(_mm256_sub_ps(r, planes[kY]), _mm256_set1_ps(kRMinusYPerV));
+    planes[kU] = _mm256_div_ps(_mm256_sub_ps(b, planes[kY]), _mm256_set1_ps(kBMinusYPerU));
+    FromPlanes(planes);
+    float* out = dst + 4 * static_cast<std::ptrdiff_t>(x);
+    for (int i = 0; i < 4; ++i) _mm256_storeu_ps(out + 8 * i, planes[i]);
+  }
+  RgbFloatToWorking<Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
+                           dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
+}
 
 template <typename Order>
-void WorkingToRgbFloat(const float* src, void* dstBytes, int32_t width) {
+__attribute__((target("avx2"))) void WorkingToRgbFloatAvx2(const float* src, void* dstBytes, int32_t width) {
   float* dst = static_cast<float*>(dstBytes);
-  for (int32_t x = 0; x < width; ++x) {
-    const float* p = src + 4 * static_cast<std::ptrdiff_t>(x);
+  const int32_t vectorEnd = width - width % 8;
+  for (int32_t x = 0; x < vectorEnd; x += 8) {
+    const float* in = src + 4 * static_cast<std::ptrdiff_t>(x);
+    __m256 p[4];
+    for (int i = 0; i < 4; ++i) p[i] = _mm256_loadu_ps(in + 8 * i);
+    ToPlanes(p);
+    __m256 c[4];
+    c[Order::kR] = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kRFromV), p[kV]));
+    c[Order::kG] = _mm256_sub_ps(_mm256_sub_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kGFromU), p[kU])),
+                                 _mm256_mul_ps(_mm256_set1_ps(kGFromV), p[kV]));
+    c[Order::kB] = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kBFromU), p[kU]));
+    c[Order::kA] = p[kA];
+    FromPlanes(c);
     float* out = dst + 4 * static_cast<std::ptrdiff_t>(x);
-    const float v = p[kV], u = p[kU], y = p[kY], a = p[kA];
-    out[Order::kR] = y + kRFromV * v;
-    out[Order::kG] = y - kGFromU * u - kGFromV * v;
-    out[Order::kB] = y + kBFromU * u;
-    out[Order::kA] = a;
+    for (int i = 0; i < 4; ++i) _mm256_storeu_ps(out + 8 * i, c[i]);
   }
+  WorkingToRgbFloat<Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
+                           dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
 }
+#undef PIXMILL_AVX2
+#endif  // PIXMILL_AVX2_ROWS
 
 template <typename T>
 void WorkingToVuyaInt(const float* src, void* dstBytes, int32_t width) {
@@ -481,12 +528,16 @@ const FormatInfo* FindFormat(PixmillPixelFormat format, bool vector = false) {
                                          WorkingToRgbIntAvx2<uint8_t, ArgbOrder>};
   static constexpr FormatInfo kArgb16Avx2{8, 2, RgbIntToWorkingAvx2<uint16_t, ArgbOrder>,
                                           WorkingToRgbIntAvx2<uint16_t, ArgbOrder>};
+  static constexpr FormatInfo kBgra32fAvx2{16, 4, RgbFloatToWorkingAvx2<BgraOrder>, WorkingToRgbFloatAvx2<BgraOrder>};
+  static constexpr FormatInfo kArgb32fAvx2{16, 4, RgbFloatToWorkingAvx2<ArgbOrder>, WorkingToRgbFloatAvx2<ArgbOrder>};
   if (vector) {
     switch (format) {
       case kPixmillBGRA8: return &kBgra8Avx2;
       case kPixmillBGRA16: return &kBgra16Avx2;
       case kPixmillARGB8: return &kArgb8Avx2;
       case kPixmillARGB16: return &kArgb16Avx2;
+      case kPixmillBGRA32f: return &kBgra32fAvx2;
+      case kPixmillARGB32f: return &kArgb32fAvx2;
       default: break;
     }
   }

@@ -1,7 +1,8 @@
 // The AVX2 row converters against the scalar reference, bit for bit: random rows of every width
 // class (below, at and past the eight-pixel step, with four- and one-pixel remainders), upward and
 // padded row steps, codes of every value and working values that are NaN, infinite, denormal,
-// huge, negative or on a rounding boundary; integer to integer through the working chunks too.
+// huge, negative or on a rounding boundary (float RGB rows likewise); integer to integer and float
+// to integer through the working chunks too.
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,10 @@ TEST(PixmillVectorRows, MatchTheScalarRowsBitForBit) {
       {kPixmillBGRA16, kPixmillWorkingFormat}, {kPixmillARGB16, kPixmillWorkingFormat},
       {kPixmillWorkingFormat, kPixmillBGRA8},  {kPixmillWorkingFormat, kPixmillARGB8},
       {kPixmillWorkingFormat, kPixmillBGRA16}, {kPixmillWorkingFormat, kPixmillARGB16},
+      {kPixmillBGRA32f, kPixmillWorkingFormat}, {kPixmillARGB32f, kPixmillWorkingFormat},
+      {kPixmillWorkingFormat, kPixmillBGRA32f}, {kPixmillWorkingFormat, kPixmillARGB32f},
       {kPixmillBGRA8, kPixmillARGB16},         {kPixmillARGB16, kPixmillBGRA8},
+      {kPixmillBGRA32f, kPixmillARGB8},
   };
   const std::int32_t widths[] = {1, 4, 7, 8, 9, 12, 15, 16, 17, 31, 33, 1000, 16385};
   std::mt19937 rng(20261207);
@@ -60,7 +64,7 @@ TEST(PixmillVectorRows, MatchTheScalarRowsBitForBit) {
         const std::int32_t pad = layout == 1 ? 16 : 0;  // keeps every format's channel alignment
         const std::int32_t inStride = width * inBytes + pad, outStride = width * outBytes + pad;
         std::vector<std::uint8_t> in(static_cast<std::size_t>(inStride) * kRows);
-        if (p.from == kPixmillWorkingFormat) {
+        if (p.from == kPixmillWorkingFormat || p.from == kPixmillBGRA32f || p.from == kPixmillARGB32f) {
           for (std::size_t i = 0; i + 4 <= in.size(); i += 4) {
             const float v = WorkingValue(rng);
             std::memcpy(&in[i], &v, 4);
