@@ -1,5 +1,6 @@
 // Mask softening throughput: one SoftenMask call along rows or along columns over an HD and a UHD
-// mask plane. Reported per pixel of the plane (counter "per_pixel").
+// mask plane, at blur sizes 1, 8 and 100 (the recursive filter's cost should not depend on the
+// size). Reported per pixel of the plane (counter "per_pixel").
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -14,7 +15,7 @@ void BM_SoftenMask(benchmark::State& state) {
   const auto width = static_cast<std::int32_t>(state.range(0));
   const auto height = static_cast<std::int32_t>(state.range(1));
   const auto direction = static_cast<std::uint8_t>(state.range(2));
-  const double blurSize = 8.0;
+  const double blurSize = static_cast<double>(state.range(3));
 
   std::vector<float> source(static_cast<std::size_t>(width) * height);
   std::vector<float> destination(source.size());
@@ -38,11 +39,9 @@ void BM_SoftenMask(benchmark::State& state) {
 }
 
 BENCHMARK(BM_SoftenMask)
-    ->ArgNames({"width", "height", "direction"})
-    ->Args({1920, 1080, threeway::kSoftenAlongRows})
-    ->Args({1920, 1080, threeway::kSoftenAlongColumns})
-    ->Args({3840, 2160, threeway::kSoftenAlongRows})
-    ->Args({3840, 2160, threeway::kSoftenAlongColumns})
+    ->ArgNames({"width", "height", "direction", "blur"})
+    ->ArgsProduct({{1920}, {1080}, {threeway::kSoftenAlongRows, threeway::kSoftenAlongColumns}, {1, 8, 100}})
+    ->ArgsProduct({{3840}, {2160}, {threeway::kSoftenAlongRows, threeway::kSoftenAlongColumns}, {8}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
