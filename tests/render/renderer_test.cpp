@@ -174,13 +174,14 @@ TEST(Renderer, ConstructionReseedsTheDitherFromTheClock) {
   EXPECT_TRUE(matched);
 }
 
+// The gain is left at the constructor's 0.5 (not the panel's 20 %) and the highlight threshold and
+// softness at 0.8 and 0.1.
 TEST(Renderer, RenderDerivesThePerFrameValues) {
   Renderer r;
   r.SetShadowThreshold(0.3f);
   r.SetShadowSoftness(0.2f);
   r.SetMasterHueAngle(std::numbers::pi_v<float>);
   r.SetMidtoneBalanceMagnitude(0.4f);
-  r.SetMidtoneBalanceGain(0.5f);
   FrameDesc empty{0, 0, 0, nullptr, kWorkingFormat};
   zkfx::LumaHistogram histogram{};
   r.Render(&empty, &empty, &histogram);
