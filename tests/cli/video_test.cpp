@@ -249,7 +249,8 @@ TEST_F(Video, UntaggedClipAndAGradeOfItsFrames) {
 }
 
 // --frames: the frames asked for, starting at time 0 with a key frame, the first being the
-// source's frame A; audio cut to the frames' span. Ranges outside the clip fail without output.
+// source's frame A; audio cut to the frames' span, packet for packet. Ranges outside the clip fail
+// without output.
 TEST_F(Video, FrameRanges) {
   // Each frame a flat grey of its own (Y = 20 + 8 N), so a frame's number shows in its pixels.
   Make("clip.mp4", "nullsrc=size=64x48:rate=25,geq=lum=20+8*N:cb=128:cr=128", kSine,
@@ -258,7 +259,8 @@ TEST_F(Video, FrameRanges) {
   const std::size_t frameBytes = 64 * 48 * 3;
   ASSERT_EQ(source.size(), 25 * frameBytes);
   // (range, its first frame, its frame count)
-  for (const auto& [range, first, count] : {std::tuple{"10-19", 10, 10}, {"20-", 20, 5}, {"-3", 0, 4}, {"0-0", 0, 1}}) {
+  for (const auto& [range, first, count] :
+       {std::tuple{"10-19", 10, 10}, {"20-", 20, 5}, {"-3", 0, 4}, {"0-0", 0, 1}, {"16-20", 16, 5}}) {
     SCOPED_TRACE(range);
     const Outcome run = Tool(std::string("grade clip.mp4 part.mp4 --crf 0 --frames ") + range);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -277,6 +279,10 @@ TEST_F(Video, FrameRanges) {
     EXPECT_GT(MeanDifference(source, head, neighbour * frameBytes, frameBytes), 6.0);
     // Audio of the span: AAC packets are 1024 samples (21.3 ms), the cut falls on them.
     EXPECT_NEAR(std::stod(out["audio.duration"]), count * 0.04, 0.045);
+    // Exactly the packets (1024 samples at 48 kHz, 1920 a frame) that start within the span, the one
+    // starting on the span's first instant included (frame 16 begins packet 30).
+    const auto packetsBefore = [](int frame) { return (frame * 1920 + 1023) / 1024; };
+    EXPECT_EQ(out["audio.nb_read_packets"], std::to_string(packetsBefore(first + count) - packetsBefore(first)));
     fs::remove(Path("part.mp4"));
   }
 
