@@ -361,6 +361,32 @@ PIXMILL_AVX2 void StoreCodes8(const __m256i (&c)[4], std::uint16_t* out) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16), _mm256_permute2x128_si256(first, second, 0x31));
 }
 
+// RgbToWorking on eight lanes, the four working pixels stored at `out`.
+PIXMILL_AVX2 void StoreWorking8(__m256 r, __m256 g, __m256 b, __m256 a, float* out) {
+  __m256 planes[4];
+  planes[kA] = a;
+  planes[kY] = _mm256_add_ps(_mm256_add_ps(g, _mm256_mul_ps(_mm256_set1_ps(kWeightR), _mm256_sub_ps(r, g))),
+                             _mm256_mul_ps(_mm256_set1_ps(kWeightB), _mm256_sub_ps(b, g)));
+  planes[kV] = _mm256_div_ps(_mm256_sub_ps(r, planes[kY]), _mm256_set1_ps(kRMinusYPerV));
+  planes[kU] = _mm256_div_ps(_mm256_sub_ps(b, planes[kY]), _mm256_set1_ps(kBMinusYPerU));
+  FromPlanes(planes);
+  for (int i = 0; i < 4; ++i) _mm256_storeu_ps(out + 8 * i, planes[i]);
+}
+
+// Eight working pixels at `in` -> R, G, B, A planes (the inverse matrix; alpha as it is), put in
+// memory position order for `Order`.
+template <typename Order>
+PIXMILL_AVX2 void LoadWorkingAsRgb8(const float* in, __m256 (&c)[4]) {
+  __m256 p[4];
+  for (int i = 0; i < 4; ++i) p[i] = _mm256_loadu_ps(in + 8 * i);
+  ToPlanes(p);
+  c[Order::kR] = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kRFromV), p[kV]));
+  c[Order::kG] = _mm256_sub_ps(_mm256_sub_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kGFromU), p[kU])),
+                               _mm256_mul_ps(_mm256_set1_ps(kGFromV), p[kV]));
+  c[Order::kB] = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kBFromU), p[kU]));
+  c[Order::kA] = p[kA];
+}
+
 template <typename T, typename Order>
 __attribute__((target("avx2"))) void RgbIntToWorkingAvx2(const void* srcBytes, float* dst, int32_t width) {
   const T* src = static_cast<const T*>(srcBytes);
@@ -369,18 +395,9 @@ __attribute__((target("avx2"))) void RgbIntToWorkingAvx2(const void* srcBytes, f
   for (int32_t x = 0; x < vectorEnd; x += 8) {
     __m256 codes[4];
     LoadCodes8(src + 4 * static_cast<std::ptrdiff_t>(x), codes);
-    const __m256 r = _mm256_div_ps(codes[Order::kR], max);
-    const __m256 g = _mm256_div_ps(codes[Order::kG], max);
-    const __m256 b = _mm256_div_ps(codes[Order::kB], max);
-    __m256 planes[4];
-    planes[kA] = _mm256_div_ps(codes[Order::kA], max);
-    planes[kY] = _mm256_add_ps(_mm256_add_ps(g, _mm256_mul_ps(_mm256_set1_ps(kWeightR), _mm256_sub_ps(r, g))),
-                               _mm256_mul_ps(_mm256_set1_ps(kWeightB), _mm256_sub_ps(b, g)));
-    planes[kV] = _mm256_div_ps(_mm256_sub_ps(r, planes[kY]), _mm256_set1_ps(kRMinusYPerV));
-    planes[kU] = _mm256_div_ps(_mm256_sub_ps(b, planes[kY]), _mm256_set1_ps(kBMinusYPerU));
-    FromPlanes(planes);
-    float* out = dst + 4 * static_cast<std::ptrdiff_t>(x);
-    for (int i = 0; i < 4; ++i) _mm256_storeu_ps(out + 8 * i, planes[i]);
+    StoreWorking8(_mm256_div_ps(codes[Order::kR], max), _mm256_div_ps(codes[Order::kG], max),
+                  _mm256_div_ps(codes[Order::kB], max), _mm256_div_ps(codes[Order::kA], max),
+                  dst + 4 * static_cast<std::ptrdiff_t>(x));
   }
   RgbIntToWorking<T, Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
                             dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
@@ -392,24 +409,16 @@ __attribute__((target("avx2"))) void WorkingToRgbIntAvx2(const float* src, void*
   const int32_t vectorEnd = width - width % 8;
   const __m256 max = _mm256_set1_ps(Coding<T>::kMax);
   for (int32_t x = 0; x < vectorEnd; x += 8) {
-    const float* in = src + 4 * static_cast<std::ptrdiff_t>(x);
-    __m256 p[4];
-    for (int i = 0; i < 4; ++i) p[i] = _mm256_loadu_ps(in + 8 * i);
-    ToPlanes(p);
-    const __m256 r = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kRFromV), p[kV]));
-    const __m256 g = _mm256_sub_ps(_mm256_sub_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kGFromU), p[kU])),
-                                   _mm256_mul_ps(_mm256_set1_ps(kGFromV), p[kV]));
-    const __m256 b = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kBFromU), p[kU]));
+    __m256 c[4];
+    LoadWorkingAsRgb8<Order>(src + 4 * static_cast<std::ptrdiff_t>(x), c);
     __m256i codes[4];
-    codes[Order::kR] = ToCodes8<T>(_mm256_mul_ps(r, max));
-    codes[Order::kG] = ToCodes8<T>(_mm256_mul_ps(g, max));
-    codes[Order::kB] = ToCodes8<T>(_mm256_mul_ps(b, max));
-    codes[Order::kA] = ToCodes8<T>(_mm256_mul_ps(p[kA], max));
+    for (int i = 0; i < 4; ++i) codes[i] = ToCodes8<T>(_mm256_mul_ps(c[i], max));
     StoreCodes8(codes, dst + 4 * static_cast<std::ptrdiff_t>(x));
   }
   WorkingToRgbInt<T, Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
                             dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
 }
+
 template <typename Order>
 __attribute__((target("avx2"))) void RgbFloatToWorkingAvx2(const void* srcBytes, float* dst, int32_t width) {
   const float* src = static_cast<const float*>(srcBytes);
@@ -419,16 +428,7 @@ __attribute__((target("avx2"))) void RgbFloatToWorkingAvx2(const void* srcBytes,
     __m256 c[4];
     for (int i = 0; i < 4; ++i) c[i] = _mm256_loadu_ps(in + 8 * i);
     ToPlanes(c);
-    const __m256 r = c[Order::kR], g = c[Order::kG], b = c[Order::kB];
-    __m256 planes[4];
-    planes[kA] = c[Order::kA];
-    planes[kY] = _mm256_add_ps(_mm256_add_ps(g, _mm256_mul_ps(_mm256_set1_ps(kWeightR), _mm256_sub_ps(r, g))),
-                               _mm256_mul_ps(_mm256_set1_ps(kWeightB), _mm256_sub_ps(b, g)));
-    planes[kV] = _mm256_div_ps(_mm256_sub_ps(r, planes[kY]), _mm256_set1_ps(kRMinusYPerV));
-    planes[kU] = _mm256_div_ps(_mm256_sub_ps(b, planes[kY]), _mm256_set1_ps(kBMinusYPerU));
-    FromPlanes(planes);
-    float* out = dst + 4 * static_cast<std::ptrdiff_t>(x);
-    for (int i = 0; i < 4; ++i) _mm256_storeu_ps(out + 8 * i, planes[i]);
+    StoreWorking8(c[Order::kR], c[Order::kG], c[Order::kB], c[Order::kA], dst + 4 * static_cast<std::ptrdiff_t>(x));
   }
   RgbFloatToWorking<Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
                            dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
@@ -439,16 +439,8 @@ __attribute__((target("avx2"))) void WorkingToRgbFloatAvx2(const float* src, voi
   float* dst = static_cast<float*>(dstBytes);
   const int32_t vectorEnd = width - width % 8;
   for (int32_t x = 0; x < vectorEnd; x += 8) {
-    const float* in = src + 4 * static_cast<std::ptrdiff_t>(x);
-    __m256 p[4];
-    for (int i = 0; i < 4; ++i) p[i] = _mm256_loadu_ps(in + 8 * i);
-    ToPlanes(p);
     __m256 c[4];
-    c[Order::kR] = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kRFromV), p[kV]));
-    c[Order::kG] = _mm256_sub_ps(_mm256_sub_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kGFromU), p[kU])),
-                                 _mm256_mul_ps(_mm256_set1_ps(kGFromV), p[kV]));
-    c[Order::kB] = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kBFromU), p[kU]));
-    c[Order::kA] = p[kA];
+    LoadWorkingAsRgb8<Order>(src + 4 * static_cast<std::ptrdiff_t>(x), c);
     FromPlanes(c);
     float* out = dst + 4 * static_cast<std::ptrdiff_t>(x);
     for (int i = 0; i < 4; ++i) _mm256_storeu_ps(out + 8 * i, c[i]);
