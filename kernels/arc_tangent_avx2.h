@@ -150,7 +150,13 @@ THREEWAY_AVX2_INLINE __m256 ArcTangent2_8(__m256 y, __m256 x) {
       _mm256_blendv_ps(_mm256_sub_ps(Set(kPi), zLow), _mm256_sub_ps(zLow, Set(kPi)), y);
   __m256 r = _mm256_blendv_ps(right, left, x);
 
-  // The special cases, from the last the library tests to the first, so that the first wins.
+  // The special cases, from the last the library tests to the first, so that the first wins. Most
+  // groups of eight have none (no zero, infinite or NaN operand, no x of exactly 1): they are done.
+  const __m256i edge = _mm256_or_si256(
+      _mm256_or_si256(_mm256_cmpeq_epi32(ix, _mm256_setzero_si256()), _mm256_cmpeq_epi32(iy, _mm256_setzero_si256())),
+      _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(ix, SetInt(0x7f7fffffu)), _mm256_cmpgt_epi32(iy, SetInt(0x7f7fffffu))),
+                      xIsOne));
+  if (_mm256_testz_si256(edge, edge)) return r;
   const __m256 upDown = _mm256_blendv_ps(Set(kPiOver2 + kTiny), Set(-kPiOver2 - kTiny), y);
   const __m256 pi = _mm256_blendv_ps(Set(kPi + kTiny), Set(-kPi - kTiny), y);
   const __m256i yInfinite = _mm256_cmpeq_epi32(iy, infinity);
