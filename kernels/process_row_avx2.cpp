@@ -199,9 +199,9 @@ THREEWAY_AVX2 PixelPlanes CorrectPixels8(__m256 v0, __m256 u0, __m256 y0, __m256
   return out;
 }
 
-// The row's luma counts, kept in four tables so that neighbouring pixels, which mostly share a bin,
-// do not wait on each other's increment; Add sums them into the frame's histogram (counts wrap
-// modulo 2^32 either way, so the sum equals counting there directly).
+// The row's luma counts, kept in one table per lane so that neighbouring pixels, which mostly share
+// a bin, do not wait on each other's increment; AddBinCounts sums them into the frame's histogram
+// (counts wrap modulo 2^32 either way, so the sum equals counting there directly).
 struct RowBinCounts {
   alignas(32) std::uint32_t table[8][256];
 };
