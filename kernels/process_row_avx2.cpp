@@ -214,14 +214,15 @@ THREEWAY_AVX2 void CountBins8(__m256 y0, RowBinCounts& counts) {
   const __m256i bins = _mm256_cvttps_epi32(clamped);
   const __m128i low = _mm256_castsi256_si128(bins);
   const __m128i high = _mm256_extracti128_si256(bins, 1);
-  ++counts.table[0][_mm_cvtsi128_si32(low)];
-  ++counts.table[1][_mm_extract_epi32(low, 1)];
-  ++counts.table[2][_mm_extract_epi32(low, 2)];
-  ++counts.table[3][_mm_extract_epi32(low, 3)];
-  ++counts.table[4][_mm_cvtsi128_si32(high)];
-  ++counts.table[5][_mm_extract_epi32(high, 1)];
-  ++counts.table[6][_mm_extract_epi32(high, 2)];
-  ++counts.table[7][_mm_extract_epi32(high, 3)];
+  // Bins as unsigned indices: no sign extension before each address.
+  ++counts.table[0][static_cast<std::uint32_t>(_mm_cvtsi128_si32(low))];
+  ++counts.table[1][static_cast<std::uint32_t>(_mm_extract_epi32(low, 1))];
+  ++counts.table[2][static_cast<std::uint32_t>(_mm_extract_epi32(low, 2))];
+  ++counts.table[3][static_cast<std::uint32_t>(_mm_extract_epi32(low, 3))];
+  ++counts.table[4][static_cast<std::uint32_t>(_mm_cvtsi128_si32(high))];
+  ++counts.table[5][static_cast<std::uint32_t>(_mm_extract_epi32(high, 1))];
+  ++counts.table[6][static_cast<std::uint32_t>(_mm_extract_epi32(high, 2))];
+  ++counts.table[7][static_cast<std::uint32_t>(_mm_extract_epi32(high, 3))];
 }
 
 THREEWAY_AVX2 void AddBinCounts(const RowBinCounts& counts, zkfx::LumaHistogram* histogram) {

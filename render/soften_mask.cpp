@@ -215,7 +215,7 @@ void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBy
     const std::int32_t fromRowBytes = rows ? destinationRowBytes : sourceRowBytes;
     const std::int32_t done = vector && from != destination
                                   ? SoftenColumnsAvx2(c, from, fromRowBytes, destination, destinationRowBytes,
-                                                      width, height)
+                                                      width, height, buffer)
                                   : 0;
     FilterColumns(c, buffer, from + done, fromRowBytes, destination + done, destinationRowBytes, width - done,
                   height);

@@ -59,9 +59,10 @@ std::int32_t SoftenRowsAvx2(const SoftenCoefficients& c, const float* source, st
                             std::int32_t height);
 
 // The AVX2 column pass: filters columns 0 .. width - width % 8 - 1 of `source` into `destination`,
-// which must be a different plane, eight columns at a time; returns how many columns it filtered.
+// which must be a different plane, row by row across those columns; returns how many columns it
+// filtered. `work` holds 3 (width - width % 8) floats.
 std::int32_t SoftenColumnsAvx2(const SoftenCoefficients& c, const float* source, std::int32_t sourceRowBytes,
                                float* destination, std::int32_t destinationRowBytes, std::int32_t width,
-                               std::int32_t height);
+                               std::int32_t height, float* work);
 
 }  // namespace threeway

@@ -7,8 +7,9 @@
 // out. Here eight lines are read where they lie and the causal outputs go straight into the
 // destination; the anticausal pass, walking back, reads the untouched source again and adds its
 // outputs to them. That needs a destination that is not the source, which the caller checks.
-// Eight adjacent columns are one 32-byte load per row, and the column pass runs four such groups
-// side by side; eight rows are read in tiles of 8 x 8 samples, turned so that a vector holds one
+// The column pass sweeps whole rows: every column's recurrence advances one row at a time, so the
+// plane is read and written in memory order (a sweep down a narrow band of columns touched a new
+// page at every row) and the previous rows it needs are still in the cache; eight rows are read in tiles of 8 x 8 samples, turned so that a vector holds one
 // position of the eight rows (two bands of rows side by side measured slower: the tiles then no
 // longer fit the registers).
 #include "render/soften_mask.h"
@@ -156,52 +157,46 @@ __attribute__((target("avx2"))) std::int32_t SoftenRowsAvx2(const SoftenCoeffici
   return done;
 }
 
-namespace {
-
-// The column pass over kGroups groups of eight adjacent columns starting at `first`, their
-// recurrences interleaved: each step of one group waits on the one before it (a multiply and two
-// subtractions), so several groups side by side keep the processor busy while it waits.
-template <int kGroups>
-THREEWAY_SOFTEN_AVX2 void SoftenColumnGroups(const Coefficients8& c, const float* source, std::int32_t sourceRowBytes,
-                                             float* destination, std::int32_t destinationRowBytes,
-                                             std::ptrdiff_t first, std::int32_t height) {
-  Causal causal[kGroups];
-  for (Causal& s : causal) s = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
-  for (std::ptrdiff_t i = 0; i < height; ++i) {
-    for (int g = 0; g < kGroups; ++g) {
-      const std::ptrdiff_t col = first + 8 * g;
-      _mm256_storeu_ps(At(destination, destinationRowBytes, i, col),
-                       CausalStep(c, causal[g], _mm256_loadu_ps(At(source, sourceRowBytes, i, col))));
-    }
-  }
-  Anticausal anticausal[kGroups];
-  for (Anticausal& s : anticausal) {
-    s = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
-  }
-  for (std::ptrdiff_t j = height - 1; j >= 0; --j) {
-    for (int g = 0; g < kGroups; ++g) {
-      const std::ptrdiff_t col = first + 8 * g;
-      float* out = At(destination, destinationRowBytes, j, col);
-      const __m256 z = AnticausalStep(c, anticausal[g], _mm256_loadu_ps(At(source, sourceRowBytes, j, col)));
-      _mm256_storeu_ps(out, _mm256_add_ps(_mm256_loadu_ps(out), z));
-    }
-  }
-}
-
-}  // namespace
-
 __attribute__((target("avx2"))) std::int32_t SoftenColumnsAvx2(const SoftenCoefficients& coefficients,
                                                                const float* source, std::int32_t sourceRowBytes,
                                                                float* destination, std::int32_t destinationRowBytes,
-                                                               std::int32_t width, std::int32_t height) {
+                                                               std::int32_t width, std::int32_t height, float* work) {
   const Coefficients8 c = Broadcast(coefficients);
   const std::int32_t done = width - width % 8;
-  std::ptrdiff_t col = 0;
-  for (; col + 32 <= done; col += 32) {
-    SoftenColumnGroups<4>(c, source, sourceRowBytes, destination, destinationRowBytes, col, height);
+  // The work rows: zeros (the samples outside the plane and the recurrences' starting state), then
+  // the anticausal outputs of the two rows below the current one, alternating.
+  float* const zeros = work;
+  float* const later[2] = {work + done, work + 2 * static_cast<std::ptrdiff_t>(done)};
+  for (std::ptrdiff_t k = 0; k < 3 * static_cast<std::ptrdiff_t>(done); ++k) work[k] = 0.0f;
+
+  // Causal, top to bottom: y[i] from x[i] and x[i-1] (this and the row above in the source) and
+  // y[i-1], y[i-2] (the two rows above in the destination, just written).
+  for (std::ptrdiff_t i = 0; i < height; ++i) {
+    const float* x = At(source, sourceRowBytes, i, 0);
+    const float* x1 = i >= 1 ? At(source, sourceRowBytes, i - 1, 0) : zeros;
+    const float* y1 = i >= 1 ? At(destination, destinationRowBytes, i - 1, 0) : zeros;
+    const float* y2 = i >= 2 ? At(destination, destinationRowBytes, i - 2, 0) : zeros;
+    float* y = At(destination, destinationRowBytes, i, 0);
+    for (std::ptrdiff_t col = 0; col < done; col += 8) {
+      Causal state{_mm256_loadu_ps(x1 + col), _mm256_loadu_ps(y1 + col), _mm256_loadu_ps(y2 + col)};
+      _mm256_storeu_ps(y + col, CausalStep(c, state, _mm256_loadu_ps(x + col)));
+    }
   }
-  for (; col < done; col += 8) {
-    SoftenColumnGroups<1>(c, source, sourceRowBytes, destination, destinationRowBytes, col, height);
+  // Anticausal, bottom to top: z[j] from x[j+1], x[j+2] (the source rows below) and z[j+1], z[j+2]
+  // (kept in the work rows), added to y[j]. z[j] replaces z[j+2], which no later row needs.
+  for (std::ptrdiff_t j = height - 1; j >= 0; --j) {
+    const float* x1 = j + 1 < height ? At(source, sourceRowBytes, j + 1, 0) : zeros;
+    const float* x2 = j + 2 < height ? At(source, sourceRowBytes, j + 2, 0) : zeros;
+    const float* z1 = later[(j + 1) & 1];
+    float* z2 = later[j & 1];
+    float* out = At(destination, destinationRowBytes, j, 0);
+    for (std::ptrdiff_t col = 0; col < done; col += 8) {
+      Anticausal state{_mm256_loadu_ps(x1 + col), _mm256_loadu_ps(x2 + col), _mm256_loadu_ps(z1 + col),
+                       _mm256_loadu_ps(z2 + col)};
+      const __m256 z = AnticausalStep(c, state, _mm256_setzero_ps());
+      _mm256_storeu_ps(z2 + col, z);
+      _mm256_storeu_ps(out + col, _mm256_add_ps(_mm256_loadu_ps(out + col), z));
+    }
   }
   return done;
 }

@@ -4,7 +4,9 @@
 // range balanced, rotated and saturated, levels moved with a gamma other than 1 in every group (so
 // the luma is dithered), and a luma-restricted qualifier whose kernel runs per pixel. Both count
 // the luma histogram. Before timing, each vector run checks that its frame equals the scalar
-// run's byte for byte.
+// run's byte for byte. The timed frame is processed as the frame pass does it: each row from a
+// converted row held in cache (a pool of 16 distinct rows) into one scratch row, so the timing is
+// the step's own, not the memory traffic of a 33 MB working-format frame.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -94,9 +96,14 @@ void BM_ProcessRows(benchmark::State& state) {
     state.SkipWithError("the vector frame differs from the scalar one");
     return;
   }
+  constexpr std::size_t kPoolRows = 16;
+  std::vector<WorkingPixel> scratch(kWidth);
   for (auto _ : state) {
-    RunFrame(process, setup.row, in, out);
-    benchmark::DoNotOptimize(out.data());
+    for (std::int32_t k = 0; k < kHeight; ++k) {
+      const std::size_t offset = static_cast<std::size_t>(k) % kPoolRows * kWidth;
+      process(setup.row, static_cast<std::uint32_t>(k), in.data() + offset, scratch.data());
+    }
+    benchmark::DoNotOptimize(scratch.data());
     benchmark::ClobberMemory();
   }
   const double pixels = static_cast<double>(in.size());
