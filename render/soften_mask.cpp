@@ -3,6 +3,7 @@
 // outputs are summed; the cost per sample is fixed whatever the blur size.
 #include "render/soften_mask.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -190,7 +191,10 @@ void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBy
 
   // One work buffer for the longer side, reused for every line of the call.
   const std::size_t longest = static_cast<std::size_t>(width > height ? width : height);
-  const std::size_t bufferBytes = (3 * longest + 16) * sizeof(float);
+  // The vector row pass (eight rows or more) turns two bands of eight rows into it.
+  const std::size_t rowBands =
+      vector && rows && height >= 8 ? kSoftenRowsWorkFloatsPerColumn * static_cast<std::size_t>(width) : 0;
+  const std::size_t bufferBytes = std::max(3 * longest + 16, rowBands) * sizeof(float);
   TransientBlock block;
   float* buffer = nullptr;
   THREEWAY_SCRATCH(buffer, block, bufferBytes);
@@ -203,7 +207,7 @@ void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBy
   if (rows) {
     const std::int32_t done =
         vector && source != destination
-            ? SoftenRowsAvx2(c, source, sourceRowBytes, destination, destinationRowBytes, width, height)
+            ? SoftenRowsAvx2(c, source, sourceRowBytes, destination, destinationRowBytes, width, height, buffer)
             : 0;
     FilterRows(c, buffer, reinterpret_cast<const float*>(RowAt(source, sourceRowBytes, done)), sourceRowBytes,
                reinterpret_cast<float*>(RowAt(destination, destinationRowBytes, done)), destinationRowBytes, width,

@@ -2,6 +2,7 @@
 // second-order recursive filter, one direction per call.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace threeway {
@@ -35,9 +36,10 @@ SoftenCoefficients ComputeSoftenCoefficients(double blurSize);
 // - width or height <= 0, or a null plane: nothing is touched.
 // - blur size <= 0 (or NaN), or a size so large that the coefficients are not finite: the source is
 //   copied to the destination unchanged.
-// - The work buffer is 3 max(width, height) + 16 floats: on the stack up to 262,144 bytes, else a
-//   host transient block. When the host cannot lend one, the source is copied unchanged, so the
-//   caller gets an unsoftened mask rather than a damaged one.
+// - The work buffer is 3 max(width, height) + 16 floats, and at least 32 width floats on the vector
+//   path with a row pass over eight rows or more: on the stack up to 262,144 bytes, else a host
+//   transient block. When the host cannot lend one, the source is copied unchanged, so the caller
+//   gets an unsoftened mask rather than a damaged one.
 // - direction values other than the two flags do nothing; both flags together filter along rows
 //   and then along columns, the second pass working in place on the destination.
 void SoftenMask(const float* source, std::int32_t sourceRowBytes, float* destination,
@@ -54,9 +56,11 @@ void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBy
 
 // The AVX2 row pass: filters rows 0 .. height - height % 8 - 1 of `source` into `destination`,
 // which must be a different plane, eight rows at a time; returns how many rows it filtered.
+// `work` holds kSoftenRowsWorkFloatsPerColumn x width floats.
+constexpr std::size_t kSoftenRowsWorkFloatsPerColumn = 32;
 std::int32_t SoftenRowsAvx2(const SoftenCoefficients& c, const float* source, std::int32_t sourceRowBytes,
                             float* destination, std::int32_t destinationRowBytes, std::int32_t width,
-                            std::int32_t height);
+                            std::int32_t height, float* work);
 
 // The AVX2 column pass: filters columns 0 .. width - width % 8 - 1 of `source` into `destination`,
 // which must be a different plane, row by row across those columns; returns how many columns it

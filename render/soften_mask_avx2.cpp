@@ -110,49 +110,89 @@ THREEWAY_SOFTEN_AVX2 void Scatter(float* const (&rows)[8], std::ptrdiff_t p, __m
 
 }  // namespace
 
+namespace {
+
+// A band of eight rows turned into `t`: position p of the eight rows is the vector at t + 8p.
+THREEWAY_SOFTEN_AVX2 void TurnBandIn(const float* const (&rows)[8], std::ptrdiff_t width, float* t) {
+  const std::ptrdiff_t tiled = width - width % 8;
+  __m256 v[8];
+  for (std::ptrdiff_t p = 0; p < tiled; p += 8) {
+    for (int k = 0; k < 8; ++k) v[k] = _mm256_loadu_ps(rows[k] + p);
+    Transpose8(v);
+    for (int q = 0; q < 8; ++q) _mm256_storeu_ps(t + 8 * (p + q), v[q]);
+  }
+  for (std::ptrdiff_t p = tiled; p < width; ++p) _mm256_storeu_ps(t + 8 * p, Gather(rows, p));
+}
+
+// The inverse of TurnBandIn.
+THREEWAY_SOFTEN_AVX2 void TurnBandOut(const float* t, std::ptrdiff_t width, float* const (&rows)[8]) {
+  const std::ptrdiff_t tiled = width - width % 8;
+  __m256 v[8];
+  for (std::ptrdiff_t p = 0; p < tiled; p += 8) {
+    for (int q = 0; q < 8; ++q) v[q] = _mm256_loadu_ps(t + 8 * (p + q));
+    Transpose8(v);
+    for (int k = 0; k < 8; ++k) _mm256_storeu_ps(rows[k] + p, v[k]);
+  }
+  for (std::ptrdiff_t p = tiled; p < width; ++p) Scatter(rows, p, _mm256_loadu_ps(t + 8 * p));
+}
+
+// The row pass over kBands bands of eight rows from row `first`. Each band is turned into the work
+// buffer (its samples, then its sums), so that the recurrences run down plain arrays of vectors,
+// the bands' side by side: each step of one band waits on the one before it (a multiply and two
+// subtractions), and the other bands' steps fill that wait.
+template <int kBands>
+THREEWAY_SOFTEN_AVX2 void SoftenRowBands(const Coefficients8& c, const float* source, std::int32_t sourceRowBytes,
+                                         float* destination, std::int32_t destinationRowBytes,
+                                         std::ptrdiff_t first, std::ptrdiff_t width, float* work) {
+  const float* x[kBands];  // turned samples of each band
+  float* y[kBands];        // turned causal outputs, then sums
+  for (int b = 0; b < kBands; ++b) {
+    x[b] = work + 16 * width * b;
+    y[b] = work + 16 * width * b + 8 * width;
+    const float* in[8];
+    for (int k = 0; k < 8; ++k) in[k] = At(source, sourceRowBytes, first + 8 * b + k, 0);
+    TurnBandIn(in, width, work + 16 * width * b);
+  }
+  Causal causal[kBands];
+  for (Causal& s : causal) s = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
+  for (std::ptrdiff_t p = 0; p < width; ++p) {
+#pragma GCC unroll 2
+    for (int b = 0; b < kBands; ++b) {
+      _mm256_storeu_ps(y[b] + 8 * p, CausalStep(c, causal[b], _mm256_loadu_ps(x[b] + 8 * p)));
+    }
+  }
+  Anticausal anticausal[kBands];
+  for (Anticausal& s : anticausal) {
+    s = {_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
+  }
+  for (std::ptrdiff_t p = width - 1; p >= 0; --p) {
+#pragma GCC unroll 2
+    for (int b = 0; b < kBands; ++b) {
+      const __m256 z = AnticausalStep(c, anticausal[b], _mm256_loadu_ps(x[b] + 8 * p));
+      _mm256_storeu_ps(y[b] + 8 * p, _mm256_add_ps(_mm256_loadu_ps(y[b] + 8 * p), z));
+    }
+  }
+  for (int b = 0; b < kBands; ++b) {
+    float* out[8];
+    for (int k = 0; k < 8; ++k) out[k] = At(destination, destinationRowBytes, first + 8 * b + k, 0);
+    TurnBandOut(y[b], width, out);
+  }
+}
+
+}  // namespace
+
 __attribute__((target("avx2"))) std::int32_t SoftenRowsAvx2(const SoftenCoefficients& coefficients,
                                                             const float* source, std::int32_t sourceRowBytes,
                                                             float* destination, std::int32_t destinationRowBytes,
-                                                            std::int32_t width, std::int32_t height) {
+                                                            std::int32_t width, std::int32_t height, float* work) {
   const Coefficients8 c = Broadcast(coefficients);
   const std::int32_t done = height - height % 8;
-  const std::ptrdiff_t tiled = width - width % 8;
-  for (std::ptrdiff_t first = 0; first < done; first += 8) {
-    const float* in[8];  // the eight rows, source and destination
-    float* out[8];
-    for (int k = 0; k < 8; ++k) {
-      in[k] = At(source, sourceRowBytes, first + k, 0);
-      out[k] = At(destination, destinationRowBytes, first + k, 0);
-    }
-    __m256 t[8];
-    Causal causal{_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
-    for (std::ptrdiff_t p = 0; p < tiled; p += 8) {
-      for (int k = 0; k < 8; ++k) t[k] = _mm256_loadu_ps(in[k] + p);
-      Transpose8(t);
-      for (int q = 0; q < 8; ++q) t[q] = CausalStep(c, causal, t[q]);
-      Transpose8(t);
-      for (int k = 0; k < 8; ++k) _mm256_storeu_ps(out[k] + p, t[k]);
-    }
-    for (std::ptrdiff_t p = tiled; p < width; ++p) Scatter(out, p, CausalStep(c, causal, Gather(in, p)));
-
-    Anticausal anticausal{_mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps(), _mm256_setzero_ps()};
-    const float* sums[8];
-    for (int k = 0; k < 8; ++k) sums[k] = out[k];
-    for (std::ptrdiff_t p = width - 1; p >= tiled; --p) {
-      Scatter(out, p, _mm256_add_ps(Gather(sums, p), AnticausalStep(c, anticausal, Gather(in, p))));
-    }
-    __m256 y[8];
-    for (std::ptrdiff_t p = tiled - 8; p >= 0; p -= 8) {
-      for (int k = 0; k < 8; ++k) {
-        t[k] = _mm256_loadu_ps(in[k] + p);
-        y[k] = _mm256_loadu_ps(out[k] + p);
-      }
-      Transpose8(t);
-      Transpose8(y);
-      for (int q = 7; q >= 0; --q) y[q] = _mm256_add_ps(y[q], AnticausalStep(c, anticausal, t[q]));
-      Transpose8(y);
-      for (int k = 0; k < 8; ++k) _mm256_storeu_ps(out[k] + p, y[k]);
-    }
+  std::ptrdiff_t first = 0;
+  for (; first + 16 <= done; first += 16) {
+    SoftenRowBands<2>(c, source, sourceRowBytes, destination, destinationRowBytes, first, width, work);
+  }
+  for (; first < done; first += 8) {
+    SoftenRowBands<1>(c, source, sourceRowBytes, destination, destinationRowBytes, first, width, work);
   }
   return done;
 }
