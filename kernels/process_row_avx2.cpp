@@ -50,13 +50,60 @@ THREEWAY_AVX2 void StorePixels(float* p, const PixelPlanes& q) {
 
 using avx2::FastPow8;
 
+// The constants of one pass, each broadcast to eight lanes once per row rather than at every use.
+struct Levels8 {
+  __m256 inputBlack, inputSpan, outputBlack, outputSpan, inverseGamma;
+  bool applyGamma, passThrough;
+};
+struct Range8 {  // one range's rotation, balance target and saturation
+  __m256 cosine, sine, weight, saturation, targetU, targetV;
+};
+struct Pass8 {
+  Levels8 levels[4];  // master, shadow, midtone, highlight
+  // The tonal rules.
+  __m256 shadowThreshold, shadowBlendEnd, highlightThreshold, highlightBlendStart;
+  bool shadowHard, highlightHard;  // softness 0: rules 2 and 4 apply
+  Range8 shadow, midtone, highlight;
+  __m256 masterWeight, masterSaturation, masterTargetU, masterTargetV;
+  __m256 fullScale, half;
+};
+
+THREEWAY_AVX2 Range8 BroadcastRange(HueRotation r, const BalanceTarget& b, float saturation) {
+  return {_mm256_set1_ps(r.cosine), _mm256_set1_ps(r.sine),     _mm256_set1_ps(b.weight),
+          _mm256_set1_ps(saturation), _mm256_set1_ps(b.u), _mm256_set1_ps(b.v)};
+}
+
+THREEWAY_AVX2 void BroadcastPass(const RendererSettings& s, const PassConstants& pc, Pass8& k) {
+  for (int g = 0; g < 4; ++g) {
+    const LevelsConstants& l = pc.levels[g];
+    k.levels[g] = {_mm256_set1_ps(l.inputBlack),  _mm256_set1_ps(l.inputSpan),    _mm256_set1_ps(l.outputBlack),
+                   _mm256_set1_ps(l.outputSpan),  _mm256_set1_ps(l.inverseGamma), l.applyGamma,
+                   l.passThrough};
+  }
+  k.shadowThreshold = _mm256_set1_ps(s.shadowThreshold);
+  k.shadowBlendEnd = _mm256_set1_ps(s.shadowBlendEnd);
+  k.highlightThreshold = _mm256_set1_ps(s.highlightThreshold);
+  k.highlightBlendStart = _mm256_set1_ps(s.highlightBlendStart);
+  k.shadowHard = s.shadowSoftness == 0.0f;
+  k.highlightHard = s.highlightSoftness == 0.0f;
+  k.shadow = BroadcastRange(s.shadowHueRotation, s.shadowBalance, s.shadow.saturation);
+  k.midtone = BroadcastRange(s.midtoneHueRotation, s.midtoneBalance, s.midtone.saturation);
+  k.highlight = BroadcastRange(s.highlightHueRotation, s.highlightBalance, s.highlight.saturation);
+  k.masterWeight = _mm256_set1_ps(s.masterBalance.weight);
+  k.masterSaturation = _mm256_set1_ps(s.master.saturation);
+  k.masterTargetU = _mm256_set1_ps(s.masterBalance.u);
+  k.masterTargetV = _mm256_set1_ps(s.masterBalance.v);
+  k.fullScale = _mm256_set1_ps(s.fullScale);
+  k.half = _mm256_set1_ps(0.5f);
+}
+
 // ApplyLevels per lane.
-THREEWAY_AVX2 __m256 ApplyLevels8(__m256 yd, const LevelsConstants& g) {
+THREEWAY_AVX2 __m256 ApplyLevels8(__m256 yd, const Levels8& g) {
   if (g.passThrough) return _mm256_and_ps(yd, _mm256_cmp_ps(yd, _mm256_setzero_ps(), _CMP_GT_OQ));
-  __m256 t = _mm256_div_ps(_mm256_sub_ps(yd, _mm256_set1_ps(g.inputBlack)), _mm256_set1_ps(g.inputSpan));
+  __m256 t = _mm256_div_ps(_mm256_sub_ps(yd, g.inputBlack), g.inputSpan);
   t = _mm256_and_ps(t, _mm256_cmp_ps(t, _mm256_setzero_ps(), _CMP_GT_OQ));  // NaN and <= 0 give +0
-  if (g.applyGamma) t = FastPow8(t, _mm256_set1_ps(g.inverseGamma));
-  return _mm256_add_ps(_mm256_mul_ps(t, _mm256_set1_ps(g.outputSpan)), _mm256_set1_ps(g.outputBlack));
+  if (g.applyGamma) t = FastPow8(t, g.inverseGamma);
+  return _mm256_add_ps(_mm256_mul_ps(t, g.outputSpan), g.outputBlack);
 }
 
 // a + f * (b - a) per lane.
@@ -81,19 +128,17 @@ struct TonalRule {
 };
 
 // Evaluates the rules for the normalised luma y. Each mask holds only where no earlier rule holds.
-THREEWAY_AVX2 TonalRule DecideTonal(__m256 y, const RendererSettings& s) {
-  const __m256 ts = _mm256_set1_ps(s.shadowThreshold);
-  const __m256 es = _mm256_set1_ps(s.shadowBlendEnd);
-  const __m256 th = _mm256_set1_ps(s.highlightThreshold);
-  const __m256 bh = _mm256_set1_ps(s.highlightBlendStart);
-  const __m256 all = _mm256_castsi256_ps(_mm256_set1_epi32(-1));
-  const __m256 shadowHard = s.shadowSoftness == 0.0f ? all : _mm256_setzero_ps();
-  const __m256 highlightHard = s.highlightSoftness == 0.0f ? all : _mm256_setzero_ps();
+THREEWAY_AVX2 TonalRule DecideTonal(__m256 y, const Pass8& k) {
+  const __m256 ts = k.shadowThreshold;
+  const __m256 es = k.shadowBlendEnd;
+  const __m256 th = k.highlightThreshold;
+  const __m256 bh = k.highlightBlendStart;
 
+  // Rules 2 and 4 hold only under a hard (zero softness) edge.
   const __m256 r1 = _mm256_cmp_ps(y, ts, _CMP_LE_OQ);
-  const __m256 r2 = _mm256_and_ps(_mm256_cmp_ps(y, es, _CMP_LE_OQ), shadowHard);
+  const __m256 r2 = k.shadowHard ? _mm256_cmp_ps(y, es, _CMP_LE_OQ) : _mm256_setzero_ps();
   const __m256 r3 = _mm256_cmp_ps(y, th, _CMP_GE_OQ);
-  const __m256 r4 = _mm256_and_ps(_mm256_cmp_ps(y, bh, _CMP_GE_OQ), highlightHard);
+  const __m256 r4 = k.highlightHard ? _mm256_cmp_ps(y, bh, _CMP_GE_OQ) : _mm256_setzero_ps();
   const __m256 r5 = _mm256_and_ps(_mm256_cmp_ps(es, y, _CMP_LT_OQ), _mm256_cmp_ps(y, bh, _CMP_LT_OQ));
   const __m256 r6 = _mm256_and_ps(_mm256_cmp_ps(ts, y, _CMP_LT_OQ), _mm256_cmp_ps(y, es, _CMP_LT_OQ));
   const __m256 r7 = _mm256_cmp_ps(y, bh, _CMP_GT_OQ);
@@ -136,35 +181,28 @@ struct Chroma8 {
 };
 
 // RangeChroma per lane.
-THREEWAY_AVX2 Chroma8 RangeChroma8(__m256 u0, __m256 v0, HueRotation r, const BalanceTarget& b,
-                                   float saturation) {
-  const __m256 c = _mm256_set1_ps(r.cosine);
-  const __m256 sn = _mm256_set1_ps(r.sine);
-  const __m256 w = _mm256_set1_ps(b.weight);
-  const __m256 sat = _mm256_set1_ps(saturation);
-  const __m256 ur = _mm256_sub_ps(_mm256_mul_ps(u0, c), _mm256_mul_ps(v0, sn));
-  const __m256 vr = _mm256_add_ps(_mm256_mul_ps(v0, c), _mm256_mul_ps(u0, sn));
-  return {_mm256_mul_ps(_mm256_add_ps(ur, _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(b.u), ur), w)), sat),
-          _mm256_mul_ps(_mm256_add_ps(vr, _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(b.v), vr), w)), sat)};
+THREEWAY_AVX2 Chroma8 RangeChroma8(__m256 u0, __m256 v0, const Range8& r) {
+  const __m256 ur = _mm256_sub_ps(_mm256_mul_ps(u0, r.cosine), _mm256_mul_ps(v0, r.sine));
+  const __m256 vr = _mm256_add_ps(_mm256_mul_ps(v0, r.cosine), _mm256_mul_ps(u0, r.sine));
+  return {_mm256_mul_ps(_mm256_add_ps(ur, _mm256_mul_ps(_mm256_sub_ps(r.targetU, ur), r.weight)), r.saturation),
+          _mm256_mul_ps(_mm256_add_ps(vr, _mm256_mul_ps(_mm256_sub_ps(r.targetV, vr), r.weight)), r.saturation)};
 }
 
 // CorrectPixel per lane; returns the corrected planes with alpha left unset.
 THREEWAY_AVX2 PixelPlanes CorrectPixels8(__m256 v0, __m256 u0, __m256 y0, __m256 yd, __m256 m,
-                                         const RendererSettings& s, const PassConstants& pc,
-                                         bool lumaOnly) {
+                                         const RendererSettings& s, const Pass8& k, bool lumaOnly) {
   // Dividing by a full scale of 1 changes no value (a signalling NaN only comes out quiet, which
   // the tonal comparisons and fractions below treat alike).
-  const __m256 y = s.fullScale == 1.0f ? yd : _mm256_div_ps(yd, _mm256_set1_ps(s.fullScale));
-  const TonalRule rule = DecideTonal(y, s);
+  const __m256 y = s.fullScale == 1.0f ? yd : _mm256_div_ps(yd, k.fullScale);
+  const TonalRule rule = DecideTonal(y, k);
   const __m256 zero = _mm256_setzero_ps();
 
-  const __m256 lMaster = ApplyLevels8(yd, pc.levels[0]);
-  const __m256 lShadow = rule.NeedsShadow() ? ApplyLevels8(yd, pc.levels[1]) : zero;
-  const __m256 lMidtone = ApplyLevels8(yd, pc.levels[2]);
-  const __m256 lHighlight = rule.NeedsHighlight() ? ApplyLevels8(yd, pc.levels[3]) : zero;
-  const __m256 half = _mm256_set1_ps(0.5f);
+  const __m256 lMaster = ApplyLevels8(yd, k.levels[0]);
+  const __m256 lShadow = rule.NeedsShadow() ? ApplyLevels8(yd, k.levels[1]) : zero;
+  const __m256 lMidtone = ApplyLevels8(yd, k.levels[2]);
+  const __m256 lHighlight = rule.NeedsHighlight() ? ApplyLevels8(yd, k.levels[3]) : zero;
   const __m256 lRange = SelectTonal(rule, lShadow, lMidtone, lHighlight);
-  const __m256 y1 = _mm256_add_ps(lMaster, _mm256_mul_ps(half, _mm256_sub_ps(lRange, lMaster)));
+  const __m256 y1 = _mm256_add_ps(lMaster, _mm256_mul_ps(k.half, _mm256_sub_ps(lRange, lMaster)));
   PixelPlanes out;
   out.y = _mm256_add_ps(y0, _mm256_mul_ps(m, _mm256_sub_ps(y1, y0)));
   out.a = _mm256_setzero_ps();
@@ -174,26 +212,18 @@ THREEWAY_AVX2 PixelPlanes CorrectPixels8(__m256 v0, __m256 u0, __m256 y0, __m256
     return out;
   }
 
-  const Chroma8 shadow = rule.NeedsShadow() ? RangeChroma8(u0, v0, s.shadowHueRotation, s.shadowBalance,
-                                                           s.shadow.saturation)
-                                            : Chroma8{zero, zero};
-  const Chroma8 midtone =
-      RangeChroma8(u0, v0, s.midtoneHueRotation, s.midtoneBalance, s.midtone.saturation);
-  const Chroma8 highlight = rule.NeedsHighlight() ? RangeChroma8(u0, v0, s.highlightHueRotation,
-                                                                 s.highlightBalance, s.highlight.saturation)
-                                                  : Chroma8{zero, zero};
-  const BalanceTarget& mb = s.masterBalance;
-  const __m256 mw = _mm256_set1_ps(mb.weight);
-  const __m256 msat = _mm256_set1_ps(s.master.saturation);
-  const __m256 uMaster =
-      _mm256_mul_ps(_mm256_add_ps(u0, _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(mb.u), u0), mw)), msat);
-  const __m256 vMaster =
-      _mm256_mul_ps(_mm256_add_ps(v0, _mm256_mul_ps(_mm256_sub_ps(_mm256_set1_ps(mb.v), v0), mw)), msat);
+  const Chroma8 shadow = rule.NeedsShadow() ? RangeChroma8(u0, v0, k.shadow) : Chroma8{zero, zero};
+  const Chroma8 midtone = RangeChroma8(u0, v0, k.midtone);
+  const Chroma8 highlight = rule.NeedsHighlight() ? RangeChroma8(u0, v0, k.highlight) : Chroma8{zero, zero};
+  const __m256 uMaster = _mm256_mul_ps(
+      _mm256_add_ps(u0, _mm256_mul_ps(_mm256_sub_ps(k.masterTargetU, u0), k.masterWeight)), k.masterSaturation);
+  const __m256 vMaster = _mm256_mul_ps(
+      _mm256_add_ps(v0, _mm256_mul_ps(_mm256_sub_ps(k.masterTargetV, v0), k.masterWeight)), k.masterSaturation);
 
   const __m256 rangeU = SelectTonal(rule, shadow.u, midtone.u, highlight.u);
   const __m256 rangeV = SelectTonal(rule, shadow.v, midtone.v, highlight.v);
-  const __m256 u1 = _mm256_add_ps(uMaster, _mm256_mul_ps(half, _mm256_sub_ps(rangeU, uMaster)));
-  const __m256 v1 = _mm256_add_ps(vMaster, _mm256_mul_ps(half, _mm256_sub_ps(rangeV, vMaster)));
+  const __m256 u1 = _mm256_add_ps(uMaster, _mm256_mul_ps(k.half, _mm256_sub_ps(rangeU, uMaster)));
+  const __m256 v1 = _mm256_add_ps(vMaster, _mm256_mul_ps(k.half, _mm256_sub_ps(rangeV, vMaster)));
   out.v = _mm256_add_ps(v0, _mm256_mul_ps(m, _mm256_sub_ps(v1, v0)));
   out.u = _mm256_add_ps(u0, _mm256_mul_ps(m, _mm256_sub_ps(u1, u0)));
   return out;
@@ -270,6 +300,9 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
       static_cast<std::int32_t>(DitherLeapOf(7).add), static_cast<std::int32_t>(DitherLeapOf(8).add));
   std::uint32_t ditherState = dither ? DitherState() : 0u;
 
+  Pass8 pass;
+  BroadcastPass(s, pc, pass);
+
   RowBinCounts binCounts;  // zeroed below when the pass counts the histogram
   if (c.histogram != nullptr && c.width >= kLanes) std::memset(&binCounts, 0, sizeof binCounts);
 
@@ -310,9 +343,8 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
       if (c.viewMode == kViewMask) {
         q.y = _mm256_mul_ps(m, _mm256_set1_ps(s.maskDisplayGain));
       } else {
-        const __m256 y = _mm256_div_ps(p.y, _mm256_set1_ps(s.fullScale));
-        q.y = SelectTonal(DecideTonal(y, s), _mm256_setzero_ps(), _mm256_set1_ps(s.midGrey),
-                          _mm256_set1_ps(s.fullScale));
+        const __m256 y = _mm256_div_ps(p.y, pass.fullScale);
+        q.y = SelectTonal(DecideTonal(y, pass), _mm256_setzero_ps(), _mm256_set1_ps(s.midGrey), pass.fullScale);
       }
       StorePixels(reinterpret_cast<float*>(dst + offset), q);
       continue;
@@ -332,7 +364,7 @@ __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::ui
       yd = _mm256_add_ps(p.y, _mm256_mul_ps(r, _mm256_set1_ps(kDitherAmplitude)));
     }
 
-    PixelPlanes q = CorrectPixels8(p.v, p.u, p.y, yd, m, s, pc, lumaOnly);
+    PixelPlanes q = CorrectPixels8(p.v, p.u, p.y, yd, m, s, pass, lumaOnly);
     q.a = p.a;
     StorePixels(reinterpret_cast<float*>(dst + offset), q);
   }
