@@ -117,7 +117,9 @@ Plane Soften(const Plane& in, double s, std::uint8_t direction) {
 TEST(SoftenMask, AgreesExactlyWithThePlainReference) {
   const struct { int w, h; double s; } cases[] = {
       {1, 1, 2.0},   {1, 9, 3.0},     {9, 1, 3.0},     {2, 2, 0.7},    {37, 23, 5.0},
-      {64, 64, 1.0}, {17, 130, 12.5}, {130, 17, 0.25}, {300, 3, 60.0}};
+      {64, 64, 1.0}, {17, 130, 12.5}, {130, 17, 0.25}, {300, 3, 60.0},
+      // Bands of eight rows in pairs and one left over (8, 24 and 40 rows), beside a scalar remainder.
+      {33, 8, 4.0},  {19, 24, 2.5},    {40, 41, 7.0}};
   std::uint32_t seed = 1;
   for (const auto& k : cases) {
     const Plane in = RandomMask(k.w, k.h, seed++);
