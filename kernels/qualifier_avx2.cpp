@@ -188,17 +188,19 @@ __attribute__((target("avx2"))) void RunVariant(const QualifierPlan& plan, const
       const avx2::PixelPlanes px = avx2::LoadPixels(pixels + 4 * static_cast<std::ptrdiff_t>(i));
       __m256 p = one;
       if constexpr (kIs.luma) {
-        p = avx2::ClampUnit8(RangeWeight8<false>(avx2::ClampUnit8(px.y), plan.luma));
+        // The scalar kernel clamps each weight again; RangeWeight8 returns 1 or a clamped value
+        // already, on which the clamp changes nothing, so it is left out here and below.
+        p = RangeWeight8<false>(avx2::ClampUnit8(px.y), plan.luma);
       }
       if constexpr (kIs.saturation) {
         const __m256 chroma = _mm256_sqrt_ps(
             _mm256_add_ps(_mm256_mul_ps(px.u, px.u), _mm256_mul_ps(px.v, px.v)));
         const __m256 s = avx2::ClampUnit8(_mm256_mul_ps(chroma, _mm256_set1_ps(1.4142135f)));
-        const __m256 ws = avx2::ClampUnit8(RangeWeight8<false>(s, plan.saturation));
+        const __m256 ws = RangeWeight8<false>(s, plan.saturation);
         p = kIs.luma ? _mm256_mul_ps(p, ws) : ws;
       }
       if constexpr (kIs.hue) {
-        const __m256 wh = avx2::ClampUnit8(RangeWeight8<true>(_mm256_load_ps(hues + (i - chunk)), plan.hue));
+        const __m256 wh = RangeWeight8<true>(_mm256_load_ps(hues + (i - chunk)), plan.hue);
         p = (kIs.luma || kIs.saturation) ? _mm256_mul_ps(p, wh) : wh;
       }
       __m256 m = p;
