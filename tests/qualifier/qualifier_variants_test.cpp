@@ -36,7 +36,9 @@ std::vector<Pixel> RandomPixels(std::mt19937& rng, int count) {
       {0.299f, -0.168736f, 0.5f}, {0.587f, -0.331264f, -0.418688f},
       {0.114f, 0.5f, -0.081312f}, {kNaN, 0.1f, 0.1f},      {0.5f, kNaN, 0.1f},
       {0.5f, 0.1f, kInf},         {-kInf, -kInf, kInf},    {1e30f, 1e30f, -1e30f},
-      {1e-40f, -1e-40f, 1e-40f},  {0.5f, 1e-39f, -0.0f},   {0.5f, 0.0f, -1e-45f}};
+      {1e-40f, -1e-40f, 1e-40f},  {0.5f, 1e-39f, -0.0f},   {0.5f, 0.0f, -1e-45f},
+      // Just above 0: below an end threshold, the wrapped distance to it lies just past 1 - end.
+      {0.0005f, 0.0003f, -0.0002f}, {1e-6f, 1e-6f, 0.0f}};
   while (static_cast<int>(px.size()) < count) {
     const unsigned kind = rng() % 8;  // 1 in 8 beyond the corners, 1 in 8 grey
     px.push_back(kind == 0   ? Pixel{luma(rng), wide(rng), wide(rng)}
