@@ -4,14 +4,14 @@
 // floating-point state the caller has set.
 //
 // The scalar filter copies each line into the work buffer, filters it there and copies the sum
-// out. Here eight lines are read where they lie and the causal outputs go straight into the
-// destination; the anticausal pass, walking back, reads the untouched source again and adds its
-// outputs to them. That needs a destination that is not the source, which the caller checks.
-// The column pass sweeps whole rows: every column's recurrence advances one row at a time, so the
-// plane is read and written in memory order (a sweep down a narrow band of columns touched a new
-// page at every row) and the previous rows it needs are still in the cache; eight rows are read in tiles of 8 x 8 samples, turned so that a vector holds one
-// position of the eight rows (two bands of rows side by side measured slower: the tiles then no
-// longer fit the registers).
+// out. The column pass reads the lines where they lie and sweeps whole rows: every column's
+// recurrence advances one row at a time, so the plane is read and written in memory order (a sweep
+// down a narrow band of columns touched a new page at every row) and the rows above or below that
+// a step needs are still in the cache; the causal outputs go straight into the destination and
+// the anticausal pass, walking back up, adds its outputs to them. That needs a destination that is
+// not the source, which the caller checks. The row pass turns bands of eight rows into the work
+// buffer in tiles of 8 x 8 samples, so that a vector holds one position of the eight rows, and
+// runs the recurrences of two bands side by side there.
 #include "render/soften_mask.h"
 
 #include <immintrin.h>
