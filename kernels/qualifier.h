@@ -185,6 +185,9 @@ extern const std::array<QualifierKernel, kQualifierKernelCount> kQualifierKernel
 // VectorArcTangentExact() holds, atan2f per lane otherwise; under a rounding mode other than
 // round-to-nearest a twin hands every pixel to its scalar kernel.
 extern const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernels;
+// The same twins with the hue's arc tangent always taken from atan2f lane by lane: the path of a
+// platform whose atan2f the vector arc tangent does not equal, which the tests check here too.
+extern const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernelsOnPlatformArcTangent;
 
 // The vector twin of an entry of kQualifierKernels; null for any other kernel (the general one).
 VectorQualifierKernel VectorQualifierFor(QualifierKernel kernel);

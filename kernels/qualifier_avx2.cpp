@@ -216,14 +216,16 @@ __attribute__((target("avx2"))) void RunVariant(const QualifierPlan& plan, const
 
 // Entry kIndex of kVectorQualifierKernels: whole groups of eight through RunVariant, the last
 // count % 8 pixels (or all of them, under a rounding mode other than to nearest) through the
-// scalar kernel.
-template <unsigned kIndex>
+// scalar kernel. With kPlatformArcTangent the hue takes atan2f lane by lane whatever
+// VectorArcTangentExact says (kVectorQualifierKernelsOnPlatformArcTangent).
+template <unsigned kIndex, bool kPlatformArcTangent>
 void VectorQualifierVariant(const float* pixels, std::int32_t count, float* mask,
                             const QualifierBlock* block) {
   std::int32_t vectorEnd = 0;
   if (count > 0 && (_mm_getcsr() & kMxcsrRoundingMask) == 0) {
-    const QualifierPlan plan = PlanQualifier(*block, (kIndex & kQualifierNoHueBit) == 0,
-                                             (kIndex & kQualifierEdgeThinningBit) != 0);
+    const QualifierPlan plan =
+        PlanQualifier(*block, !kPlatformArcTangent && (kIndex & kQualifierNoHueBit) == 0,
+                      (kIndex & kQualifierEdgeThinningBit) != 0);
     vectorEnd = count - count % kLanes;
     RunVariant<kIndex>(plan, pixels, vectorEnd, mask);
   }
@@ -234,10 +236,10 @@ void VectorQualifierVariant(const float* pixels, std::int32_t count, float* mask
   }
 }
 
-template <std::size_t... kIndices>
+template <bool kPlatformArcTangent, std::size_t... kIndices>
 constexpr std::array<VectorQualifierKernel, sizeof...(kIndices)> MakeVectorKernelTable(
     std::index_sequence<kIndices...>) {
-  return {&VectorQualifierVariant<static_cast<unsigned>(kIndices)>...};
+  return {&VectorQualifierVariant<static_cast<unsigned>(kIndices), kPlatformArcTangent>...};
 }
 
 #undef THREEWAY_AVX2
@@ -245,7 +247,10 @@ constexpr std::array<VectorQualifierKernel, sizeof...(kIndices)> MakeVectorKerne
 }  // namespace
 
 constinit const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernels =
-    MakeVectorKernelTable(std::make_index_sequence<kQualifierKernelCount>());
+    MakeVectorKernelTable<false>(std::make_index_sequence<kQualifierKernelCount>());
+constinit const std::array<VectorQualifierKernel, kQualifierKernelCount>
+    kVectorQualifierKernelsOnPlatformArcTangent =
+        MakeVectorKernelTable<true>(std::make_index_sequence<kQualifierKernelCount>());
 
 VectorQualifierKernel VectorQualifierFor(QualifierKernel kernel) {
   for (unsigned i = 0; i < kQualifierKernelCount; ++i) {
