@@ -3,13 +3,13 @@
 // with results identical bit for bit to the scalar path, including the histogram counts and the
 // dither generator's state.
 //
-// The AVX2 path covers the video and luma views, and the qualifier through the vector twin of the
-// pass's kernel (kVectorQualifierKernels), which computes the masks of up to 256 pixels ahead.
-// Kept scalar: the mask and tonal-range views (whole rows), a qualifier kernel without a vector twin
-// (called per pixel), the hue's arc tangent when the vector one does not equal the platform's atan2f
-// (VectorArcTangentExact; then atan2f per lane), the dither draws (drawn in pixel order, then added
-// eight at a time), the histogram counting (bins are computed eight at a time) and the tail of a row
-// narrower than eight pixels.
+// The AVX2 path covers every view (video, luma, mask, tonal range), the dither (eight draws a step
+// from one leap of the generator), the histogram (bins eight at a time, counted in one table per
+// lane) and the qualifier through the vector twin of the pass's kernel (kVectorQualifierKernels),
+// which computes the masks of up to 256 pixels ahead. Kept scalar: a qualifier kernel without a
+// vector twin (called per pixel), the hue's arc tangent when the vector one does not equal the
+// platform's atan2f (VectorArcTangentExact; then atan2f per lane) and the last width % 8 pixels of
+// a row.
 #pragma once
 
 #include <cstdint>
