@@ -21,17 +21,29 @@ void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void
   }
 }
 
-bool VectorRowPathAvailable() { return __builtin_cpu_supports("avx2"); }
+bool VectorRowPathAvailable() { return vector_switch::WidestPath() >= vector_switch::Path::kAvx2; }
+
+bool Avx512RowPathAvailable() { return vector_switch::WidestPath() == vector_switch::Path::kAvx512; }
 
 RowProcessor RowProcessorOf(vector_switch::Path path) {
-  return path == vector_switch::Path::kAvx2 ? &ProcessRowAvx2 : &ProcessRowScalar;
+  switch (path) {
+    case vector_switch::Path::kAvx512:
+      return &ProcessRowAvx512;
+    case vector_switch::Path::kAvx2:
+      return &ProcessRowAvx2;
+    case vector_switch::Path::kScalar:
+      break;
+  }
+  return &ProcessRowScalar;
 }
 
-RowProcessor SelectRowProcessor() {
+vector_switch::Path SelectedPath() {
   // Read once: the environment is the process's, and a pass must not pay for getenv.
-  static const RowProcessor chosen =
-      RowProcessorOf(vector_switch::PathFor(std::getenv(vector_switch::kVariable), VectorRowPathAvailable()));
+  static const vector_switch::Path chosen =
+      vector_switch::PathFor(std::getenv(vector_switch::kVariable), vector_switch::WidestPath());
   return chosen;
 }
+
+RowProcessor SelectRowProcessor() { return RowProcessorOf(SelectedPath()); }
 
 }  // namespace threeway

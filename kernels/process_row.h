@@ -1,15 +1,16 @@
 // The per-pixel step of the frame pass over one whole row: a scalar path that calls ProcessPixel
-// for every pixel in order (the reference), and an AVX2 path that processes eight pixels at a time
-// with results identical bit for bit to the scalar path, including the histogram counts and the
-// dither generator's state.
+// for every pixel in order (the reference), and vector paths that process eight (AVX2) or sixteen
+// (AVX-512) pixels at a time with results identical bit for bit to the scalar path, including the
+// histogram counts and the dither generator's state. Both vector paths are one routine over a lane
+// type (process_row_vector.h).
 //
-// The AVX2 path covers every view (video, luma, mask, tonal range), the dither (eight draws a step
-// from one leap of the generator), the histogram (bins eight at a time, counted in one table per
-// lane) and the qualifier through the vector twin of the pass's kernel (kVectorQualifierKernels),
-// which computes the masks of up to 256 pixels ahead. Kept scalar: a qualifier kernel without a
-// vector twin (called per pixel), the hue's arc tangent when the vector one does not equal the
-// platform's atan2f (VectorArcTangentExact; then atan2f per lane) and the last width % 8 pixels of
-// a row.
+// The vector paths cover every view (video, luma, mask, tonal range), the dither (a draw per lane
+// from one leap of the generator), the histogram (a bin per lane, counted in one table per lane)
+// and the qualifier through the vector twin of the pass's kernel (kVectorQualifierKernels, AVX2 on
+// both paths), which computes the masks of up to 256 pixels ahead. Kept scalar: a qualifier kernel
+// without a vector twin (called per pixel), the hue's arc tangent when the vector one does not
+// equal the platform's atan2f (VectorArcTangentExact; then atan2f per lane) and the last pixels of
+// a row that do not fill the lanes (width % 8, width % 16).
 #pragma once
 
 #include <cstdint>
@@ -48,18 +49,29 @@ void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void
 // (VectorRowPathAvailable()).
 void ProcessRowAvx2(const RowContext& c, std::uint32_t k, const void* in, void* out);
 
+// The same result sixteen pixels at a time. Must only be called when the processor supports the
+// AVX-512 level (Avx512RowPathAvailable()).
+void ProcessRowAvx512(const RowContext& c, std::uint32_t k, const void* in, void* out);
+
 // True when the processor supports AVX2.
 bool VectorRowPathAvailable();
+
+// True when the processor supports AVX512F, BW, DQ and VL.
+bool Avx512RowPathAvailable();
 
 // The row processor of a path; a path the processor lacks is never asked for (PathFor).
 RowProcessor RowProcessorOf(vector_switch::Path path);
 
-// The row processor for a pass: the path of the environment's switch (pixmill/vector_switch.h),
-// read once per process.
+// The path of the environment's switch (pixmill/vector_switch.h) on this processor, read once per
+// process.
+vector_switch::Path SelectedPath();
+
+// The row processor for a pass: RowProcessorOf(SelectedPath()).
 RowProcessor SelectRowProcessor();
 
-// True when the frame pass renders on the AVX2 path: the stages with vector twins of their own
-// (the qualifier's mask plane, the softening's column pass) follow it.
-inline bool VectorPathChosen() { return SelectRowProcessor() == &ProcessRowAvx2; }
+// True when the frame pass renders on a vector path: the stages with vector twins of their own
+// (the qualifier's mask plane, the softening's passes) follow it. The softening has an AVX2 path
+// only, which it takes on either vector path.
+inline bool VectorPathChosen() { return SelectedPath() != vector_switch::Path::kScalar; }
 
 }  // namespace threeway

@@ -22,6 +22,7 @@
 
 #include "kernels/fast_pow.h"
 #include "kernels/qualifier_kernel.h"
+#include "pixmill/vector_switch.h"
 #include "render/renderer_settings.h"
 
 namespace threeway {
@@ -180,17 +181,21 @@ extern const std::array<QualifierKernel, kQualifierKernelCount> kQualifierKernel
          endThreshold >= 0.999999f;
 }
 
-// The vector twins of kQualifierKernels, entry for entry (kernels/qualifier_avx2.cpp). Must only be
-// called when the processor supports AVX2. The hue's arc tangent is the exact vector one when
-// VectorArcTangentExact() holds, atan2f per lane otherwise; under a rounding mode other than
-// round-to-nearest a twin hands every pixel to its scalar kernel.
+// The vector twins of kQualifierKernels, entry for entry (kernels/qualifier_vector.h): on AVX2, and
+// on AVX-512. Each must only be called when the processor supports its instruction set. The hue's
+// arc tangent is the exact vector one when VectorArcTangentExact() holds, atan2f per lane
+// otherwise; under a rounding mode other than round-to-nearest a twin hands every pixel to its
+// scalar kernel.
 extern const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernels;
+extern const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernelsAvx512;
 // The same twins with the hue's arc tangent always taken from atan2f lane by lane: the path of a
 // platform whose atan2f the vector arc tangent does not equal, which the tests check here too.
 extern const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernelsOnPlatformArcTangent;
+extern const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernelsAvx512OnPlatformArcTangent;
 
-// The vector twin of an entry of kQualifierKernels; null for any other kernel (the general one).
-VectorQualifierKernel VectorQualifierFor(QualifierKernel kernel);
+// The vector twin of an entry of kQualifierKernels on a vector path (kAvx2 or kAvx512); null for
+// any other kernel (the general one).
+VectorQualifierKernel VectorQualifierFor(QualifierKernel kernel, vector_switch::Path path);
 
 // The selector index of a block (0..63). Reads only the block.
 unsigned QualifierKernelIndex(const QualifierBlock* block);

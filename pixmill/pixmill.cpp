@@ -494,11 +494,12 @@ struct FormatInfo {
 };
 
 // True when this process converts integer RGB rows on AVX2: the processor has it and the vector
-// switch allows it, both read once.
+// switch allows it, both read once. The conversions have no wider path: a processor and switch
+// that allow AVX-512 convert on AVX2.
 bool VectorRowsChosen() {
 #if defined(PIXMILL_AVX2_ROWS)
   static const bool chosen =
-      vector_switch::PathFor(std::getenv(vector_switch::kVariable), __builtin_cpu_supports("avx2")) ==
+      vector_switch::PathFor(std::getenv(vector_switch::kVariable), vector_switch::WidestPath()) >=
       vector_switch::Path::kAvx2;
   return chosen;
 #else

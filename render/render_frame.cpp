@@ -37,7 +37,7 @@ void ComputeMaskPlane(const FrameDesc& source, const QualifierBlock& qualifier, 
                       void* scratchRow) {
   const QualifierKernel kernel = SelectQualifierKernel(qualifier);
   const VectorQualifierKernel vectorKernel =
-      VectorPathChosen() ? VectorQualifierFor(kernel) : nullptr;
+      VectorPathChosen() ? VectorQualifierFor(kernel, SelectedPath()) : nullptr;
   const bool inPlace = source.pixelFormat == kWorkingFormat;
   const std::size_t width = static_cast<std::size_t>(source.width);
   const auto* row = static_cast<const std::uint8_t*>(source.data);

@@ -73,10 +73,10 @@ void RunFrame(RowProcessor process, const RowContext& c, const std::vector<Worki
 }
 
 void BM_ProcessRows(benchmark::State& state) {
-  const bool vector = state.range(0) != 0;
+  const auto path = static_cast<vector_switch::Path>(state.range(0));  // 0 scalar, 1 AVX2, 2 AVX-512
   const bool busy = state.range(1) != 0;
-  if (vector && !VectorRowPathAvailable()) {
-    state.SkipWithError("the processor has no AVX2");
+  if (path > vector_switch::WidestPath()) {
+    state.SkipWithError("the processor lacks this path's instruction set");
     return;
   }
   const std::vector<WorkingPixel> in = Frame();
@@ -90,7 +90,7 @@ void BM_ProcessRows(benchmark::State& state) {
   SeedDither(1);
   RunFrame(&ProcessRowScalar, setup.row, in, reference);
   SeedDither(1);
-  const RowProcessor process = vector ? &ProcessRowAvx2 : &ProcessRowScalar;
+  const RowProcessor process = RowProcessorOf(path);
   RunFrame(process, setup.row, in, out);
   if (std::memcmp(out.data(), reference.data(), out.size() * sizeof(WorkingPixel)) != 0) {
     state.SkipWithError("the vector frame differs from the scalar one");
@@ -114,11 +114,8 @@ void BM_ProcessRows(benchmark::State& state) {
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ProcessRows)
-    ->ArgNames({"avx2", "busy"})
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({0, 1})
-    ->Args({1, 1})
+    ->ArgNames({"path", "busy"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -79,10 +79,12 @@ void RunKernel(benchmark::State& state, QualifierKernel kernel, const QualifierB
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// Runs the vector twin of entry `index` over rows of 1920 working pixels.
+// Runs the vector twin of entry `index` on the benchmark's path (argument 1: AVX2, 2: AVX-512)
+// over rows of 1920 working pixels.
 void RunVector(benchmark::State& state, const QualifierBlock& q, unsigned index) {
-  if (!threeway::VectorRowPathAvailable()) {
-    state.SkipWithError("the processor has no AVX2");
+  const auto path = static_cast<vector_switch::Path>(state.range(0));
+  if (path > vector_switch::WidestPath()) {
+    state.SkipWithError("the processor lacks this path's instruction set");
     return;
   }
   constexpr std::int32_t kWidth = 1920, kRows = 2;
@@ -92,7 +94,7 @@ void RunVector(benchmark::State& state, const QualifierBlock& q, unsigned index)
     vuya.insert(vuya.end(), {px.v[i], px.u[i], px.y[i], 1.0f});
     reference[i] = threeway::kQualifierKernels[index](&px.y[i], &px.u[i], &px.v[i], &q);
   }
-  const threeway::VectorQualifierKernel kernel = threeway::kVectorQualifierKernels[index];
+  const threeway::VectorQualifierKernel kernel = threeway::VectorQualifierFor(threeway::kQualifierKernels[index], path);
   auto runRows = [&] {
     for (std::int32_t r = 0; r < kRows; ++r) {
       kernel(&vuya[r * kWidth * 4], kWidth, &mask[r * kWidth], &q);
@@ -154,12 +156,12 @@ BENCHMARK(BM_QualifierEntry2FullThinning);
 void BM_QualifierVectorEntry0Full(benchmark::State& state) {
   RunSelected(state, TypicalBlock(0.0f), 0, true);
 }
-BENCHMARK(BM_QualifierVectorEntry0Full);
+BENCHMARK(BM_QualifierVectorEntry0Full)->ArgName("path")->Arg(1)->Arg(2);
 
 void BM_QualifierVectorEntry2FullThinning(benchmark::State& state) {
   RunSelected(state, TypicalBlock(30.0f), 2, true);
 }
-BENCHMARK(BM_QualifierVectorEntry2FullThinning);
+BENCHMARK(BM_QualifierVectorEntry2FullThinning)->ArgName("path")->Arg(1)->Arg(2);
 
 void BM_QualifierEntry24LumaOnly(benchmark::State& state) {
   QualifierBlock q = TypicalBlock(0.0f);
@@ -184,7 +186,7 @@ void BM_QualifierEntry48HueOnly(benchmark::State& state) { RunSelected(state, Hu
 BENCHMARK(BM_QualifierEntry48HueOnly);
 
 void BM_QualifierVectorEntry48HueOnly(benchmark::State& state) { RunSelected(state, HueOnlyBlock(), 48, true); }
-BENCHMARK(BM_QualifierVectorEntry48HueOnly);
+BENCHMARK(BM_QualifierVectorEntry48HueOnly)->ArgName("path")->Arg(1)->Arg(2);
 
 void BM_QualifierEntry56Constant(benchmark::State& state) {
   QualifierBlock q = TypicalBlock(0.0f);

@@ -1,7 +1,7 @@
 // The vector arc tangent against the platform's atan2f, bit for bit (NaN payloads included): every
 // pair of the special values (zeros, infinities, NaN, denormals, the quadrant and band bounds, each
 // with its neighbours) and ten million random pairs, half of them any bit patterns and half within
-// the hue's chroma range, each with flush-to-zero off and on.
+// the hue's chroma range, each with flush-to-zero off and on, on every vector path the processor has.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -44,15 +44,17 @@ TEST(VectorArcTangent, EqualsPlatformAtan2fBitForBit) {
   std::vector<float> got(ys.size());
   const unsigned saved = _mm_getcsr();
   long differing = 0;
-  for (unsigned flushToZero : {0u, 0x8000u}) {
-    _mm_setcsr(saved | flushToZero);
-    VectorArcTangent2(ys.data(), xs.data(), got.data(), ys.size());
-    for (std::size_t i = 0; i < ys.size(); ++i) {
-      const float want = std::atan2(ys[i], xs[i]);
-      if (std::bit_cast<std::uint32_t>(want) != std::bit_cast<std::uint32_t>(got[i]) &&
-          ++differing <= 5) {
-        ADD_FAILURE() << "atan2f(" << ys[i] << ", " << xs[i] << ") = " << want << ", vector "
-                      << got[i] << (flushToZero ? " (flush-to-zero)" : "");
+  for (const auto path : {vector_switch::Path::kAvx2, vector_switch::Path::kAvx512}) {
+    if (path > vector_switch::WidestPath()) break;
+    for (unsigned flushToZero : {0u, 0x8000u}) {
+      _mm_setcsr(saved | flushToZero);
+      VectorArcTangent2(ys.data(), xs.data(), got.data(), ys.size(), path);
+      for (std::size_t i = 0; i < ys.size(); ++i) {
+        const float want = std::atan2(ys[i], xs[i]);
+        if (std::bit_cast<std::uint32_t>(want) != std::bit_cast<std::uint32_t>(got[i]) && ++differing <= 5) {
+          ADD_FAILURE() << "atan2f(" << ys[i] << ", " << xs[i] << ") = " << want << ", vector " << got[i]
+                        << (flushToZero ? " (flush-to-zero)" : "") << " lanes of path " << static_cast<int>(path);
+        }
       }
     }
   }

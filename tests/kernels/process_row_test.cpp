@@ -92,6 +92,18 @@ RowResult RunRow(RowProcessor process, RowContext c, std::uint32_t k,
   return r;
 }
 
+// Every vector path this processor runs.
+struct VectorPath {
+  const char* name;
+  RowProcessor process;
+};
+std::vector<VectorPath> VectorPaths() {
+  std::vector<VectorPath> paths;
+  if (VectorRowPathAvailable()) paths.push_back({"avx2", &ProcessRowAvx2});
+  if (Avx512RowPathAvailable()) paths.push_back({"avx512", &ProcessRowAvx512});
+  return paths;
+}
+
 class ProcessRowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -101,7 +113,8 @@ class ProcessRowTest : public ::testing::Test {
 
 TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
   std::mt19937 rng(20261206);
-  const std::int32_t widths[] = {0, 1, 7, 8, 9, 15, 16, 17, 31, 64, 69, 300};  // 300: mask chunks
+  // Around both lane counts, and 300 for the mask chunks.
+  const std::int32_t widths[] = {0, 1, 7, 8, 9, 15, 16, 17, 31, 33, 47, 64, 69, 300};
   const std::int32_t views[] = {kViewVideo, kViewLuma, kViewMask, kViewTonalRange, 0, 7};
   std::uniform_int_distribution<int> pick(0, 99);
   std::uniform_real_distribution<float> maskValue(-0.1f, 1.1f);
@@ -130,16 +143,17 @@ TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
     const unsigned saved = _mm_getcsr();
     if (trial % 2 == 1) _mm_setcsr(saved | 0x8000);  // flush-to-zero, as during a frame pass
     const RowResult scalar = RunRow(&ProcessRowScalar, c, k, source, seed, inPlace);
-    const RowResult vector = RunRow(&ProcessRowAvx2, c, k, source, seed, inPlace);
+    for (const VectorPath& path : VectorPaths()) {
+      const RowResult vector = RunRow(path.process, c, k, source, seed, inPlace);
+      SCOPED_TRACE(::testing::Message() << path.name << " trial " << trial << " width " << width << " view "
+                                        << c.viewMode << " mask plane " << c.useMask);
+      // memcmp compares the bits (NaN payloads included); an empty row has no data pointer for it.
+      ASSERT_TRUE(source.empty() || std::memcmp(scalar.pixels.data(), vector.pixels.data(),
+                                                source.size() * sizeof(WorkingPixel)) == 0);
+      ASSERT_EQ(0, std::memcmp(&scalar.histogram, &vector.histogram, sizeof scalar.histogram));
+      ASSERT_EQ(scalar.nextDraw, vector.nextDraw);
+    }
     _mm_setcsr(saved);
-
-    SCOPED_TRACE(::testing::Message() << "trial " << trial << " width " << width << " view "
-                                      << c.viewMode << " mask plane " << c.useMask);
-    // memcmp compares the bits (NaN payloads included); an empty row has no data pointer for it.
-    ASSERT_TRUE(source.empty() || std::memcmp(scalar.pixels.data(), vector.pixels.data(),
-                                              source.size() * sizeof(WorkingPixel)) == 0);
-    ASSERT_EQ(0, std::memcmp(&scalar.histogram, &vector.histogram, sizeof scalar.histogram));
-    ASSERT_EQ(scalar.nextDraw, vector.nextDraw);
     if (pc.levelsActive && c.sourceFormat == kWorkingFormat) ++dithered;
   }
   EXPECT_GT(dithered, 100);  // the dither path is exercised, not just the undithered one
@@ -151,19 +165,26 @@ TEST(ProcessRowSelection, TheSwitchNarrowsThePath) {
   using vector_switch::Path;
   struct Case {
     const char* value;
-    bool avx2;
-    vector_switch::Path path;
+    Path widest;  // what the processor has
+    Path path;
   };
-  for (const Case& c : {Case{nullptr, true, Path::kAvx2}, Case{"", true, Path::kAvx2},
-                        Case{"auto", true, Path::kAvx2}, Case{"avx2", true, Path::kAvx2},
-                        Case{"avx2", false, Path::kScalar}, Case{nullptr, false, Path::kScalar},
-                        Case{"scalar", true, Path::kScalar}, Case{"AVX2", true, Path::kScalar},
-                        Case{"avx", true, Path::kScalar}}) {
-    EXPECT_EQ(vector_switch::PathFor(c.value, c.avx2), c.path) << (c.value ? c.value : "unset") << " avx2 " << c.avx2;
+  for (const Case& c :
+       {Case{nullptr, Path::kAvx512, Path::kAvx512}, Case{"", Path::kAvx2, Path::kAvx2},
+        Case{"auto", Path::kAvx512, Path::kAvx512}, Case{"avx2", Path::kAvx512, Path::kAvx2},
+        Case{"avx2", Path::kAvx2, Path::kAvx2}, Case{"avx512", Path::kAvx512, Path::kAvx512},
+        Case{"avx512", Path::kAvx2, Path::kAvx2}, Case{"avx512", Path::kScalar, Path::kScalar},
+        Case{"avx2", Path::kScalar, Path::kScalar}, Case{nullptr, Path::kScalar, Path::kScalar},
+        Case{"scalar", Path::kAvx512, Path::kScalar}, Case{"AVX2", Path::kAvx2, Path::kScalar},
+        Case{"avx", Path::kAvx512, Path::kScalar}, Case{"avx5120", Path::kAvx512, Path::kScalar}}) {
+    EXPECT_EQ(vector_switch::PathFor(c.value, c.widest), c.path)
+        << (c.value ? c.value : "unset") << " widest " << static_cast<int>(c.widest);
   }
   EXPECT_EQ(RowProcessorOf(Path::kScalar), &ProcessRowScalar);
   EXPECT_EQ(RowProcessorOf(Path::kAvx2), &ProcessRowAvx2);
-  EXPECT_EQ(SelectRowProcessor(), RowProcessorOf(vector_switch::PathFor(std::getenv(vector_switch::kVariable), VectorRowPathAvailable())));
+  EXPECT_EQ(RowProcessorOf(Path::kAvx512), &ProcessRowAvx512);
+  EXPECT_EQ(SelectedPath(), vector_switch::PathFor(std::getenv(vector_switch::kVariable), vector_switch::WidestPath()));
+  EXPECT_EQ(SelectRowProcessor(), RowProcessorOf(SelectedPath()));
+  EXPECT_EQ(VectorPathChosen(), SelectedPath() != Path::kScalar);
 }
 
 }  // namespace

@@ -1,0 +1,375 @@
+// The vector row path written once over a lane type: eight lanes in process_row_avx2.cpp, sixteen
+// in process_row_avx512.cpp. Like vector_lanes.h, a file includes this after every shared header,
+// with THREEWAY_LANES_TARGET defined, and gets its own copy compiled for that instruction set.
+//
+// Every step repeats the scalar arithmetic of ProcessPixel in the same order, a whole set of lanes
+// at a time: single precision, round-to-nearest, exact divisions, no fused multiply-adds. Where the
+// scalar code branches, the vector code computes each candidate and selects per lane; a division
+// whose result is then discarded may divide by zero, which the pass's masked exceptions allow.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/process_row.h"
+#include "kernels/qualifier.h"
+#include "kernels/vector_lanes.h"
+
+namespace threeway {
+namespace {
+
+// The constants of one pass, each broadcast to every lane once per row rather than at every use.
+template <class L>
+struct LanesPass {
+  using F = typename L::F;
+  struct Levels {
+    F inputBlack, inputSpan, outputBlack, outputSpan, inverseGamma;
+    bool applyGamma, passThrough;
+  };
+  struct Range {  // one range's rotation, balance target and saturation
+    F cosine, sine, weight, saturation, targetU, targetV;
+  };
+  Levels levels[4];  // master, shadow, midtone, highlight
+  // The tonal rules.
+  F shadowThreshold, shadowBlendEnd, highlightThreshold, highlightBlendStart;
+  bool shadowHard, highlightHard;  // softness 0: rules 2 and 4 apply
+  Range shadow, midtone, highlight;
+  F masterWeight, masterSaturation, masterTargetU, masterTargetV;
+  F fullScale, half;
+};
+
+template <class L>
+THREEWAY_LANES_INLINE typename LanesPass<L>::Range BroadcastRange(HueRotation r, const BalanceTarget& b,
+                                                                  float saturation) {
+  return {L::Set(r.cosine), L::Set(r.sine), L::Set(b.weight), L::Set(saturation), L::Set(b.u), L::Set(b.v)};
+}
+
+template <class L>
+THREEWAY_LANES_INLINE void BroadcastPass(const RendererSettings& s, const PassConstants& pc, LanesPass<L>& k) {
+  for (int g = 0; g < 4; ++g) {
+    const LevelsConstants& l = pc.levels[g];
+    k.levels[g] = {L::Set(l.inputBlack),  L::Set(l.inputSpan),    L::Set(l.outputBlack),
+                   L::Set(l.outputSpan),  L::Set(l.inverseGamma), l.applyGamma,
+                   l.passThrough};
+  }
+  k.shadowThreshold = L::Set(s.shadowThreshold);
+  k.shadowBlendEnd = L::Set(s.shadowBlendEnd);
+  k.highlightThreshold = L::Set(s.highlightThreshold);
+  k.highlightBlendStart = L::Set(s.highlightBlendStart);
+  k.shadowHard = s.shadowSoftness == 0.0f;
+  k.highlightHard = s.highlightSoftness == 0.0f;
+  k.shadow = BroadcastRange<L>(s.shadowHueRotation, s.shadowBalance, s.shadow.saturation);
+  k.midtone = BroadcastRange<L>(s.midtoneHueRotation, s.midtoneBalance, s.midtone.saturation);
+  k.highlight = BroadcastRange<L>(s.highlightHueRotation, s.highlightBalance, s.highlight.saturation);
+  k.masterWeight = L::Set(s.masterBalance.weight);
+  k.masterSaturation = L::Set(s.master.saturation);
+  k.masterTargetU = L::Set(s.masterBalance.u);
+  k.masterTargetV = L::Set(s.masterBalance.v);
+  k.fullScale = L::Set(s.fullScale);
+  k.half = L::Set(0.5f);
+}
+
+// ApplyLevels per lane.
+template <class L>
+THREEWAY_LANES_INLINE typename L::F ApplyLevelsLanes(typename L::F yd, const typename LanesPass<L>::Levels& g) {
+  if (g.passThrough) return L::Keep(yd, L::Gt(yd, L::Zero()));
+  auto t = L::Div(L::Sub(yd, g.inputBlack), g.inputSpan);
+  t = L::Keep(t, L::Gt(t, L::Zero()));  // NaN and <= 0 give +0
+  if (g.applyGamma) t = FastPowLanes<L>(t, g.inverseGamma);
+  return L::Add(L::Mul(t, g.outputSpan), g.outputBlack);
+}
+
+// a + f * (b - a) per lane.
+template <class L>
+THREEWAY_LANES_INLINE typename L::F LerpLanes(typename L::F a, typename L::F b, typename L::F f) {
+  return L::Add(a, L::Mul(f, L::Sub(b, a)));
+}
+
+// The tonal rule of one set of lanes, decided once and applied to several values: the masks of
+// rules 1..7 (rule 8 is what remains) and the two ramp fractions.
+template <class L>
+struct TonalRule {
+  typename L::M shadow;     // rules 1, 2
+  typename L::M highlight;  // rules 3, 4
+  typename L::M midtone;    // rule 5
+  typename L::M lowRamp;    // rule 6
+  typename L::M highRamp;   // rule 7
+  typename L::F lowFraction;   // computed only when some lane is on the low ramp
+  typename L::F highFraction;  // and on the high ramp
+  // Whether any lane follows the rule; the values of a range no lane takes are never computed.
+  bool anyShadow, anyHighlight, anyLowRamp, anyHighRamp;
+  bool NeedsShadow() const { return anyShadow || anyLowRamp; }
+  bool NeedsHighlight() const { return anyHighlight || anyHighRamp; }
+};
+
+// Evaluates the rules for the normalised luma y. Each mask holds only where no earlier rule holds.
+template <class L>
+THREEWAY_LANES_INLINE TonalRule<L> DecideTonal(typename L::F y, const LanesPass<L>& k) {
+  const auto ts = k.shadowThreshold;
+  const auto es = k.shadowBlendEnd;
+  const auto th = k.highlightThreshold;
+  const auto bh = k.highlightBlendStart;
+
+  // Rules 2 and 4 hold only under a hard (zero softness) edge.
+  const auto r1 = L::Le(y, ts);
+  const auto r2 = k.shadowHard ? L::Le(y, es) : L::None();
+  const auto r3 = L::Ge(y, th);
+  const auto r4 = k.highlightHard ? L::Ge(y, bh) : L::None();
+  const auto r5 = L::And(L::Lt(es, y), L::Lt(y, bh));
+  const auto r6 = L::And(L::Lt(ts, y), L::Lt(y, es));
+  const auto r7 = L::Gt(y, bh);
+
+  TonalRule<L> rule;
+  rule.shadow = L::Or(r1, r2);
+  auto taken = rule.shadow;
+  rule.highlight = L::AndNot(taken, L::Or(r3, r4));
+  taken = L::Or(taken, rule.highlight);
+  rule.midtone = L::AndNot(taken, r5);
+  taken = L::Or(taken, rule.midtone);
+  rule.lowRamp = L::AndNot(taken, r6);
+  taken = L::Or(taken, rule.lowRamp);
+  rule.highRamp = L::AndNot(taken, r7);
+  rule.anyShadow = L::Any(rule.shadow);
+  rule.anyHighlight = L::Any(rule.highlight);
+  rule.anyLowRamp = L::Any(rule.lowRamp);
+  rule.anyHighRamp = L::Any(rule.highRamp);
+  rule.lowFraction = rule.anyLowRamp ? L::Div(L::Sub(y, ts), L::Sub(es, ts)) : L::Zero();
+  rule.highFraction = rule.anyHighRamp ? L::Div(L::Sub(y, bh), L::Sub(th, bh)) : L::Zero();
+  return rule;
+}
+
+// TonalSelect per lane for one value, the rule decided.
+template <class L>
+THREEWAY_LANES_INLINE typename L::F SelectTonal(const TonalRule<L>& r, typename L::F shadow, typename L::F midtone,
+                                                typename L::F highlight) {
+  // A blend under an empty mask would change nothing: it is skipped, with the values it would read.
+  auto out = midtone;  // rules 5 and 8
+  if (r.anyLowRamp) out = L::Select(out, LerpLanes<L>(shadow, midtone, r.lowFraction), r.lowRamp);
+  if (r.anyHighRamp) out = L::Select(out, LerpLanes<L>(midtone, highlight, r.highFraction), r.highRamp);
+  if (r.anyHighlight) out = L::Select(out, highlight, r.highlight);
+  if (r.anyShadow) out = L::Select(out, shadow, r.shadow);
+  return out;
+}
+
+template <class L>
+struct ChromaLanes {
+  typename L::F u, v;
+};
+
+// RangeChroma per lane.
+template <class L>
+THREEWAY_LANES_INLINE ChromaLanes<L> RangeChromaLanes(typename L::F u0, typename L::F v0,
+                                                      const typename LanesPass<L>::Range& r) {
+  const auto ur = L::Sub(L::Mul(u0, r.cosine), L::Mul(v0, r.sine));
+  const auto vr = L::Add(L::Mul(v0, r.cosine), L::Mul(u0, r.sine));
+  return {L::Mul(L::Add(ur, L::Mul(L::Sub(r.targetU, ur), r.weight)), r.saturation),
+          L::Mul(L::Add(vr, L::Mul(L::Sub(r.targetV, vr), r.weight)), r.saturation)};
+}
+
+// CorrectPixel per lane; returns the corrected planes with alpha left unset.
+template <class L>
+THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, typename L::F u0, typename L::F y0,
+                                                            typename L::F yd, typename L::F m,
+                                                            const RendererSettings& s, const LanesPass<L>& k,
+                                                            bool lumaOnly) {
+  // Dividing by a full scale of 1 changes no value (a signalling NaN only comes out quiet, which
+  // the tonal comparisons and fractions below treat alike).
+  const auto y = s.fullScale == 1.0f ? yd : L::Div(yd, k.fullScale);
+  const TonalRule<L> rule = DecideTonal<L>(y, k);
+  const auto zero = L::Zero();
+
+  const auto lMaster = ApplyLevelsLanes<L>(yd, k.levels[0]);
+  const auto lShadow = rule.NeedsShadow() ? ApplyLevelsLanes<L>(yd, k.levels[1]) : zero;
+  const auto lMidtone = ApplyLevelsLanes<L>(yd, k.levels[2]);
+  const auto lHighlight = rule.NeedsHighlight() ? ApplyLevelsLanes<L>(yd, k.levels[3]) : zero;
+  const auto lRange = SelectTonal<L>(rule, lShadow, lMidtone, lHighlight);
+  const auto y1 = L::Add(lMaster, L::Mul(k.half, L::Sub(lRange, lMaster)));
+  typename L::Planes out;
+  out.y = L::Add(y0, L::Mul(m, L::Sub(y1, y0)));
+  out.a = zero;
+  if (lumaOnly) {
+    out.v = L::Set(s.neutralChromaV);
+    out.u = L::Set(s.neutralChromaU);
+    return out;
+  }
+
+  const ChromaLanes<L> none{zero, zero};
+  const ChromaLanes<L> shadow = rule.NeedsShadow() ? RangeChromaLanes<L>(u0, v0, k.shadow) : none;
+  const ChromaLanes<L> midtone = RangeChromaLanes<L>(u0, v0, k.midtone);
+  const ChromaLanes<L> highlight = rule.NeedsHighlight() ? RangeChromaLanes<L>(u0, v0, k.highlight) : none;
+  const auto uMaster = L::Mul(L::Add(u0, L::Mul(L::Sub(k.masterTargetU, u0), k.masterWeight)), k.masterSaturation);
+  const auto vMaster = L::Mul(L::Add(v0, L::Mul(L::Sub(k.masterTargetV, v0), k.masterWeight)), k.masterSaturation);
+
+  const auto rangeU = SelectTonal<L>(rule, shadow.u, midtone.u, highlight.u);
+  const auto rangeV = SelectTonal<L>(rule, shadow.v, midtone.v, highlight.v);
+  const auto u1 = L::Add(uMaster, L::Mul(k.half, L::Sub(rangeU, uMaster)));
+  const auto v1 = L::Add(vMaster, L::Mul(k.half, L::Sub(rangeV, vMaster)));
+  out.v = L::Add(v0, L::Mul(m, L::Sub(v1, v0)));
+  out.u = L::Add(u0, L::Mul(m, L::Sub(u1, u0)));
+  return out;
+}
+
+// The row's luma counts, kept in one table per lane so that neighbouring pixels, which mostly share
+// a bin, do not wait on each other's increment; AddBinCounts sums them into the frame's histogram
+// (counts wrap modulo 2^32 either way, so the sum equals counting there directly).
+template <class L>
+struct RowBinCounts {
+  alignas(64) std::uint32_t table[L::kCount][256];
+};
+
+// HistogramBin per lane: a true floor of y0 * 255, NaN and below 0 to bin 0, 255 and above to 255.
+template <class L>
+THREEWAY_LANES_INLINE void CountBins(typename L::F y0, RowBinCounts<L>& counts) {
+  const auto b = L::Floor(L::Mul(y0, L::Set(255.0f)));
+  // max(b, 0) returns its second operand when b is NaN.
+  const auto clamped = L::Min(L::Max(b, L::Zero()), L::Set(255.0f));
+  alignas(64) std::int32_t bins[L::kCount];
+  L::StoreInts(bins, L::TruncateToInts(clamped));
+  // Bins as unsigned indices: no sign extension before each address. Unrolled, so that each
+  // lane's table is a fixed offset.
+#pragma GCC unroll 16
+  for (std::int32_t i = 0; i < L::kCount; ++i) ++counts.table[i][static_cast<std::uint32_t>(bins[i])];
+}
+
+template <class L>
+THREEWAY_LANES_INLINE void AddBinCounts(const RowBinCounts<L>& counts, zkfx::LumaHistogram* histogram) {
+  auto* total = reinterpret_cast<std::int32_t*>(histogram->count);
+  for (std::int32_t bin = 0; bin < 256; bin += L::kCount) {
+    auto sum = L::LoadInts(total + bin);
+    for (const auto& table : counts.table) {
+      sum = L::AddInts(sum, L::LoadInts(reinterpret_cast<const std::int32_t*>(table + bin)));
+    }
+    L::StoreInts(total + bin, sum);
+  }
+}
+
+// The dither leaps of one step: lane i advances the generator i + 1 times.
+template <class L>
+struct DitherLeaps {
+  alignas(64) std::int32_t multiply[L::kCount];
+  alignas(64) std::int32_t add[L::kCount];
+};
+
+template <class L>
+constexpr DitherLeaps<L> MakeDitherLeaps() {
+  DitherLeaps<L> leaps{};
+  for (std::int32_t i = 0; i < L::kCount; ++i) {
+    const DitherLeap leap = DitherLeapOf(static_cast<std::uint32_t>(i + 1));
+    leaps.multiply[i] = static_cast<std::int32_t>(leap.multiply);
+    leaps.add[i] = static_cast<std::int32_t>(leap.add);
+  }
+  return leaps;
+}
+
+template <class L>
+__attribute__((target(THREEWAY_LANES_TARGET))) void ProcessRowLanes(const RowContext& c, std::uint32_t k,
+                                                                     const void* in, void* out) {
+  using F = typename L::F;
+  constexpr std::int32_t kLanes = L::kCount;
+  const RendererSettings& s = *c.settings;
+  const PassConstants& pc = *c.constants;
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  const bool dither = pc.levelsActive && IsDitheredFormat(c.sourceFormat);
+  const bool lumaOnly = c.viewMode == kViewLuma;
+  const bool constantMask = !c.useMask && c.kernel == kQualifierKernels[56];
+  const float* maskRow =
+      c.useMask ? c.maskPlane + (static_cast<std::size_t>(c.firstRow) + k) * static_cast<std::size_t>(c.width)
+                : nullptr;
+  // The vector twin of the pass's qualifier kernel computes the masks a chunk of the row ahead.
+  const VectorQualifierKernel vectorKernel =
+      maskRow == nullptr && !constantMask ? VectorQualifierFor(c.kernel, L::kPath) : nullptr;
+  constexpr std::int32_t kMaskChunk = 256;
+  alignas(64) float chunkMask[kMaskChunk];
+
+  // The dither draws of the vector part come from a copy of the thread's generator state, handed
+  // back before the tail draws one at a time: the same sequence as a draw per pixel.
+  constexpr DitherLeap kLeapOfAll = DitherLeapOf(kLanes);
+  static constexpr DitherLeaps<L> kLeaps = MakeDitherLeaps<L>();
+  const auto leapMultiply = L::LoadInts(kLeaps.multiply);
+  const auto leapAdd = L::LoadInts(kLeaps.add);
+  std::uint32_t ditherState = dither ? DitherState() : 0u;
+
+  LanesPass<L> pass;
+  BroadcastPass<L>(s, pc, pass);
+
+  RowBinCounts<L> binCounts;  // zeroed below when the pass counts the histogram
+  if (c.histogram != nullptr && c.width >= kLanes) std::memset(&binCounts, 0, sizeof binCounts);
+
+  const std::int32_t vectorEnd = c.width - c.width % kLanes;
+  for (std::int32_t x = 0; x < vectorEnd; x += kLanes) {
+    const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
+    const typename L::Planes p = L::LoadPixels(reinterpret_cast<const float*>(src + offset));
+
+    F m;
+    if (maskRow != nullptr) {
+      m = L::Load(maskRow + x);
+    } else if (constantMask) {
+      m = L::Set(1.0f);
+    } else if (vectorKernel != nullptr) {
+      if (x % kMaskChunk == 0) {
+        const std::int32_t count = vectorEnd - x < kMaskChunk ? vectorEnd - x : kMaskChunk;
+        vectorKernel(reinterpret_cast<const float*>(src + offset), count, chunkMask, c.qualifier);
+      }
+      m = L::Load(chunkMask + x % kMaskChunk);
+    } else {  // a kernel without a vector twin, called per pixel
+      alignas(64) float pv[kLanes], pu[kLanes], py[kLanes], mask[kLanes];
+      L::Store(pv, p.v);
+      L::Store(pu, p.u);
+      L::Store(py, p.y);
+      for (std::int32_t i = 0; i < kLanes; ++i) mask[i] = c.kernel(&py[i], &pu[i], &pv[i], c.qualifier);
+      m = L::Load(mask);
+    }
+
+    if (c.histogram != nullptr) CountBins<L>(p.y, binCounts);
+
+    if (c.viewMode == kViewMask || c.viewMode == kViewTonalRange) {
+      // The views show the mask or the source's tonal range (black, mid grey, white) as luma on
+      // neutral chroma; they draw no dither.
+      typename L::Planes q;
+      q.v = L::Set(s.neutralChromaV);
+      q.u = L::Set(s.neutralChromaU);
+      q.a = p.a;
+      if (c.viewMode == kViewMask) {
+        q.y = L::Mul(m, L::Set(s.maskDisplayGain));
+      } else {
+        const auto y = L::Div(p.y, pass.fullScale);
+        q.y = SelectTonal<L>(DecideTonal<L>(y, pass), L::Zero(), L::Set(s.midGrey), pass.fullScale);
+      }
+      L::StorePixels(reinterpret_cast<float*>(dst + offset), q);
+      continue;
+    }
+
+    F yd = p.y;
+    if (dither) {
+      // The next draws, lane i from the state i + 1 steps on; the state moves a step per lane.
+      const auto states =
+          L::AddInts(L::MulLowInts(L::SetInt(static_cast<std::int32_t>(ditherState)), leapMultiply), leapAdd);
+      ditherState = ditherState * kLeapOfAll.multiply + kLeapOfAll.add;
+      const auto draws = L::AndInts(L::ShiftRightInts(states, 16), L::SetInt(kDitherRandMax));
+      const auto r = L::Sub(L::Div(L::IntsToFloats(draws), L::Set(16383.5f)), L::Set(1.0f));
+      yd = L::Add(p.y, L::Mul(r, L::Set(kDitherAmplitude)));
+    }
+
+    typename L::Planes q = CorrectPixelsLanes<L>(p.v, p.u, p.y, yd, m, s, pass, lumaOnly);
+    q.a = p.a;
+    L::StorePixels(reinterpret_cast<float*>(dst + offset), q);
+  }
+
+  if (dither) SeedDither(ditherState);
+  if (c.histogram != nullptr && vectorEnd > 0) AddBinCounts<L>(binCounts, c.histogram);
+
+  for (std::int32_t x = vectorEnd; x < c.width; ++x) {
+    const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
+    WorkingPixel p;
+    std::memcpy(&p, src + offset, sizeof p);
+    const WorkingPixel q =
+        ProcessPixel(p.v, p.u, p.y, p.a, x, k, c.firstRow, c.width, c.useMask, c.maskPlane,
+                     c.kernel, *c.qualifier, c.viewMode, c.sourceFormat, s, pc, c.histogram);
+    std::memcpy(dst + offset, &q, sizeof q);
+  }
+}
+
+}  // namespace
+}  // namespace threeway
