@@ -6,11 +6,11 @@
 //
 // The vector paths cover every view (video, luma, mask, tonal range), the dither (a draw per lane
 // from one leap of the generator), the histogram (a bin per lane, counted in one table per lane)
-// and the qualifier through the vector twin of the pass's kernel (kVectorQualifierKernels, AVX2 on
-// both paths), which computes the masks of up to 256 pixels ahead. Kept scalar: a qualifier kernel
-// without a vector twin (called per pixel), the hue's arc tangent when the vector one does not
-// equal the platform's atan2f (VectorArcTangentExact; then atan2f per lane) and the last pixels of
-// a row that do not fill the lanes (width % 8, width % 16).
+// and the qualifier through the vector twin of the pass's kernel on the same path
+// (VectorQualifierFor), which computes the masks of up to 256 pixels ahead. Kept scalar: a
+// qualifier kernel without a vector twin (called per pixel), the hue's arc tangent when the vector
+// one does not equal the platform's atan2f (VectorArcTangentExact; then atan2f per lane) and the
+// last pixels of a row that do not fill the lanes (width % 8, width % 16).
 #pragma once
 
 #include <cstdint>

@@ -13,8 +13,8 @@ using QualifierKernel = float (*)(const float* y, const float* u, const float* v
                                   const QualifierBlock* block);
 
 // Computes the mask values of `count` consecutive working-format pixels (VUYA, four floats each, no
-// alignment needed) into mask[0..count): eight pixels at a time with AVX2, each value equal bit for
-// bit to what the matching scalar kernel gives that pixel.
+// alignment needed) into mask[0..count): eight pixels at a time with AVX2 or sixteen with AVX-512,
+// each value equal bit for bit to what the matching scalar kernel gives that pixel.
 using VectorQualifierKernel = void (*)(const float* pixels, std::int32_t count, float* mask,
                                        const QualifierBlock* block);
 
