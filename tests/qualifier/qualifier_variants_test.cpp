@@ -38,7 +38,9 @@ std::vector<Pixel> RandomPixels(std::mt19937& rng, int count) {
       {0.5f, 0.1f, kInf},         {-kInf, -kInf, kInf},    {1e30f, 1e30f, -1e30f},
       {1e-40f, -1e-40f, 1e-40f},  {0.5f, 1e-39f, -0.0f},   {0.5f, 0.0f, -1e-45f},
       // Just above 0: below an end threshold, the wrapped distance to it lies just past 1 - end.
-      {0.0005f, 0.0003f, -0.0002f}, {1e-6f, 1e-6f, 0.0f}};
+      {0.0005f, 0.0003f, -0.0002f}, {1e-6f, 1e-6f, 0.0f},
+      // Luma and saturation inside a range that starts 1e-6 above where it ends.
+      {5e-7f, 3e-7f, 0.0f}};
   while (static_cast<int>(px.size()) < count) {
     const unsigned kind = rng() % 8;  // 1 in 8 beyond the corners, 1 in 8 grey
     px.push_back(kind == 0   ? Pixel{luma(rng), wide(rng), wide(rng)}
@@ -109,7 +111,16 @@ TEST(QualifierVariants, VectorTwinsEqualTheirEntries) {
   long mismatches = 0;
   const unsigned saved = _mm_getcsr();
   for (int b = 0; b < 400; ++b) {
-    const QualifierBlock q = ref::RandomBlock(rng);
+    QualifierBlock q = ref::RandomBlock(rng);
+    if (b % 25 == 7) {  // a soft range exactly 1e-6 wide, just short of empty or (wrapped) of full
+      float* range[3][4] = {{&q.hueStartSoftness, &q.hueStartThreshold, &q.hueEndSoftness, &q.hueEndThreshold},
+                            {&q.satStartSoftness, &q.satStartThreshold, &q.satEndSoftness, &q.satEndThreshold},
+                            {&q.lumaStartSoftness, &q.lumaStartThreshold, &q.lumaEndSoftness, &q.lumaEndThreshold}};
+      float** r = range[b / 25 % 3];
+      *r[0] = *r[2] = 0.25f;
+      *r[1] = b % 50 == 7 ? 1e-6f : 0.0f;
+      *r[3] = b % 50 == 7 ? 0.0f : 1e-6f;
+    }
     _mm_setcsr(b < 200 ? saved : saved | 0x8000);
     for (unsigned i = 0; i < kQualifierKernelCount; ++i) {
       ASSERT_EQ(VectorQualifierFor(kQualifierKernels[i], vector_switch::Path::kAvx2), kVectorQualifierKernels[i]);
