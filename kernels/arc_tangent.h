@@ -9,11 +9,12 @@
 namespace threeway {
 
 // True when the processor has AVX2 and the vector arc tangent of every vector path it has gave the
-// platform's atan2f result, bit for bit, for every input of a fixed check set (signed zeros, infinities, NaN, denormals, the
-// quadrant boundaries, the bounds of each reduction band of the arc tangent and of the exponent
-// difference, and a deterministic spread of a few thousand pairs), with flush-to-zero both off and
-// on. Checked once per process, at the first call, and safe to call from any thread. When false,
-// the vector qualifier computes the hue with atan2f per lane.
+// platform's atan2f result, bit for bit, for every input of a fixed check set (signed zeros,
+// infinities, NaN, denormals, the quadrant boundaries, the bounds of each reduction band of the
+// arc tangent and of the exponent difference, and a deterministic spread of a few thousand
+// pairs), with flush-to-zero both off and on. Checked once per process, at the first call, and
+// safe to call from any thread. When false, the vector qualifiers compute the hue with atan2f per
+// lane.
 bool VectorArcTangentExact();
 
 // out[i] = the vector arc tangent of `path` (kAvx2 or kAvx512) of (y[i], x[i]) for i < count; the
