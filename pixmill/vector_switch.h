@@ -1,8 +1,9 @@
 // The one switch that narrows the vector paths of a process: the image library's row conversions
 // and the effect's frame pass read the same environment variable, each once. "scalar" keeps every
 // stage on its reference path, "avx2" allows up to AVX2, "avx512" up to AVX-512; unset, empty or
-// "auto" takes the widest path the processor has. Any other value counts as "scalar", so a misspelt switch errs towards
-// the reference rather than silently keeping a vector path. Shared vocabulary: a leaf header.
+// "auto" takes the widest path the processor has. Any other value counts as "scalar", so a
+// misspelt switch errs towards the reference rather than silently keeping a vector path. Shared
+// vocabulary: a leaf header.
 #pragma once
 
 #include <string_view>
