@@ -24,7 +24,8 @@ class ReferenceInput : public PanelInput {
 }  // namespace
 
 Grader::Grader(const Options& options, int width, int height, std::uint32_t hostFormat)
-    : hostIn_(Picture::Blank(width, height, hostFormat)), hostOut_(Picture::Blank(width, height, hostFormat)) {
+    : width_(width), height_(height), hostFormat_(hostFormat) {
+  Picture::CheckSize(width, height);
   OpenEffect(options, host_, /*withSequence=*/true);
 }
 
@@ -32,7 +33,17 @@ Grader::~Grader() {
   if (host_.HasModule()) host_.GlobalSetdown();
 }
 
-void Grader::Render() { Render(hostIn_.HostView(), hostOut_.HostView()); }
+Picture& Grader::HostIn() {
+  if (hostIn_.bytes.empty()) hostIn_ = Picture::Blank(width_, height_, hostFormat_);
+  return hostIn_;
+}
+
+Picture& Grader::HostOut() {
+  if (hostOut_.bytes.empty()) hostOut_ = Picture::Sized(width_, height_, hostFormat_);
+  return hostOut_;
+}
+
+void Grader::Render() { Render(HostIn().HostView(), HostOut().HostView()); }
 
 void Grader::Render(const zkfx::HostFrame& in, zkfx::HostFrame out) {
   const std::int32_t result = host_.Render(in, out);
@@ -45,7 +56,7 @@ void Grader::Render(const zkfx::HostFrame& in, zkfx::HostFrame out) {
 void Grader::ApplyPanel(std::span<const PanelStep> steps, const Picture& reference) {
   bool converted = false;
   ReferenceInput input(reference, [&] {
-    if (!converted) ConvertInto(reference, hostIn_);
+    if (!converted) ConvertInto(reference, HostIn());
     converted = true;
     Render();
   });
@@ -56,19 +67,20 @@ void Grader::Grade(const Picture& input, Picture& output) {
   // A picture already in the host's format and the grader's size is handed to the effect as it is,
   // saving a copy of the frame each way (raw frames in the host's own layout are the common case).
   const auto inHostLayout = [&](const Picture& p) {
-    return p.format == hostIn_.format && p.width == hostIn_.width && p.height == hostIn_.height;
+    return p.format == hostFormat_ && p.width == width_ && p.height == height_;
   };
-  zkfx::HostFrame in = hostIn_.HostView();
+  zkfx::HostFrame in;
   if (inHostLayout(input)) {
     // The effect only reads its input frame; the host record has one pointer type for both.
-    in.data = const_cast<std::uint8_t*>(input.bytes.data());
+    in = {const_cast<std::uint8_t*>(input.bytes.data()), input.rowBytes(), width_, height_, hostFormat_};
   } else {
-    ConvertInto(input, hostIn_);
+    ConvertInto(input, HostIn());
+    in = hostIn_.HostView();
   }
   if (inHostLayout(output)) {
     Render(in, output.HostView());
   } else {
-    Render(in, hostOut_.HostView());
+    Render(in, HostOut().HostView());
     ConvertInto(hostOut_, output);
   }
 }

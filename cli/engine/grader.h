@@ -30,13 +30,20 @@ class Grader {
   void Grade(const Picture& input, Picture& output);
 
   threeway::host::Host& host() { return host_; }
-  std::uint32_t hostFormat() const { return hostIn_.format; }
+  std::uint32_t hostFormat() const { return hostFormat_; }
 
  private:
   void Render();
   void Render(const zkfx::HostFrame& in, zkfx::HostFrame out);
+  // The frames in the host's format, allocated at first use: frames already in the host's layout
+  // (raw frames, the common case) never need them.
+  Picture& HostIn();
+  Picture& HostOut();
 
   threeway::host::Host host_;
+  int width_;
+  int height_;
+  std::uint32_t hostFormat_;
   Picture hostIn_;
   Picture hostOut_;
 };

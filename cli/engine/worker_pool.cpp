@@ -105,7 +105,7 @@ class Pool {
 // One grader on the calling thread: read, grade, deliver, one frame after the other.
 std::int64_t GradeInline(Grader& grader, Picture frame, FrameSource& source, std::uint32_t outputFormat,
                          const DeliverFrame& deliver) {
-  Picture graded = Picture::Blank(frame.width, frame.height, outputFormat);
+  Picture graded = Picture::Sized(frame.width, frame.height, outputFormat);
   std::int64_t index = 0;
   do {
     grader.Grade(frame, graded);
@@ -130,7 +130,7 @@ std::int64_t GradeFrames(Grader& grader, Picture first, FrameSource& source, con
   // A single frame (a still) is graded where it is: no second instance is worth setting up.
   Picture second;
   if (!source.Next(second)) {
-    Picture graded = Picture::Blank(first.width, first.height, settings.outputFormat);
+    Picture graded = Picture::Sized(first.width, first.height, settings.outputFormat);
     grader.Grade(first, graded);
     deliver(0, first, graded);
     ThrowIfInterrupted();
@@ -162,7 +162,7 @@ std::int64_t GradeFrames(Grader& grader, Picture first, FrameSource& source, con
     std::unique_ptr<Job> job;
     if (spare.empty()) {
       job = std::make_unique<Job>();
-      job->graded = Picture::Blank(frame.width, frame.height, settings.outputFormat);
+      job->graded = Picture::Sized(frame.width, frame.height, settings.outputFormat);
     } else {
       job = std::move(spare.back());
       spare.pop_back();

@@ -40,7 +40,7 @@ class RawSource : public FrameSource {
     info_.storage = depth == Depth::k8 ? Storage::k8 : depth == Depth::k16 ? Storage::k16 : Storage::kFloat;
     info_.hasAlpha = true;
     info_.channels = 4;
-    Picture::Blank(info_.width, info_.height, info_.format);  // checks the size
+    Picture::CheckSize(info_.width, info_.height);
     if (path_ == "-") {
       file_ = stdin;
     } else {
@@ -66,11 +66,8 @@ class RawSource : public FrameSource {
 
   bool Next(Picture& frame) override {
     // The caller's picture is read into when it is already of this source's size and format, so a
-    // clip read frame after frame into one picture allocates (and clears) its buffer once.
-    if (frame.width != info_.width || frame.height != info_.height || frame.format != info_.format ||
-        frame.bytes.size() != static_cast<std::size_t>(frame.rowBytes()) * static_cast<std::size_t>(frame.height)) {
-      frame = Picture::Blank(info_.width, info_.height, info_.format);
-    }
+    // clip read frame after frame into one picture allocates its buffer once.
+    frame.Reshape(info_.width, info_.height, info_.format);
     const std::size_t got = std::fread(frame.bytes.data(), 1, frame.bytes.size(), file_);
     if (std::ferror(file_)) throw ToolError("cannot read " + Name() + ": " + SystemError());
     if (got == frame.bytes.size()) {

@@ -1,5 +1,6 @@
 #include "cli/media/picture.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "cli/tool_error.h"
@@ -59,7 +60,7 @@ std::uint32_t ArgbFormat(Depth depth) {
   return zkfx::kPixelFormatARGB32f;
 }
 
-Picture Picture::Blank(int width, int height, std::uint32_t format) {
+void Picture::CheckSize(int width, int height) {
   if (width <= 0 || height <= 0) {
     throw ToolError("a picture of " + std::to_string(width) + "x" + std::to_string(height) + " pixels has nothing to grade");
   }
@@ -67,13 +68,31 @@ Picture Picture::Blank(int width, int height, std::uint32_t format) {
     throw ToolError("a picture of " + std::to_string(width) + "x" + std::to_string(height) +
                     " pixels is larger than the tool handles (" + std::to_string(kMaxPixels) + " pixels)");
   }
+}
+
+void Picture::Reshape(int newWidth, int newHeight, std::uint32_t newFormat) {
+  CheckSize(newWidth, newHeight);
+  const std::size_t size = static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight) *
+                           static_cast<std::size_t>(BytesPerPixel(newFormat));
+  width = newWidth;
+  height = newHeight;
+  format = newFormat;
+  if (bytes.size() != size) {
+    bytes.clear();
+    bytes.shrink_to_fit();  // a new buffer rather than a copy of the old bytes into a larger one
+    bytes.resize(size);
+  }
+}
+
+Picture Picture::Sized(int width, int height, std::uint32_t format) {
   Picture picture;
-  picture.width = width;
-  picture.height = height;
-  picture.format = format;
-  picture.bytes.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
-                           static_cast<std::size_t>(BytesPerPixel(format)),
-                       0);
+  picture.Reshape(width, height, format);
+  return picture;
+}
+
+Picture Picture::Blank(int width, int height, std::uint32_t format) {
+  Picture picture = Sized(width, height, format);
+  std::fill(picture.bytes.begin(), picture.bytes.end(), std::uint8_t{0});
   return picture;
 }
 

@@ -2,6 +2,8 @@
 // frame a time names at a frame rate, worked by hand) and the sizes of picture the tool takes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <tuple>
 
@@ -130,6 +132,28 @@ TEST(PictureSize, UpToTwoToTheTwentySeventhPixels) {
       EXPECT_STREQ(error.what(), message);
     }
   }
+}
+
+// Picture buffers start on a page (the kernel's copies from the page cache run at full speed only
+// into buffers aligned like the file's pages); a picture reshaped to its own size and format keeps
+// its buffer and bytes, another shape gets a buffer of the new size.
+TEST(PictureSize, BuffersPageAlignedAndReusedByShape) {
+  using threeway::cli::Picture;
+  const auto aligned = [](const Picture& p) { return reinterpret_cast<std::uintptr_t>(p.bytes.data()) % 4096 == 0; };
+  Picture picture = Picture::Sized(3, 2, zkfx::kPixelFormatBGRA8);
+  EXPECT_TRUE(aligned(picture));
+  std::fill(picture.bytes.begin(), picture.bytes.end(), std::uint8_t{7});
+  const std::uint8_t* before = picture.bytes.data();
+  picture.Reshape(3, 2, zkfx::kPixelFormatBGRA8);
+  EXPECT_EQ(picture.bytes.data(), before);
+  EXPECT_EQ(picture.bytes[23], 7);
+  picture.Reshape(2, 3, zkfx::kPixelFormatBGRA32f);
+  EXPECT_EQ(picture.bytes.size(), std::size_t{96});
+  EXPECT_EQ(picture.width * 10 + picture.height, 23);
+  EXPECT_EQ(picture.format, zkfx::kPixelFormatBGRA32f);
+  EXPECT_TRUE(aligned(picture));
+  EXPECT_THROW(picture.Reshape(0, 3, zkfx::kPixelFormatBGRA8), ToolError);
+  EXPECT_TRUE(aligned(Picture::Blank(5, 5, zkfx::kPixelFormatARGB16)));
 }
 
 }  // namespace

@@ -152,7 +152,7 @@ class ImageSource : public FrameSource {
       info_.window = {imageSpec.x, imageSpec.y, imageSpec.full_x, imageSpec.full_y, imageSpec.full_width,
                       imageSpec.full_height};
     }
-    Picture::Blank(imageSpec.width, imageSpec.height, info_.format);  // checks the size before reading
+    Picture::CheckSize(imageSpec.width, imageSpec.height);  // before reading
   }
 
   const FrameInfo& info() const override { return info_; }

@@ -251,7 +251,7 @@ class VideoSource : public FrameSource {
     info_.storage = deep ? Storage::k16 : Storage::k8;
     info_.hasAlpha = (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
     info_.channels = info_.hasAlpha ? 4 : 3;
-    Picture::Blank(info_.width, info_.height, info_.format);  // checks the size
+    Picture::CheckSize(info_.width, info_.height);
 
     AVRational rate = av_guess_frame_rate(input_.get(), stream_, nullptr);
     if (rate.num <= 0 || rate.den <= 0) rate = {25, 1};
@@ -670,7 +670,7 @@ class VideoSource : public FrameSource {
                            track.rangeUsed == AVCOL_RANGE_JPEG, track.chromaLocationUsed);
       scalerFormat_ = format;
     }
-    frame = Picture::Blank(info_.width, info_.height, info_.format);
+    frame.Reshape(info_.width, info_.height, info_.format);  // the caller's buffer reused; the scaler fills it
     std::uint8_t* planes[4] = {frame.bytes.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {frame.rowBytes(), 0, 0, 0};
     sws_scale(scaler_.get(), decoded_->data, decoded_->linesize, 0, info_.height, planes, strides);
