@@ -12,7 +12,7 @@
 #include <limits>
 #include <vector>
 
-#include "pixmill/vector_switch.h"
+#include "simd/vector_switch.h"
 
 namespace threeway {
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "pixmill/vector_switch.h"
+#include "simd/vector_switch.h"
 
 namespace threeway {
 

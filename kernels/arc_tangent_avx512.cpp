@@ -1,15 +1,15 @@
 // The vector arc tangent over arrays on sixteen lanes (the check of arc_tangent.cpp and its tests).
 #include "kernels/arc_tangent.h"
-#include "kernels/vector_avx512.h"
+#include "simd/lanes_avx512.h"
 
-#define THREEWAY_LANES_TARGET THREEWAY_AVX512_TARGET
+#define THREEWAY_LANES_TARGET SIMD_AVX512_TARGET
 #include "kernels/arc_tangent_lanes.h"
 
 namespace threeway {
 
-__attribute__((target(THREEWAY_AVX512_TARGET))) void ArcTangentsAvx512(const float* y, const float* x, float* out,
+__attribute__((target(SIMD_AVX512_TARGET))) void ArcTangentsAvx512(const float* y, const float* x, float* out,
                                                                        std::size_t count) {
-  ArcTangentsLanes<avx512::Lanes>(y, x, out, count);
+  ArcTangentsLanes<simd::avx512::Lanes>(y, x, out, count);
 }
 
 }  // namespace threeway

@@ -18,7 +18,7 @@
 #include "entry/host_interface.h"
 #include "kernels/correct_pixel.h"
 #include "kernels/qualifier_kernel.h"
-#include "pixmill/vector_switch.h"
+#include "simd/vector_switch.h"
 #include "render/renderer_settings.h"
 
 namespace threeway {
@@ -62,7 +62,7 @@ bool Avx512RowPathAvailable();
 // The row processor of a path; a path the processor lacks is never asked for (PathFor).
 RowProcessor RowProcessorOf(vector_switch::Path path);
 
-// The path of the environment's switch (pixmill/vector_switch.h) on this processor, read once per
+// The path of the environment's switch (simd/vector_switch.h) on this processor, read once per
 // process.
 vector_switch::Path SelectedPath();
 

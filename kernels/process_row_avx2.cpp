@@ -3,7 +3,7 @@
 // target use AVX2 instructions, so that no inline function of a shared header is ever emitted here
 // as an AVX2 copy that scalar callers could end up using.
 #include "kernels/process_row.h"
-#include "kernels/vector_avx2.h"
+#include "simd/lanes_avx2.h"
 
 #define THREEWAY_LANES_TARGET "avx2"
 #include "kernels/process_row_vector.h"
@@ -12,7 +12,7 @@ namespace threeway {
 
 __attribute__((target("avx2"))) void ProcessRowAvx2(const RowContext& c, std::uint32_t k, const void* in,
                                                     void* out) {
-  ProcessRowLanes<avx2::Lanes>(c, k, in, out);
+  ProcessRowLanes<simd::avx2::Lanes>(c, k, in, out);
 }
 
 }  // namespace threeway

@@ -2,16 +2,16 @@
 // processors of the x86-64-v4 level. Compiled for the baseline processor like process_row_avx2.cpp;
 // only the functions marked with the AVX-512 target use those instructions.
 #include "kernels/process_row.h"
-#include "kernels/vector_avx512.h"
+#include "simd/lanes_avx512.h"
 
-#define THREEWAY_LANES_TARGET THREEWAY_AVX512_TARGET
+#define THREEWAY_LANES_TARGET SIMD_AVX512_TARGET
 #include "kernels/process_row_vector.h"
 
 namespace threeway {
 
-__attribute__((target(THREEWAY_AVX512_TARGET))) void ProcessRowAvx512(const RowContext& c, std::uint32_t k,
+__attribute__((target(SIMD_AVX512_TARGET))) void ProcessRowAvx512(const RowContext& c, std::uint32_t k,
                                                                       const void* in, void* out) {
-  ProcessRowLanes<avx512::Lanes>(c, k, in, out);
+  ProcessRowLanes<simd::avx512::Lanes>(c, k, in, out);
 }
 
 }  // namespace threeway

@@ -22,7 +22,7 @@
 
 #include "kernels/fast_pow.h"
 #include "kernels/qualifier_kernel.h"
-#include "pixmill/vector_switch.h"
+#include "simd/vector_switch.h"
 #include "render/renderer_settings.h"
 
 namespace threeway {

@@ -2,16 +2,16 @@
 // of the x86-64-v4 level. Compiled for the baseline processor like qualifier_avx2.cpp; only the
 // functions marked with the AVX-512 target use those instructions.
 #include "kernels/qualifier.h"
-#include "kernels/vector_avx512.h"
+#include "simd/lanes_avx512.h"
 
-#define THREEWAY_LANES_TARGET THREEWAY_AVX512_TARGET
+#define THREEWAY_LANES_TARGET SIMD_AVX512_TARGET
 #include "kernels/qualifier_vector.h"
 
 namespace threeway {
 
 constinit const std::array<VectorQualifierKernel, kQualifierKernelCount> kVectorQualifierKernelsAvx512 =
-    MakeVectorKernelTable<avx512::Lanes, false>();
+    MakeVectorKernelTable<simd::avx512::Lanes, false>();
 constinit const std::array<VectorQualifierKernel, kQualifierKernelCount>
-    kVectorQualifierKernelsAvx512OnPlatformArcTangent = MakeVectorKernelTable<avx512::Lanes, true>();
+    kVectorQualifierKernelsAvx512OnPlatformArcTangent = MakeVectorKernelTable<simd::avx512::Lanes, true>();
 
 }  // namespace threeway

@@ -3,7 +3,7 @@
 // round-to-nearest, the scalar operations in their order, no fused multiply-adds).
 //
 // A file that includes this defines THREEWAY_LANES_TARGET first, the target string of the lanes it
-// instantiates with ("avx2", or THREEWAY_AVX512_TARGET), after every shared header: the functions
+// instantiates with ("avx2", or SIMD_AVX512_TARGET), after every shared header: the functions
 // here are then compiled for that instruction set only, into that file's own vector functions
 // (they live in an unnamed namespace, one copy per file), and no baseline caller can reach them.
 #pragma once

@@ -3,7 +3,7 @@
 
 #include "pixmill/pixmill.h"
 #include "pixmill/bt601.h"
-#include "pixmill/vector_switch.h"
+#include "simd/vector_switch.h"
 
 #include <algorithm>
 #include <atomic>

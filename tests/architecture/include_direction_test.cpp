@@ -12,6 +12,7 @@
 //   params                 the parameter catalogue, declarers, string table (serves entry, render)
 //   ---------------------- the host's libraries ----------------------
 //   framewell -> pixmill   stand-ins for the host's frame and image libraries
+//   simd                   the vector lane types and the path switch (leaf headers, below all)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,18 +30,21 @@ namespace fs = std::filesystem;
 // Shared vocabulary: the host interface records and result codes, the suite helper's declaration,
 // the renderer settings types shared by the renderer and the kernels, the auto level rule the
 // module and the tool's scopes both apply, the BT.601 coefficients, the switch that narrows every
-// vector path.
+// vector path and the lane types the vector code of the image library and the kernels is written over.
 const std::set<std::string> kLeafHeaders = {
     "entry/host_interface.h",
     "entry/suites.h",
     "entry/auto_levels.h",
     "pixmill/bt601.h",
-    "pixmill/vector_switch.h",
+    "simd/lanes_avx2.h",
+    "simd/lanes_avx512.h",
+    "simd/vector_switch.h",
     "render/renderer_settings.h",
 };
 
 // Folder -> the folders whose headers it may include (besides its own and the leaves).
 const std::map<std::string, std::set<std::string>> kAllowed = {
+    {"simd", {}},
     {"pixmill", {}},
     {"framewell", {"pixmill"}},
     {"params", {}},
