@@ -2,8 +2,8 @@
 // transient memory blocks lent to renderers. The conventions are documented in pixmill/README.md.
 
 #include "pixmill/pixmill.h"
-#include "pixmill/bt601.h"
-#include "simd/vector_switch.h"
+#include "pixmill/row_coding.h"
+#include "pixmill/vector_rows.h"
 
 #include <algorithm>
 #include <atomic>
@@ -19,59 +19,18 @@
 #else
 #include <cfenv>
 #endif
-#if defined(__x86_64__)
-#include <immintrin.h>
-#define PIXMILL_AVX2_ROWS 1
-#endif
 
 #include "pixmill/pixmill_debug.h"
+#include "simd/vector_switch.h"
 
 namespace {
 
 using std::int32_t;
 using std::int64_t;
 using std::uint64_t;
+using namespace pixmill;
 
 // ---------------------------------------------------------------------------------------------
-// BT.601 in single precision.
-//
-// Forward: Y = 0.299 R + 0.587 G + 0.114 B, evaluated as G + 0.299 (R - G) + 0.114 (B - G) (the
-// same matrix, since the weights sum to 1) so that every neutral grey gives Y equal to its channel
-// value and U = V = 0 exactly. U = (B - Y) / 1.772, V = (R - Y) / 1.402.
-// Inverse: R = Y + 1.402 V, G = Y - (0.114 * 1.772 / 0.587) U - (0.299 * 1.402 / 0.587) V,
-// B = Y + 1.772 U, the two green weights worked out in double precision from the matrix.
-constexpr float kWeightR = static_cast<float>(bt601::kLumaRed);
-constexpr float kWeightB = static_cast<float>(bt601::kLumaBlue);
-constexpr float kBMinusYPerU = static_cast<float>(bt601::kBlueDifferenceScale);
-constexpr float kRMinusYPerV = static_cast<float>(bt601::kRedDifferenceScale);
-constexpr float kRFromV = static_cast<float>(bt601::kRedDifferenceScale);
-constexpr float kGFromU =
-    static_cast<float>(bt601::kLumaBlue * bt601::kBlueDifferenceScale / bt601::kLumaGreen);
-constexpr float kGFromV =
-    static_cast<float>(bt601::kLumaRed * bt601::kRedDifferenceScale / bt601::kLumaGreen);
-constexpr float kBFromU = static_cast<float>(bt601::kBlueDifferenceScale);
-
-// Integer codings. Full range RGB and alpha: value = code / max. Studio range YUV:
-// Y = (code - black) / (white - black), U and V = (code - centre) / span.
-template <typename T>
-struct Coding;
-template <>
-struct Coding<std::uint8_t> {
-  static constexpr float kMax = 255.0f;
-  static constexpr float kBlack = 16.0f;
-  static constexpr float kLumaSpan = 219.0f;    // 16..235
-  static constexpr float kChromaCentre = 128.0f;
-  static constexpr float kChromaSpan = 224.0f;  // 16..240
-};
-template <>
-struct Coding<std::uint16_t> {
-  static constexpr float kMax = 65535.0f;
-  static constexpr float kBlack = 4096.0f;
-  static constexpr float kLumaSpan = 56064.0f;   // 4096..60160
-  static constexpr float kChromaCentre = 32768.0f;
-  static constexpr float kChromaSpan = 57344.0f;  // 4096..61440
-};
-
 // A value already scaled to the code range -> the nearest code, halves rounding up, then clamped
 // to 0..max. NaN gives 0. The rounding uses truncation and an exact fraction test, so it does not
 // depend on the processor's rounding mode and has no library call.
@@ -83,17 +42,6 @@ inline T ToCode(float v) {
   whole += (v - static_cast<float>(whole)) >= 0.5f ? 1 : 0;  // v - whole is exact
   return static_cast<T>(whole);
 }
-
-// Channel positions within a pixel for the RGB layouts, in memory order.
-struct BgraOrder {
-  static constexpr int kB = 0, kG = 1, kR = 2, kA = 3;
-};
-struct ArgbOrder {
-  static constexpr int kA = 0, kR = 1, kG = 2, kB = 3;
-};
-
-// The working format's channel positions.
-constexpr int kV = 0, kU = 1, kY = 2, kA = 3;
 
 inline void RgbToWorking(float r, float g, float b, float a, float* out) {
   const float y = g + kWeightR * (r - g) + kWeightB * (b - g);
@@ -282,174 +230,6 @@ void WorkingToRgbFloat(const float* src, void* dstBytes, int32_t width) {
   }
 }
 
-#if defined(PIXMILL_AVX2_ROWS)
-// Eight pixels at a time on AVX2 for the same conversions and the float RGB ones, chosen at run time when the processor
-// has it and the vector switch allows it. Every lane runs the scalar operations in the same order
-// (no fused multiply-add: the target adds AVX2 only), so the results are identical bit for bit;
-// the remaining pixels of a row take the four-pixel and scalar loops.
-#define PIXMILL_AVX2 __attribute__((target("avx2"))) inline
-
-// ToCode on eight lanes, as ToCodes.
-template <typename T>
-PIXMILL_AVX2 __m256i ToCodes8(__m256 v) {
-  v = _mm256_max_ps(v, _mm256_setzero_ps());
-  v = _mm256_min_ps(v, _mm256_set1_ps(Coding<T>::kMax));
-  const __m256i whole = _mm256_cvttps_epi32(v);
-  const __m256 fraction = _mm256_sub_ps(v, _mm256_cvtepi32_ps(whole));
-  const __m256i roundUp = _mm256_castps_si256(_mm256_cmp_ps(fraction, _mm256_set1_ps(0.5f), _CMP_GE_OQ));
-  return _mm256_sub_epi32(whole, roundUp);
-}
-
-// Four registers each holding two pixels' four channels (pixels 0|1, 2|3, 4|5, 6|7) <-> one
-// register per channel holding pixels 0..7 in order. The two are inverses.
-PIXMILL_AVX2 void ToPlanes(__m256 (&r)[4]) {
-  const __m256 b0 = _mm256_permute2f128_ps(r[0], r[2], 0x20);  // pixels 0 | 4
-  const __m256 b1 = _mm256_permute2f128_ps(r[0], r[2], 0x31);  // pixels 1 | 5
-  const __m256 b2 = _mm256_permute2f128_ps(r[1], r[3], 0x20);  // pixels 2 | 6
-  const __m256 b3 = _mm256_permute2f128_ps(r[1], r[3], 0x31);  // pixels 3 | 7
-  const __m256 t0 = _mm256_unpacklo_ps(b0, b1);  // channels 0, 1 of pixels 0, 1 | 4, 5
-  const __m256 t1 = _mm256_unpacklo_ps(b2, b3);
-  const __m256 t2 = _mm256_unpackhi_ps(b0, b1);  // channels 2, 3
-  const __m256 t3 = _mm256_unpackhi_ps(b2, b3);
-  r[0] = _mm256_shuffle_ps(t0, t1, 0x44);
-  r[1] = _mm256_shuffle_ps(t0, t1, 0xEE);
-  r[2] = _mm256_shuffle_ps(t2, t3, 0x44);
-  r[3] = _mm256_shuffle_ps(t2, t3, 0xEE);
-}
-PIXMILL_AVX2 void FromPlanes(__m256 (&r)[4]) {
-  const __m256 t0 = _mm256_unpacklo_ps(r[0], r[1]);  // c0 c1 of pixels 0, 1 | 4, 5
-  const __m256 t1 = _mm256_unpackhi_ps(r[0], r[1]);  // pixels 2, 3 | 6, 7
-  const __m256 t2 = _mm256_unpacklo_ps(r[2], r[3]);  // c2 c3
-  const __m256 t3 = _mm256_unpackhi_ps(r[2], r[3]);
-  const __m256 p04 = _mm256_shuffle_ps(t0, t2, 0x44);  // pixel 0 | 4
-  const __m256 p15 = _mm256_shuffle_ps(t0, t2, 0xEE);
-  const __m256 p26 = _mm256_shuffle_ps(t1, t3, 0x44);
-  const __m256 p37 = _mm256_shuffle_ps(t1, t3, 0xEE);
-  r[0] = _mm256_permute2f128_ps(p04, p15, 0x20);  // pixels 0 | 1
-  r[1] = _mm256_permute2f128_ps(p26, p37, 0x20);  // 2 | 3
-  r[2] = _mm256_permute2f128_ps(p04, p15, 0x31);  // 4 | 5
-  r[3] = _mm256_permute2f128_ps(p26, p37, 0x31);  // 6 | 7
-}
-
-// Eight pixels of integer codes -> one float vector per channel, in memory position order.
-PIXMILL_AVX2 void LoadCodes8(const std::uint8_t* in, __m256 (&c)[4]) {
-  const __m256i packed = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-  const __m256i byte = _mm256_set1_epi32(0xFF);
-  for (int i = 0; i < 4; ++i) c[i] = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(packed, 8 * i), byte));
-}
-PIXMILL_AVX2 void LoadCodes8(const std::uint16_t* in, __m256 (&c)[4]) {
-  for (int i = 0; i < 4; ++i) {  // two pixels a register
-    const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8 * i));
-    c[i] = _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(two));
-  }
-  ToPlanes(c);
-}
-
-// One vector of codes per channel (memory position order) -> eight stored pixels.
-PIXMILL_AVX2 void StoreCodes8(const __m256i (&c)[4], std::uint8_t* out) {
-  const __m256i packed =
-      _mm256_or_si256(_mm256_or_si256(c[0], _mm256_slli_epi32(c[1], 8)),
-                      _mm256_or_si256(_mm256_slli_epi32(c[2], 16), _mm256_slli_epi32(c[3], 24)));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), packed);
-}
-PIXMILL_AVX2 void StoreCodes8(const __m256i (&c)[4], std::uint16_t* out) {
-  const __m256i low = _mm256_or_si256(c[0], _mm256_slli_epi32(c[1], 16));   // channels 0 and 1
-  const __m256i high = _mm256_or_si256(c[2], _mm256_slli_epi32(c[3], 16));  // channels 2 and 3
-  const __m256i first = _mm256_unpacklo_epi32(low, high);   // pixels 0, 1 | 4, 5
-  const __m256i second = _mm256_unpackhi_epi32(low, high);  // pixels 2, 3 | 6, 7
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(first, second, 0x20));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 16), _mm256_permute2x128_si256(first, second, 0x31));
-}
-
-// RgbToWorking on eight lanes, the four working pixels stored at `out`.
-PIXMILL_AVX2 void StoreWorking8(__m256 r, __m256 g, __m256 b, __m256 a, float* out) {
-  __m256 planes[4];
-  planes[kA] = a;
-  planes[kY] = _mm256_add_ps(_mm256_add_ps(g, _mm256_mul_ps(_mm256_set1_ps(kWeightR), _mm256_sub_ps(r, g))),
-                             _mm256_mul_ps(_mm256_set1_ps(kWeightB), _mm256_sub_ps(b, g)));
-  planes[kV] = _mm256_div_ps(_mm256_sub_ps(r, planes[kY]), _mm256_set1_ps(kRMinusYPerV));
-  planes[kU] = _mm256_div_ps(_mm256_sub_ps(b, planes[kY]), _mm256_set1_ps(kBMinusYPerU));
-  FromPlanes(planes);
-  for (int i = 0; i < 4; ++i) _mm256_storeu_ps(out + 8 * i, planes[i]);
-}
-
-// Eight working pixels at `in` -> R, G, B, A planes (the inverse matrix; alpha as it is), put in
-// memory position order for `Order`.
-template <typename Order>
-PIXMILL_AVX2 void LoadWorkingAsRgb8(const float* in, __m256 (&c)[4]) {
-  __m256 p[4];
-  for (int i = 0; i < 4; ++i) p[i] = _mm256_loadu_ps(in + 8 * i);
-  ToPlanes(p);
-  c[Order::kR] = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kRFromV), p[kV]));
-  c[Order::kG] = _mm256_sub_ps(_mm256_sub_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kGFromU), p[kU])),
-                               _mm256_mul_ps(_mm256_set1_ps(kGFromV), p[kV]));
-  c[Order::kB] = _mm256_add_ps(p[kY], _mm256_mul_ps(_mm256_set1_ps(kBFromU), p[kU]));
-  c[Order::kA] = p[kA];
-}
-
-template <typename T, typename Order>
-__attribute__((target("avx2"))) void RgbIntToWorkingAvx2(const void* srcBytes, float* dst, int32_t width) {
-  const T* src = static_cast<const T*>(srcBytes);
-  const int32_t vectorEnd = width - width % 8;
-  const __m256 max = _mm256_set1_ps(Coding<T>::kMax);
-  for (int32_t x = 0; x < vectorEnd; x += 8) {
-    __m256 codes[4];
-    LoadCodes8(src + 4 * static_cast<std::ptrdiff_t>(x), codes);
-    StoreWorking8(_mm256_div_ps(codes[Order::kR], max), _mm256_div_ps(codes[Order::kG], max),
-                  _mm256_div_ps(codes[Order::kB], max), _mm256_div_ps(codes[Order::kA], max),
-                  dst + 4 * static_cast<std::ptrdiff_t>(x));
-  }
-  RgbIntToWorking<T, Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
-                            dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
-}
-
-template <typename T, typename Order>
-__attribute__((target("avx2"))) void WorkingToRgbIntAvx2(const float* src, void* dstBytes, int32_t width) {
-  T* dst = static_cast<T*>(dstBytes);
-  const int32_t vectorEnd = width - width % 8;
-  const __m256 max = _mm256_set1_ps(Coding<T>::kMax);
-  for (int32_t x = 0; x < vectorEnd; x += 8) {
-    __m256 c[4];
-    LoadWorkingAsRgb8<Order>(src + 4 * static_cast<std::ptrdiff_t>(x), c);
-    __m256i codes[4];
-    for (int i = 0; i < 4; ++i) codes[i] = ToCodes8<T>(_mm256_mul_ps(c[i], max));
-    StoreCodes8(codes, dst + 4 * static_cast<std::ptrdiff_t>(x));
-  }
-  WorkingToRgbInt<T, Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
-                            dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
-}
-
-template <typename Order>
-__attribute__((target("avx2"))) void RgbFloatToWorkingAvx2(const void* srcBytes, float* dst, int32_t width) {
-  const float* src = static_cast<const float*>(srcBytes);
-  const int32_t vectorEnd = width - width % 8;
-  for (int32_t x = 0; x < vectorEnd; x += 8) {
-    const float* in = src + 4 * static_cast<std::ptrdiff_t>(x);
-    __m256 c[4];
-    for (int i = 0; i < 4; ++i) c[i] = _mm256_loadu_ps(in + 8 * i);
-    ToPlanes(c);
-    StoreWorking8(c[Order::kR], c[Order::kG], c[Order::kB], c[Order::kA], dst + 4 * static_cast<std::ptrdiff_t>(x));
-  }
-  RgbFloatToWorking<Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
-                           dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
-}
-
-template <typename Order>
-__attribute__((target("avx2"))) void WorkingToRgbFloatAvx2(const float* src, void* dstBytes, int32_t width) {
-  float* dst = static_cast<float*>(dstBytes);
-  const int32_t vectorEnd = width - width % 8;
-  for (int32_t x = 0; x < vectorEnd; x += 8) {
-    __m256 c[4];
-    LoadWorkingAsRgb8<Order>(src + 4 * static_cast<std::ptrdiff_t>(x), c);
-    FromPlanes(c);
-    float* out = dst + 4 * static_cast<std::ptrdiff_t>(x);
-    for (int i = 0; i < 4; ++i) _mm256_storeu_ps(out + 8 * i, c[i]);
-  }
-  WorkingToRgbFloat<Order>(src + 4 * static_cast<std::ptrdiff_t>(vectorEnd),
-                           dst + 4 * static_cast<std::ptrdiff_t>(vectorEnd), width - vectorEnd);
-}
-#undef PIXMILL_AVX2
-#endif  // PIXMILL_AVX2_ROWS
 
 template <typename T>
 void WorkingToVuyaInt(const float* src, void* dstBytes, int32_t width) {
@@ -493,50 +273,47 @@ struct FormatInfo {
   FromWorkingRow fromWorking;
 };
 
-// True when this process converts integer RGB rows on AVX2: the processor has it and the vector
-// switch allows it, both read once. The conversions have no wider path: a processor and switch
-// that allow AVX-512 convert on AVX2.
-bool VectorRowsChosen() {
-#if defined(PIXMILL_AVX2_ROWS)
-  static const bool chosen =
-      vector_switch::PathFor(std::getenv(vector_switch::kVariable), vector_switch::WidestPath()) >=
-      vector_switch::Path::kAvx2;
+// The widest row path this process converts on: the processor's widest, narrowed by the vector
+// switch, both read once.
+vector_switch::Path RowPath() {
+#if defined(__x86_64__)
+  static const vector_switch::Path chosen =
+      vector_switch::PathFor(std::getenv(vector_switch::kVariable), vector_switch::WidestPath());
   return chosen;
 #else
-  return false;
+  return vector_switch::Path::kScalar;
 #endif
 }
 
-// nullptr for an unknown code. `vector`: the AVX2 row converters where a format has them (only
-// asked for when VectorRowsChosen() or a test's explicit choice on a processor with AVX2).
-const FormatInfo* FindFormat(PixmillPixelFormat format, bool vector = false) {
-  using std::uint16_t;
-  using std::uint8_t;
-#if defined(PIXMILL_AVX2_ROWS)
-  static constexpr FormatInfo kBgra8Avx2{4, 1, RgbIntToWorkingAvx2<uint8_t, BgraOrder>,
-                                         WorkingToRgbIntAvx2<uint8_t, BgraOrder>};
-  static constexpr FormatInfo kBgra16Avx2{8, 2, RgbIntToWorkingAvx2<uint16_t, BgraOrder>,
-                                          WorkingToRgbIntAvx2<uint16_t, BgraOrder>};
-  static constexpr FormatInfo kArgb8Avx2{4, 1, RgbIntToWorkingAvx2<uint8_t, ArgbOrder>,
-                                         WorkingToRgbIntAvx2<uint8_t, ArgbOrder>};
-  static constexpr FormatInfo kArgb16Avx2{8, 2, RgbIntToWorkingAvx2<uint16_t, ArgbOrder>,
-                                          WorkingToRgbIntAvx2<uint16_t, ArgbOrder>};
-  static constexpr FormatInfo kBgra32fAvx2{16, 4, RgbFloatToWorkingAvx2<BgraOrder>, WorkingToRgbFloatAvx2<BgraOrder>};
-  static constexpr FormatInfo kArgb32fAvx2{16, 4, RgbFloatToWorkingAvx2<ArgbOrder>, WorkingToRgbFloatAvx2<ArgbOrder>};
-  if (vector) {
+// The vector rows of a format on a path: the RGB formats have them on AVX2 and AVX-512; the YUV
+// formats and the working format convert on their scalar rows on every path.
+VectorRowPair VectorRowsOf(PixmillPixelFormat format, vector_switch::Path path) {
+#if defined(__x86_64__)
+  const VectorRowTable* table = path == vector_switch::Path::kAvx512 ? &kAvx512Rows
+                                : path == vector_switch::Path::kAvx2 ? &kAvx2Rows
+                                                                     : nullptr;
+  if (table != nullptr) {
     switch (format) {
-      case kPixmillBGRA8: return &kBgra8Avx2;
-      case kPixmillBGRA16: return &kBgra16Avx2;
-      case kPixmillARGB8: return &kArgb8Avx2;
-      case kPixmillARGB16: return &kArgb16Avx2;
-      case kPixmillBGRA32f: return &kBgra32fAvx2;
-      case kPixmillARGB32f: return &kArgb32fAvx2;
+      case kPixmillBGRA8: return table->bgra8;
+      case kPixmillBGRA16: return table->bgra16;
+      case kPixmillBGRA32f: return table->bgra32f;
+      case kPixmillARGB8: return table->argb8;
+      case kPixmillARGB16: return table->argb16;
+      case kPixmillARGB32f: return table->argb32f;
       default: break;
     }
   }
 #else
-  (void)vector;
+  (void)format;
+  (void)path;
 #endif
+  return {};
+}
+
+// nullptr for an unknown code: the format's size and its scalar rows.
+const FormatInfo* FindFormat(PixmillPixelFormat format) {
+  using std::uint16_t;
+  using std::uint8_t;
   static constexpr FormatInfo kBgra8{4, 1, RgbIntToWorking<uint8_t, BgraOrder>,
                                      WorkingToRgbInt<uint8_t, BgraOrder>};
   static constexpr FormatInfo kBgra16{8, 2, RgbIntToWorking<uint16_t, BgraOrder>,
@@ -605,20 +382,38 @@ bool RowStepValid(int32_t rowBytes, int64_t width, int32_t height, const FormatI
 // Conversions with neither side in the working format go through it in chunks held on the stack.
 constexpr int32_t kChunkPixels = 512;
 
-void ConvertRow(const unsigned char* src, const FormatInfo& from, PixmillPixelFormat fromCode,
-                unsigned char* dst, const FormatInfo& to, PixmillPixelFormat toCode, int32_t width) {
-  if (fromCode == toCode) {
-    std::memmove(dst, src, static_cast<std::size_t>(width) * static_cast<std::size_t>(from.bytesPerPixel));
-  } else if (fromCode == kPixmillWorkingFormat) {
-    to.fromWorking(reinterpret_cast<const float*>(src), dst, width);
-  } else if (toCode == kPixmillWorkingFormat) {
-    from.toWorking(src, reinterpret_cast<float*>(dst), width);
+// One side of a conversion: the format, and its vector rows on the call's path (if any), which
+// convert the row's whole lane sets before the scalar row converts the rest.
+struct Side {
+  const FormatInfo* info;
+  VectorRowPair vector;
+  PixmillPixelFormat code;
+
+  void ToWorking(const unsigned char* src, float* dst, int32_t width) const {
+    const int32_t done = vector.toWorking != nullptr ? vector.toWorking(src, dst, width) : 0;
+    info->toWorking(src + static_cast<std::ptrdiff_t>(done) * info->bytesPerPixel,
+                    dst + 4 * static_cast<std::ptrdiff_t>(done), width - done);
+  }
+  void FromWorking(const float* src, unsigned char* dst, int32_t width) const {
+    const int32_t done = vector.fromWorking != nullptr ? vector.fromWorking(src, dst, width) : 0;
+    info->fromWorking(src + 4 * static_cast<std::ptrdiff_t>(done),
+                      dst + static_cast<std::ptrdiff_t>(done) * info->bytesPerPixel, width - done);
+  }
+};
+
+void ConvertRow(const unsigned char* src, const Side& from, unsigned char* dst, const Side& to, int32_t width) {
+  if (from.code == to.code) {
+    std::memmove(dst, src, static_cast<std::size_t>(width) * static_cast<std::size_t>(from.info->bytesPerPixel));
+  } else if (from.code == kPixmillWorkingFormat) {
+    to.FromWorking(reinterpret_cast<const float*>(src), dst, width);
+  } else if (to.code == kPixmillWorkingFormat) {
+    from.ToWorking(src, reinterpret_cast<float*>(dst), width);
   } else {
     alignas(64) float chunk[kChunkPixels * 4];
     for (int32_t x = 0; x < width; x += kChunkPixels) {
       const int32_t n = std::min(kChunkPixels, width - x);
-      from.toWorking(src + static_cast<std::ptrdiff_t>(x) * from.bytesPerPixel, chunk, n);
-      to.fromWorking(chunk, dst + static_cast<std::ptrdiff_t>(x) * to.bytesPerPixel, n);
+      from.ToWorking(src + static_cast<std::ptrdiff_t>(x) * from.info->bytesPerPixel, chunk, n);
+      to.FromWorking(chunk, dst + static_cast<std::ptrdiff_t>(x) * to.info->bytesPerPixel, n);
     }
   }
 }
@@ -706,13 +501,13 @@ bool ConsumeInjectedFailure() {
   return n > 0;
 }
 
-std::int32_t Convert(bool vector, const void* src, std::int32_t srcRowBytes, PixmillPixelFormat srcFormat,
+std::int32_t Convert(vector_switch::Path path, const void* src, std::int32_t srcRowBytes, PixmillPixelFormat srcFormat,
                      void* dst, std::int32_t dstRowBytes, PixmillPixelFormat dstFormat, std::int32_t width,
                      std::int32_t height) {
   gConvertCalls.fetch_add(1, std::memory_order_relaxed);
   if (src == nullptr || dst == nullptr || width < 0 || height < 0) return kPixmillBadArgument;
-  const FormatInfo* from = FindFormat(srcFormat, vector);
-  const FormatInfo* to = FindFormat(dstFormat, vector);
+  const FormatInfo* from = FindFormat(srcFormat);
+  const FormatInfo* to = FindFormat(dstFormat);
   if (from == nullptr || to == nullptr) {
     // A working-format destination is cleared so that a caller ignoring the result reads black.
     if (to != nullptr && dstFormat == kPixmillWorkingFormat && Aligned(dst, to->channelBytes) &&
@@ -731,11 +526,13 @@ std::int32_t Convert(bool vector, const void* src, std::int32_t srcRowBytes, Pix
   }
   if (width == 0 || height == 0) return kPixmillOk;
 
+  const Side fromSide{from, VectorRowsOf(srcFormat, path), srcFormat};
+  const Side toSide{to, VectorRowsOf(dstFormat, path), dstFormat};
   const ConversionFloatState floatState;
   const auto* srcRow = static_cast<const unsigned char*>(src);
   auto* dstRow = static_cast<unsigned char*>(dst);
   for (int32_t y = 0; y < height; ++y, srcRow += srcRowBytes, dstRow += dstRowBytes) {
-    ConvertRow(srcRow, *from, srcFormat, dstRow, *to, dstFormat, width);
+    ConvertRow(srcRow, fromSide, dstRow, toSide, width);
   }
   return kPixmillOk;
 }
@@ -747,19 +544,20 @@ extern "C" {
 std::int32_t PM_Convert(const void* src, std::int32_t srcRowBytes, PixmillPixelFormat srcFormat,
                         void* dst, std::int32_t dstRowBytes, PixmillPixelFormat dstFormat,
                         std::int32_t width, std::int32_t height, std::int32_t /*quality*/) {
-  return Convert(VectorRowsChosen(), src, srcRowBytes, srcFormat, dst, dstRowBytes, dstFormat, width, height);
+  return Convert(RowPath(), src, srcRowBytes, srcFormat, dst, dstRowBytes, dstFormat, width, height);
 }
 
-std::int32_t PM_DebugConvertOnPath(std::int32_t vectorRows, const void* src, std::int32_t srcRowBytes,
+std::int32_t PM_DebugConvertOnPath(std::int32_t path, const void* src, std::int32_t srcRowBytes,
                                    PixmillPixelFormat srcFormat, void* dst, std::int32_t dstRowBytes,
                                    PixmillPixelFormat dstFormat, std::int32_t width, std::int32_t height) {
-  if (vectorRows != 0 && !PM_DebugVectorRowsAvailable()) return kPixmillBadArgument;
-  return Convert(vectorRows != 0, src, srcRowBytes, srcFormat, dst, dstRowBytes, dstFormat, width, height);
+  if (path < 0 || path > PM_DebugVectorRowsAvailable()) return kPixmillBadArgument;
+  return Convert(static_cast<vector_switch::Path>(path), src, srcRowBytes, srcFormat, dst, dstRowBytes, dstFormat,
+                 width, height);
 }
 
 std::int32_t PM_DebugVectorRowsAvailable() {
-#if defined(PIXMILL_AVX2_ROWS)
-  return __builtin_cpu_supports("avx2") ? 1 : 0;
+#if defined(__x86_64__)
+  return static_cast<std::int32_t>(vector_switch::WidestPath());
 #else
   return 0;
 #endif

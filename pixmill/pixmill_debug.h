@@ -21,13 +21,13 @@ void PM_DebugFailNextTransientAllocations(std::int32_t n);
 // PM_Convert calls so far in this process, failed calls included.
 std::uint64_t PM_DebugConvertCallCount();
 
-// 1 when the processor has the vector (AVX2) row converters, else 0.
+// The widest vector row path the processor has: 2 AVX-512 (F, BW, DQ and VL), 1 AVX2, 0 none.
 std::int32_t PM_DebugVectorRowsAvailable();
 
-// PM_Convert on the row path the caller names, whatever the vector switch says: vectorRows 0 the
-// scalar reference, otherwise the vector converters (kPixmillBadArgument when the processor has
-// none), so tests can set the two side by side.
-std::int32_t PM_DebugConvertOnPath(std::int32_t vectorRows, const void* src, std::int32_t srcRowBytes,
+// PM_Convert on the row path the caller names, whatever the vector switch says: 0 the scalar
+// reference, 1 AVX2, 2 AVX-512 (kPixmillBadArgument for a path the processor lacks or any other
+// number), so tests can set the paths side by side.
+std::int32_t PM_DebugConvertOnPath(std::int32_t path, const void* src, std::int32_t srcRowBytes,
                                    PixmillPixelFormat srcFormat, void* dst, std::int32_t dstRowBytes,
                                    PixmillPixelFormat dstFormat, std::int32_t width, std::int32_t height);
 }

@@ -136,6 +136,32 @@ void FilterColumns(const SoftenCoefficients& c, float* buffer, const float* sour
   }
 }
 
+// The vector row pass of a path: on AVX-512 the sixteen-row sets, then the AVX2 pass on the rows
+// they leave (eight or more of them make one more set of eight); returns the rows filtered.
+std::int32_t VectorRows(vector_switch::Path path, const SoftenCoefficients& c, const float* source,
+                        std::int32_t sourceRowBytes, float* destination, std::int32_t destinationRowBytes,
+                        std::int32_t width, std::int32_t height, float* work) {
+  std::int32_t done = 0;
+  if (path == vector_switch::Path::kAvx512) {
+    done = SoftenRowsAvx512(c, source, sourceRowBytes, destination, destinationRowBytes, width, height, work);
+  }
+  return done + SoftenRowsAvx2(c, reinterpret_cast<const float*>(RowAt(source, sourceRowBytes, done)), sourceRowBytes,
+                               reinterpret_cast<float*>(RowAt(destination, destinationRowBytes, done)),
+                               destinationRowBytes, width, height - done, work);
+}
+
+// The same for the column pass.
+std::int32_t VectorColumns(vector_switch::Path path, const SoftenCoefficients& c, const float* source,
+                           std::int32_t sourceRowBytes, float* destination, std::int32_t destinationRowBytes,
+                           std::int32_t width, std::int32_t height, float* work) {
+  std::int32_t done = 0;
+  if (path == vector_switch::Path::kAvx512) {
+    done = SoftenColumnsAvx512(c, source, sourceRowBytes, destination, destinationRowBytes, width, height, work);
+  }
+  return done + SoftenColumnsAvx2(c, source + done, sourceRowBytes, destination + done, destinationRowBytes,
+                                  width - done, height, work);
+}
+
 }  // namespace
 
 SoftenCoefficients ComputeSoftenCoefficients(double blurSize) {
@@ -167,11 +193,11 @@ SoftenCoefficients ComputeSoftenCoefficients(double blurSize) {
 void SoftenMask(const float* source, std::int32_t sourceRowBytes, float* destination,
                 std::int32_t destinationRowBytes, std::int32_t width, std::int32_t height,
                 double blurSize, std::uint8_t direction) {
-  SoftenMaskOnPath(VectorPathChosen(), source, sourceRowBytes, destination, destinationRowBytes, width, height,
+  SoftenMaskOnPath(SelectedPath(), source, sourceRowBytes, destination, destinationRowBytes, width, height,
                    blurSize, direction);
 }
 
-void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBytes, float* destination,
+void SoftenMaskOnPath(vector_switch::Path path, const float* source, std::int32_t sourceRowBytes, float* destination,
                       std::int32_t destinationRowBytes, std::int32_t width, std::int32_t height,
                       double blurSize, std::uint8_t direction) {
   if (width <= 0 || height <= 0 || source == nullptr || destination == nullptr) return;
@@ -191,7 +217,8 @@ void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBy
 
   // One work buffer for the longer side, reused for every line of the call.
   const std::size_t longest = static_cast<std::size_t>(width > height ? width : height);
-  // The vector row pass (eight rows or more) turns two bands of eight rows into it.
+  // A vector row pass (eight rows or more) turns sixteen rows at a time into it.
+  const bool vector = path != vector_switch::Path::kScalar;
   const std::size_t rowBands =
       vector && rows && height >= 8 ? kSoftenRowsWorkFloatsPerColumn * static_cast<std::size_t>(width) : 0;
   const std::size_t bufferBytes = std::max(3 * longest + 16, rowBands) * sizeof(float);
@@ -207,7 +234,7 @@ void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBy
   if (rows) {
     const std::int32_t done =
         vector && source != destination
-            ? SoftenRowsAvx2(c, source, sourceRowBytes, destination, destinationRowBytes, width, height, buffer)
+            ? VectorRows(path, c, source, sourceRowBytes, destination, destinationRowBytes, width, height, buffer)
             : 0;
     FilterRows(c, buffer, reinterpret_cast<const float*>(RowAt(source, sourceRowBytes, done)), sourceRowBytes,
                reinterpret_cast<float*>(RowAt(destination, destinationRowBytes, done)), destinationRowBytes, width,
@@ -217,10 +244,10 @@ void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBy
     // After a row pass the columns are filtered in place, which only the scalar pass can do.
     const float* from = rows ? destination : source;
     const std::int32_t fromRowBytes = rows ? destinationRowBytes : sourceRowBytes;
-    const std::int32_t done = vector && from != destination
-                                  ? SoftenColumnsAvx2(c, from, fromRowBytes, destination, destinationRowBytes,
-                                                      width, height, buffer)
-                                  : 0;
+    const std::int32_t done =
+        vector && from != destination
+            ? VectorColumns(path, c, from, fromRowBytes, destination, destinationRowBytes, width, height, buffer)
+            : 0;
     FilterColumns(c, buffer, from + done, fromRowBytes, destination + done, destinationRowBytes, width - done,
                   height);
   }

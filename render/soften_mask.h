@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "simd/vector_switch.h"
+
 namespace threeway {
 
 // Direction flags of SoftenMask.
@@ -36,7 +38,7 @@ SoftenCoefficients ComputeSoftenCoefficients(double blurSize);
 // - width or height <= 0, or a null plane: nothing is touched.
 // - blur size <= 0 (or NaN), or a size so large that the coefficients are not finite: the source is
 //   copied to the destination unchanged.
-// - The work buffer is 3 max(width, height) + 16 floats, and at least 32 width floats on the vector
+// - The work buffer is 3 max(width, height) + 16 floats, and at least 32 width floats on a vector
 //   path with a row pass over eight rows or more: on the stack up to 262,144 bytes, else a host
 //   transient block. When the host cannot lend one, the source is copied unchanged, so the caller
 //   gets an unsoftened mask rather than a damaged one.
@@ -46,27 +48,33 @@ void SoftenMask(const float* source, std::int32_t sourceRowBytes, float* destina
                 std::int32_t destinationRowBytes, std::int32_t width, std::int32_t height,
                 double blurSize, std::uint8_t direction);
 
-// SoftenMask on the path the caller names: with `vector`, a pass between two different planes runs
-// eight lines at a time (SoftenRowsAvx2, SoftenColumnsAvx2; the processor must have AVX2), the lines
-// left over as above, with the same results bit for bit. SoftenMask takes the vector path exactly when the
-// frame pass does (VectorPathChosen).
-void SoftenMaskOnPath(bool vector, const float* source, std::int32_t sourceRowBytes, float* destination,
-                      std::int32_t destinationRowBytes, std::int32_t width, std::int32_t height,
-                      double blurSize, std::uint8_t direction);
+// SoftenMask on the path the caller names (the processor must have it): on a vector path, a pass
+// between two different planes runs a whole set of lines at a time (sixteen on AVX-512, then eight
+// on AVX2 for the lines the sixteens leave), the lines left over as above, with the same results
+// bit for bit. SoftenMask takes the frame pass's path (SelectedPath).
+void SoftenMaskOnPath(vector_switch::Path path, const float* source, std::int32_t sourceRowBytes,
+                      float* destination, std::int32_t destinationRowBytes, std::int32_t width,
+                      std::int32_t height, double blurSize, std::uint8_t direction);
 
-// The AVX2 row pass: filters rows 0 .. height - height % 8 - 1 of `source` into `destination`,
-// which must be a different plane, eight rows at a time; returns how many rows it filtered.
-// `work` holds kSoftenRowsWorkFloatsPerColumn x width floats.
+// The vector row passes: filter rows 0 .. height - height % lanes - 1 of `source` into
+// `destination`, which must be a different plane, a set of rows at a time; return how many rows
+// they filtered. `work` holds kSoftenRowsWorkFloatsPerColumn x width floats.
 constexpr std::size_t kSoftenRowsWorkFloatsPerColumn = 32;
 std::int32_t SoftenRowsAvx2(const SoftenCoefficients& c, const float* source, std::int32_t sourceRowBytes,
                             float* destination, std::int32_t destinationRowBytes, std::int32_t width,
                             std::int32_t height, float* work);
+std::int32_t SoftenRowsAvx512(const SoftenCoefficients& c, const float* source, std::int32_t sourceRowBytes,
+                              float* destination, std::int32_t destinationRowBytes, std::int32_t width,
+                              std::int32_t height, float* work);
 
-// The AVX2 column pass: filters columns 0 .. width - width % 8 - 1 of `source` into `destination`,
-// which must be a different plane, row by row across those columns; returns how many columns it
-// filtered. `work` holds 3 (width - width % 8) floats.
+// The vector column passes: filter columns 0 .. width - width % lanes - 1 of `source` into
+// `destination`, which must be a different plane, row by row across those columns; return how many
+// columns they filtered. `work` holds 3 (width - width % lanes) floats.
 std::int32_t SoftenColumnsAvx2(const SoftenCoefficients& c, const float* source, std::int32_t sourceRowBytes,
                                float* destination, std::int32_t destinationRowBytes, std::int32_t width,
                                std::int32_t height, float* work);
+std::int32_t SoftenColumnsAvx512(const SoftenCoefficients& c, const float* source, std::int32_t sourceRowBytes,
+                                 float* destination, std::int32_t destinationRowBytes, std::int32_t width,
+                                 std::int32_t height, float* work);
 
 }  // namespace threeway

@@ -81,6 +81,8 @@ struct Lanes {
   SIMD_AVX2_INLINE static I CountTrue(I acc, M m) { return _mm256_sub_epi32(acc, _mm256_castps_si256(m)); }
   SIMD_AVX2_INLINE static I MulLowInts(I a, I b) { return _mm256_mullo_epi32(a, b); }
   SIMD_AVX2_INLINE static I AndInts(I a, I b) { return _mm256_and_si256(a, b); }
+  SIMD_AVX2_INLINE static I OrInts(I a, I b) { return _mm256_or_si256(a, b); }
+  SIMD_AVX2_INLINE static I ShiftLeftInts(I a, int n) { return _mm256_slli_epi32(a, n); }
   SIMD_AVX2_INLINE static I ShiftRightInts(I a, int n) { return _mm256_srli_epi32(a, n); }
   SIMD_AVX2_INLINE static I ShiftRightArithInts(I a, int n) { return _mm256_srai_epi32(a, n); }
   // Negative integers to 0.
@@ -95,6 +97,43 @@ struct Lanes {
   // table[index] per lane, for indices 0..3.
   SIMD_AVX2_INLINE static F Lookup4(const float (&table)[4], I index) {
     return _mm256_permutevar8x32_ps(_mm256_setr_ps(table[0], table[1], table[2], table[3], 0, 0, 0, 0), index);
+  }
+
+  // Loads sixteen integers from `p` (no alignment): those at even positions into `even`, the odd
+  // ones into `odd`, lane i holding p[2i] and p[2i + 1].
+  SIMD_AVX2_INLINE static void DeinterleaveInts(const std::int32_t* p, I& even, I& odd) {
+    const F a = _mm256_loadu_ps(reinterpret_cast<const float*>(p));      // p0..p7
+    const F b = _mm256_loadu_ps(reinterpret_cast<const float*>(p + 8));  // p8..p15
+    // Within each half: a0 a2 b0 b2 | a4 a6 b4 b6, then the middle quarters swapped.
+    even = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(a, b, 0x88)), 0xD8);
+    odd = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(a, b, 0xDD)), 0xD8);
+  }
+  // The inverse of DeinterleaveInts: stores even[0] odd[0] even[1] odd[1] ... at `p`.
+  SIMD_AVX2_INLINE static void InterleaveInts(std::int32_t* p, I even, I odd) {
+    const I first = _mm256_unpacklo_epi32(even, odd);   // pairs 0, 1 | 4, 5
+    const I second = _mm256_unpackhi_epi32(even, odd);  // pairs 2, 3 | 6, 7
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm256_permute2x128_si256(first, second, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + 8), _mm256_permute2x128_si256(first, second, 0x31));
+  }
+
+  // Turns an 8 x 8 tile: afterwards t[i] lane k holds what t[k] lane i held.
+  SIMD_AVX2_INLINE static void Transpose(F (&t)[kCount]) {
+    const F u0 = _mm256_unpacklo_ps(t[0], t[1]), u1 = _mm256_unpackhi_ps(t[0], t[1]);
+    const F u2 = _mm256_unpacklo_ps(t[2], t[3]), u3 = _mm256_unpackhi_ps(t[2], t[3]);
+    const F u4 = _mm256_unpacklo_ps(t[4], t[5]), u5 = _mm256_unpackhi_ps(t[4], t[5]);
+    const F u6 = _mm256_unpacklo_ps(t[6], t[7]), u7 = _mm256_unpackhi_ps(t[6], t[7]);
+    const F v0 = _mm256_shuffle_ps(u0, u2, 0x44), v1 = _mm256_shuffle_ps(u0, u2, 0xEE);
+    const F v2 = _mm256_shuffle_ps(u1, u3, 0x44), v3 = _mm256_shuffle_ps(u1, u3, 0xEE);
+    const F v4 = _mm256_shuffle_ps(u4, u6, 0x44), v5 = _mm256_shuffle_ps(u4, u6, 0xEE);
+    const F v6 = _mm256_shuffle_ps(u5, u7, 0x44), v7 = _mm256_shuffle_ps(u5, u7, 0xEE);
+    t[0] = _mm256_permute2f128_ps(v0, v4, 0x20);
+    t[1] = _mm256_permute2f128_ps(v1, v5, 0x20);
+    t[2] = _mm256_permute2f128_ps(v2, v6, 0x20);
+    t[3] = _mm256_permute2f128_ps(v3, v7, 0x20);
+    t[4] = _mm256_permute2f128_ps(v0, v4, 0x31);
+    t[5] = _mm256_permute2f128_ps(v1, v5, 0x31);
+    t[6] = _mm256_permute2f128_ps(v2, v6, 0x31);
+    t[7] = _mm256_permute2f128_ps(v3, v7, 0x31);
   }
 
   // Loads pixels 0..7 from `p` (VUYA, no alignment) into planes, lane i holding pixel i.

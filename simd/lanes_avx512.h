@@ -78,6 +78,8 @@ struct Lanes {
   }
   SIMD_AVX512_INLINE static I MulLowInts(I a, I b) { return _mm512_mullo_epi32(a, b); }
   SIMD_AVX512_INLINE static I AndInts(I a, I b) { return _mm512_and_si512(a, b); }
+  SIMD_AVX512_INLINE static I OrInts(I a, I b) { return _mm512_or_si512(a, b); }
+  SIMD_AVX512_INLINE static I ShiftLeftInts(I a, unsigned n) { return _mm512_slli_epi32(a, n); }
   SIMD_AVX512_INLINE static I ShiftRightInts(I a, unsigned n) { return _mm512_srli_epi32(a, n); }
   SIMD_AVX512_INLINE static I ShiftRightArithInts(I a, unsigned n) { return _mm512_srai_epi32(a, n); }
   SIMD_AVX512_INLINE static I NonNegative(I a) { return _mm512_max_epi32(a, _mm512_setzero_si512()); }
@@ -88,6 +90,53 @@ struct Lanes {
   SIMD_AVX512_INLINE static F Lookup4(const float (&table)[4], I index) {
     return _mm512_permutexvar_ps(
         index, _mm512_setr_ps(table[0], table[1], table[2], table[3], 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+  }
+
+  // Loads thirty-two integers from `p`: lane i of `even` holds p[2i], of `odd` p[2i + 1].
+  SIMD_AVX512_INLINE static void DeinterleaveInts(const std::int32_t* p, I& even, I& odd) {
+    const I a = _mm512_loadu_si512(p);
+    const I b = _mm512_loadu_si512(p + 16);
+    even = _mm512_permutex2var_epi32(
+        a, _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30), b);
+    odd = _mm512_permutex2var_epi32(
+        a, _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31), b);
+  }
+  // The inverse of DeinterleaveInts.
+  SIMD_AVX512_INLINE static void InterleaveInts(std::int32_t* p, I even, I odd) {
+    _mm512_storeu_si512(p, _mm512_permutex2var_epi32(
+                               even, _mm512_setr_epi32(0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23), odd));
+    _mm512_storeu_si512(p + 16, _mm512_permutex2var_epi32(even,
+                                                          _mm512_setr_epi32(8, 24, 9, 25, 10, 26, 11, 27, 12, 28,
+                                                                            13, 29, 14, 30, 15, 31),
+                                                          odd));
+  }
+
+  // Turns a 16 x 16 tile: afterwards t[i] lane k holds what t[k] lane i held. Within each 128-bit
+  // block first (as the eight-lane turn does), then the 4 x 4 blocks themselves.
+  SIMD_AVX512_INLINE static void Transpose(F (&t)[kCount]) {
+    F a[16], b[16];
+    for (int i = 0; i < 8; ++i) {
+      a[2 * i] = _mm512_unpacklo_ps(t[2 * i], t[2 * i + 1]);
+      a[2 * i + 1] = _mm512_unpackhi_ps(t[2 * i], t[2 * i + 1]);
+    }
+    // b[4j + k], block L: column 4L + k of rows 4j .. 4j + 3.
+    for (int j = 0; j < 4; ++j) {
+      b[4 * j + 0] = _mm512_shuffle_ps(a[4 * j], a[4 * j + 2], 0x44);
+      b[4 * j + 1] = _mm512_shuffle_ps(a[4 * j], a[4 * j + 2], 0xEE);
+      b[4 * j + 2] = _mm512_shuffle_ps(a[4 * j + 1], a[4 * j + 3], 0x44);
+      b[4 * j + 3] = _mm512_shuffle_ps(a[4 * j + 1], a[4 * j + 3], 0xEE);
+    }
+    // Column 4L + k gathers block L of b[k], b[4 + k], b[8 + k], b[12 + k].
+    for (int k = 0; k < 4; ++k) {
+      const F c0 = _mm512_shuffle_f32x4(b[k], b[4 + k], 0x44);      // blocks 0, 1 of each
+      const F c1 = _mm512_shuffle_f32x4(b[k], b[4 + k], 0xEE);      // blocks 2, 3
+      const F c2 = _mm512_shuffle_f32x4(b[8 + k], b[12 + k], 0x44);
+      const F c3 = _mm512_shuffle_f32x4(b[8 + k], b[12 + k], 0xEE);
+      t[k] = _mm512_shuffle_f32x4(c0, c2, 0x88);
+      t[4 + k] = _mm512_shuffle_f32x4(c0, c2, 0xDD);
+      t[8 + k] = _mm512_shuffle_f32x4(c1, c3, 0x88);
+      t[12 + k] = _mm512_shuffle_f32x4(c1, c3, 0xDD);
+    }
   }
 
   // Loads pixels 0..15 from `p` (VUYA, no alignment) into planes, lane i holding pixel i.

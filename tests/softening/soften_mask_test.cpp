@@ -113,13 +113,16 @@ Plane Soften(const Plane& in, double s, std::uint8_t direction) {
 }
 
 // Each direction alone, and both flags in one call (rows, then columns in place on the
-// destination), bit for bit against the plain reference.
+// destination), bit for bit against the plain reference, on the path the switch chose and on every
+// path the processor has.
 TEST(SoftenMask, AgreesExactlyWithThePlainReference) {
   const struct { int w, h; double s; } cases[] = {
       {1, 1, 2.0},   {1, 9, 3.0},     {9, 1, 3.0},     {2, 2, 0.7},    {37, 23, 5.0},
       {64, 64, 1.0}, {17, 130, 12.5}, {130, 17, 0.25}, {300, 3, 60.0},
-      // Bands of eight rows in pairs and one left over (8, 24 and 40 rows), beside a scalar remainder.
-      {33, 8, 4.0},  {19, 24, 2.5},    {40, 41, 7.0}};
+      // Bands of eight rows in pairs and one left over (8, 24 and 40 rows), beside a scalar remainder;
+      // sets of sixteen lines with eight, then one, then nine more (24, 33, 41).
+      {33, 8, 4.0},  {19, 24, 2.5},    {40, 41, 7.0},  {24, 33, 3.0}};
+  const auto widest = static_cast<int>(vector_switch::WidestPath());
   std::uint32_t seed = 1;
   for (const auto& k : cases) {
     const Plane in = RandomMask(k.w, k.h, seed++);
@@ -131,6 +134,12 @@ TEST(SoftenMask, AgreesExactlyWithThePlainReference) {
                          : dir == kSoftenAlongColumns ? ReferenceSoften(in, k.s, dir) : both;
       const Plane got = Soften(in, k.s, dir);
       EXPECT_EQ(std::memcmp(got.v.data(), want.v.data(), got.v.size() * sizeof(float)), 0);
+      for (int path = 0; path <= widest; ++path) {
+        Plane onPath(in.width, in.height);
+        SoftenMaskOnPath(static_cast<vector_switch::Path>(path), in.v.data(), in.rowBytes(), onPath.v.data(),
+                         onPath.rowBytes(), in.width, in.height, k.s, dir);
+        EXPECT_EQ(std::memcmp(onPath.v.data(), want.v.data(), want.v.size() * sizeof(float)), 0) << "path " << path;
+      }
     }
   }
 }
