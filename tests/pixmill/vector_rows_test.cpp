@@ -55,6 +55,15 @@ TEST(PixmillVectorRows, MatchTheScalarRowsBitForBit) {
   };
   const std::int32_t widths[] = {1, 4, 7, 8, 9, 12, 15, 16, 17, 31, 33, 47, 1000, 16385};
   std::mt19937 rng(20261207);
+  // A path the processor lacks, or no path at all, is refused and writes nothing.
+  for (const std::int32_t path : {-1, widest + 1, 3}) {
+    const std::uint8_t pixel[4] = {1, 2, 3, 4};
+    float out[4] = {7.0f, 7.0f, 7.0f, 7.0f};
+    EXPECT_EQ(PM_DebugConvertOnPath(path, pixel, 4, kPixmillBGRA8, out, 16, kPixmillWorkingFormat, 1, 1),
+              kPixmillBadArgument)
+        << path;
+    EXPECT_EQ(out[0] + out[1] + out[2] + out[3], 28.0f) << path;
+  }
   const unsigned saved = _mm_getcsr();
   for (const Pair& p : pairs) {
     const std::int32_t inBytes = PM_BytesPerPixel(p.from), outBytes = PM_BytesPerPixel(p.to);
