@@ -39,7 +39,6 @@ bool Instance::Init(const std::string& modulePath, std::string& error) {
     error = bringUp.error;
     return false;
   }
-  input_.assign(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0);
   buttonDown_.assign(PluginParams().size(), 0);
   for (const PluginParam& param : PluginParams()) sent_.push_back(DefaultUnit(param));
   return true;
@@ -175,11 +174,21 @@ void Instance::GetParam(int index, void* value) const {
 
 void Instance::Update(const std::uint32_t* in, std::uint32_t* out) {
   if (in == nullptr || out == nullptr) return;
-  const std::size_t count = input_.size();
-  // One pass in: RGBA -> 'bgra' into the instance's buffer (so `in` may be `out`).
-  SwapRedBlue(in, input_.data(), count);
+  const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   const std::int32_t rowBytes = width_ * 4;
-  const zkfx::HostFrame source{input_.data(), rowBytes, width_, height_, zkfx::kPixelFormatBGRA8};
+  // RGBA -> 'bgra' once each way. With two frames the input is swapped straight into the output
+  // frame and rendered there in place: two frames in memory instead of three (the module reads
+  // each row into its scratch row before writing it). When the host hands one frame for both,
+  // the swapped input goes to the instance's own buffer, so that a failed render can give the
+  // frame back unchanged.
+  const bool sameFrame = in == out;
+  std::uint32_t* swapped = out;
+  if (sameFrame) {
+    if (input_.size() != count) input_.assign(count, 0);
+    swapped = input_.data();
+  }
+  SwapRedBlue(in, swapped, count);
+  const zkfx::HostFrame source{swapped, rowBytes, width_, height_, zkfx::kPixelFormatBGRA8};
   zkfx::HostFrame destination{out, rowBytes, width_, height_, zkfx::kPixelFormatBGRA8};
   const std::int32_t result = host_.Render(source, destination);
   if (result != zkfx::kErrNone) {
@@ -190,10 +199,16 @@ void Instance::Update(const std::uint32_t* in, std::uint32_t* out) {
       Report(text + "; frames pass through unchanged");
       renderFailed_ = true;
     }
-    SwapRedBlue(input_.data(), out, count);  // back to RGBA: the input unchanged
+    // The input unchanged: from the instance's buffer, or from the host's input, which a failed
+    // render may have left half written over in the output.
+    if (sameFrame) {
+      SwapRedBlue(input_.data(), out, count);
+    } else {
+      std::memcpy(out, in, count * sizeof *out);
+    }
     return;
   }
-  // One pass out: the module wrote 'bgra' straight into the host's frame; swap it in place.
+  // The module wrote 'bgra' into the host's frame; swap it back to RGBA in place.
   SwapRedBlue(out, out, count);
 }
 

@@ -63,7 +63,7 @@ class Instance {
   bool setUp_ = false;          // global set-up succeeded: set-down is owed
   bool renderFailed_ = false;   // a render failure was reported already
   threeway::host::Host host_;
-  std::vector<std::uint32_t> input_;  // the input frame in the module's 'bgra' layout
+  std::vector<std::uint32_t> input_;  // an input frame that is also the output, in 'bgra'
   std::vector<char> buttonDown_;      // per frei0r parameter: the last bool a button was given
   std::vector<double> sent_;          // per frei0r parameter: the last 0..1 the host sent, the
                                       // default until then (unused for colours)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "tests/support/effect.h"
 #include "tests/support/heap.h"
@@ -61,6 +62,33 @@ TEST_F(Frei0rInstance, DefaultsLeaveEveryPixelAndAlphaUnchanged) {
   std::vector<std::uint32_t> same = in;
   instance->Update(same.data(), same.data());
   EXPECT_EQ(same, in);
+}
+
+// A grade with a softened qualifier (its mask is taken from the whole input before any row is
+// written) through the plug-in, with two frames and with one frame handed for both, equals the
+// module's render through the instance's own host of the frame swapped to 'bgra' and back.
+TEST_F(Frei0rInstance, UpdateEqualsTheHostsRenderWithOneFrameOrTwo) {
+  for (auto [name, unit] : {std::pair{"MasterSaturation", 0.8}, {"LumaStartThreshold", 0.3},
+                            {"LumaStartSoftness", 0.2}, {"Soften", 0.1}, {"HighlightBalanceMagnitude", 0.4},
+                            {"HighlightBalanceAngle", 0.2}, {"MasterHueAngle", 0.6}}) {
+    SetDouble(name, unit);
+  }
+  const std::vector<std::uint32_t> in = RandomRgba(kWidth * kHeight, 7);
+  std::vector<std::uint32_t> bgra(in.size()), expected(in.size());
+  SwapRedBlue(in.data(), bgra.data(), in.size());
+  const zkfx::HostFrame source{bgra.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
+  zkfx::HostFrame destination{expected.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
+  auto& host = const_cast<threeway::host::Host&>(instance->host());
+  ASSERT_EQ(host.Render(source, destination), 0);
+  SwapRedBlue(expected.data(), expected.data(), expected.size());
+  ASSERT_NE(expected, in);  // the grade changes pixels, so a pass-through cannot match
+
+  std::vector<std::uint32_t> out(in.size(), 0);
+  instance->Update(in.data(), out.data());
+  EXPECT_EQ(out, expected) << "two frames";
+  std::vector<std::uint32_t> same = in;
+  instance->Update(same.data(), same.data());
+  EXPECT_EQ(same, expected) << "one frame for both";
 }
 
 TEST_F(Frei0rInstance, ValuesReachTheHostAndReadBack) {
