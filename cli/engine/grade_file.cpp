@@ -42,6 +42,7 @@ void GradeFile(const Options& options, const GradeJob& job, const std::string& l
       job.hostFormat.value_or(job.input.rawFormat ? *job.input.rawFormat : DefaultHostFormat(DepthOf(info.format)));
   Grader grader(options, info.width, info.height, hostFormat);
   grader.ApplyPanel(job.steps, opened.Reference());
+  grader.SettlePanel();  // every press is done: the frames need no luma histogram
   opened.reference.reset();
 
   // Further workers get the first grader's results, not the options again: a press or pick
@@ -62,6 +63,7 @@ void GradeFile(const Options& options, const GradeJob& job, const std::string& l
     }
     auto worker = std::make_unique<Grader>(options, info.width, info.height, hostFormat);
     worker->ApplyPanel(*workerSteps, Picture{});
+    worker->SettlePanel();
     return worker;
   };
 

@@ -63,6 +63,13 @@ void Grader::ApplyPanel(std::span<const PanelStep> steps, const Picture& referen
   cli::ApplyPanel(host_, steps, input);
 }
 
+void Grader::SettlePanel() {
+  const zkfx::MemHandle sequence = host_.sequenceData();
+  if (sequence == nullptr) return;
+  host_.SetSequenceData(nullptr);
+  host_.DisposeHandle(sequence);
+}
+
 void Grader::Grade(const Picture& input, Picture& output) {
   // A picture already in the host's format and the grader's size is handed to the effect as it is,
   // saving a copy of the frame each way (raw frames in the host's own layout are the common case).

@@ -1,5 +1,6 @@
 // Pieces of threeway grade tested directly: the progress line, --at positions (parsing, and the
-// frame a time names at a frame rate, worked by hand) and the sizes of picture the tool takes.
+// frame a time names at a frame rate, worked by hand), the sizes of picture the tool takes and a
+// grader whose panel is settled.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +10,12 @@
 
 #include "cli/commands/command.h"
 #include "cli/engine/frame_at.h"
+#include "cli/engine/grader.h"
 #include "cli/engine/progress.h"
 #include "cli/media/picture.h"
+#include "cli/panel/panel.h"
+#include "params/catalogue.h"
+#include "tests/support/paths.h"
 
 namespace {
 
@@ -154,6 +159,46 @@ TEST(PictureSize, BuffersPageAlignedAndReusedByShape) {
   EXPECT_TRUE(aligned(picture));
   EXPECT_THROW(picture.Reshape(0, 3, zkfx::kPixelFormatBGRA8), ToolError);
   EXPECT_TRUE(aligned(Picture::Blank(5, 5, zkfx::kPixelFormatARGB16)));
+}
+
+// A settled panel: the press before it acted on the reference, the host gave the sequence data
+// back (no handle left behind), a second settle changes nothing, and the frames are those of a
+// grader that keeps counting the histogram.
+TEST(GraderPanel, SettlingGivesUpTheHistogramAndKeepsTheFrames) {
+  using threeway::cli::Picture;
+  const threeway::cli::Options options{threeway::test::ModulePath()};
+  constexpr int kWidth = 48, kHeight = 20;
+  Picture frame = Picture::Sized(kWidth, kHeight, zkfx::kPixelFormatBGRA8);
+  for (std::size_t i = 0; i < frame.bytes.size(); ++i) {
+    frame.bytes[i] = static_cast<std::uint8_t>(i % 4 == 3 ? 255 : 40 + (i * 37 + i / 4 * 11) % 150);
+  }
+  const threeway::cli::PanelStep steps[] = {threeway::cli::ParseSetOption("MasterSaturation=140"),
+                                            threeway::cli::ParseSetOption("MidtoneBalanceMagnitude=30"),
+                                            threeway::cli::ParsePressOption("AutoContrast")};
+  threeway::cli::Grader settled(options, kWidth, kHeight, zkfx::kPixelFormatBGRA8);
+  threeway::cli::Grader counting(options, kWidth, kHeight, zkfx::kPixelFormatBGRA8);
+  settled.ApplyPanel(steps, frame);
+  counting.ApplyPanel(steps, frame);
+  const auto black = [](threeway::cli::Grader& g) {
+    return g.host().Param(threeway::kParamMasterInputBlackLevel)->current.value.floatSlider.current;
+  };
+  ASSERT_GT(black(settled), 0.0);  // the press read the reference's histogram
+
+  ASSERT_NE(settled.host().sequenceData(), nullptr);
+  const std::size_t handles = settled.host().LiveHandleCount();
+  settled.SettlePanel();
+  EXPECT_EQ(settled.host().sequenceData(), nullptr);
+  EXPECT_EQ(settled.host().LiveHandleCount(), handles - 1);
+  settled.SettlePanel();
+  EXPECT_EQ(settled.host().LiveHandleCount(), handles - 1);
+  EXPECT_EQ(black(settled), black(counting));
+
+  Picture a = Picture::Sized(kWidth, kHeight, zkfx::kPixelFormatBGRA8);
+  Picture b = Picture::Sized(kWidth, kHeight, zkfx::kPixelFormatBGRA8);
+  settled.Grade(frame, a);
+  counting.Grade(frame, b);
+  EXPECT_EQ(a.bytes, b.bytes);
+  EXPECT_NE(a.bytes, frame.bytes);
 }
 
 }  // namespace
