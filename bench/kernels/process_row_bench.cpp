@@ -3,7 +3,7 @@
 // one. Default: neutral grade, levels inactive (no dither), the constant mask kernel. Busy: every
 // range balanced, rotated and saturated, levels moved with a gamma other than 1 in every group (so
 // the luma is dithered), and a luma-restricted qualifier whose kernel runs per pixel. Both count
-// the luma histogram. Before timing, each vector run checks that its frame equals the scalar
+// the luma histogram, or not (a host without sequence data). Before timing, each vector run checks that its frame equals the scalar
 // run's byte for byte. The timed frame is processed as the frame pass does it: each row from a
 // converted row held in cache (a pool of 16 distinct rows) into one scratch row, so the timing is
 // the step's own, not the memory traffic of a 33 MB working-format frame.
@@ -55,13 +55,13 @@ struct PassSetup {
   RowContext row{};
 };
 
-void Setup(PassSetup& p, bool busy) {
+void Setup(PassSetup& p, bool busy, bool histogram) {
   p.settings = bench::GradeSettings(busy);
   p.constants = ComputePassConstants(p.settings);
   p.qualifier = PanelQualifier(busy);
   p.row = RowContext{kWidth, 0, false, nullptr, SelectQualifierKernel(p.qualifier),
                      &p.qualifier, kViewVideo, kWorkingFormat, &p.settings, &p.constants,
-                     &p.histogram};
+                     histogram ? &p.histogram : nullptr};
 }
 
 void RunFrame(RowProcessor process, const RowContext& c, const std::vector<WorkingPixel>& in,
@@ -75,6 +75,7 @@ void RunFrame(RowProcessor process, const RowContext& c, const std::vector<Worki
 void BM_ProcessRows(benchmark::State& state) {
   const auto path = static_cast<vector_switch::Path>(state.range(0));  // 0 scalar, 1 AVX2, 2 AVX-512
   const bool busy = state.range(1) != 0;
+  const bool histogram = state.range(2) != 0;
   if (path > vector_switch::WidestPath()) {
     state.SkipWithError("the processor lacks this path's instruction set");
     return;
@@ -82,7 +83,7 @@ void BM_ProcessRows(benchmark::State& state) {
   const std::vector<WorkingPixel> in = Frame();
   std::vector<WorkingPixel> out(in.size()), reference(in.size());
   PassSetup setup;
-  Setup(setup, busy);
+  Setup(setup, busy, histogram);
   if (busy && setup.row.kernel == kQualifierKernels[56]) {
     state.SkipWithError("the busy qualifier selected the constant kernel");
     return;
@@ -114,8 +115,8 @@ void BM_ProcessRows(benchmark::State& state) {
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ProcessRows)
-    ->ArgNames({"path", "busy"})
-    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->ArgNames({"path", "busy", "histogram"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
