@@ -180,14 +180,15 @@ void Instance::Update(const std::uint32_t* in, std::uint32_t* out) {
   // frame and rendered there in place: two frames in memory instead of three (the module reads
   // each row into its scratch row before writing it). When the host hands one frame for both,
   // the swapped input goes to the instance's own buffer, so that a failed render can give the
-  // frame back unchanged.
+  // frame back unchanged. The swap in streams past the cache: the destination's old pixels are of
+  // no use, and fetching them cost a frame's worth of reads.
   const bool sameFrame = in == out;
   std::uint32_t* swapped = out;
   if (sameFrame) {
     if (input_.size() != count) input_.assign(count, 0);
     swapped = input_.data();
   }
-  SwapRedBlue(in, swapped, count);
+  SwapRedBlueStreaming(in, swapped, count);
   const zkfx::HostFrame source{swapped, rowBytes, width_, height_, zkfx::kPixelFormatBGRA8};
   zkfx::HostFrame destination{out, rowBytes, width_, height_, zkfx::kPixelFormatBGRA8};
   const std::int32_t result = host_.Render(source, destination);

@@ -198,6 +198,20 @@ TEST(Frei0rPixels, SwapRedBlueExchangesBytesZeroAndTwo) {
   EXPECT_EQ(inPlace, dst);
   SwapRedBlue(inPlace.data(), inPlace.data(), inPlace.size());
   EXPECT_EQ(inPlace, src);
+
+  // The streaming swap gives the same words from any destination offset (the words before the
+  // first 32-byte boundary go one at a time) and for any count, and writes nothing past them.
+  for (std::size_t offset = 0; offset < 9; ++offset) {
+    for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8},
+                                     std::size_t{9}, std::size_t{17}, src.size()}) {
+      std::vector<std::uint32_t> streamed(src.size() + 16, 0xDEADBEEFu);
+      SwapRedBlueStreaming(src.data(), streamed.data() + offset, count);
+      for (std::size_t i = 0; i < streamed.size(); ++i) {
+        const bool written = i >= offset && i < offset + count;
+        ASSERT_EQ(streamed[i], written ? dst[i - offset] : 0xDEADBEEFu) << offset << " " << count << " " << i;
+      }
+    }
+  }
 }
 
 }  // namespace
