@@ -87,7 +87,9 @@ void GradeFile(const Options& options, const GradeJob& job, const std::string& l
   if (!job.savePreset.empty()) preset = std::make_unique<PendingFile>(job.savePreset, job.output.overwrite);
   Progress progress(label, info.frameCount);
   std::int64_t done = 0;
-  const PoolSettings settings{job.threads > 0 ? job.threads : DefaultThreadCount(), sink->format(), makeGrader};
+  // Without a comparison the delivery reads only the grade, so frames are graded over themselves.
+  const PoolSettings settings{job.threads > 0 ? job.threads : DefaultThreadCount(), sink->format(),
+                              /*gradeInPlace=*/compareSink == nullptr, makeGrader};
   GradeFrames(grader, std::move(opened.first), source, settings,
               [&](std::int64_t index, const Picture& frame, const Picture& graded) {
                 sink->Write(graded);

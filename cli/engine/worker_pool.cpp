@@ -24,9 +24,25 @@ constexpr std::size_t kInFlightBudget = std::size_t{1} << 30;
 struct Job {
   std::int64_t index = 0;
   Picture input;
-  Picture graded;
+  Picture graded;       // allocated only for frames not graded over themselves
+  bool inPlace = false;
   bool done = false;
+  Picture& Output() { return inPlace ? input : graded; }
 };
+
+// A frame graded over itself needs one buffer instead of two, and the render writes each row
+// where it has just read it, so the output's lines are not fetched from memory first.
+bool GradedInPlace(const Picture& frame, const PoolSettings& settings) {
+  return settings.gradeInPlace && frame.format == settings.outputFormat;
+}
+
+// Makes `job` ready to grade its input: the graded picture allocated if it is needed and missing.
+void PrepareOutput(Job& job, const PoolSettings& settings) {
+  job.inPlace = GradedInPlace(job.input, settings);
+  if (!job.inPlace && job.graded.bytes.empty()) {
+    job.graded = Picture::Sized(job.input.width, job.input.height, settings.outputFormat);
+  }
+}
 
 // The workers and the queues between them and the calling thread. The destructor stops and joins
 // the workers on every path; jobs they are rendering are finished first (a render is not
@@ -80,7 +96,7 @@ class Pool {
       }
       std::exception_ptr failure;
       try {
-        grader.Grade(job->input, job->graded);
+        grader.Grade(job->input, job->Output());
       } catch (...) {
         failure = std::current_exception();
       }
@@ -103,15 +119,17 @@ class Pool {
 };
 
 // One grader on the calling thread: read, grade, deliver, one frame after the other.
-std::int64_t GradeInline(Grader& grader, Picture frame, FrameSource& source, std::uint32_t outputFormat,
+std::int64_t GradeInline(Grader& grader, Picture frame, FrameSource& source, const PoolSettings& settings,
                          const DeliverFrame& deliver) {
-  Picture graded = Picture::Sized(frame.width, frame.height, outputFormat);
+  Job job;
+  job.input = std::move(frame);
   std::int64_t index = 0;
   do {
-    grader.Grade(frame, graded);
-    deliver(index++, frame, graded);
+    PrepareOutput(job, settings);
+    grader.Grade(job.input, job.Output());
+    deliver(index++, job.input, job.Output());
     ThrowIfInterrupted();
-  } while (source.Next(frame));
+  } while (source.Next(job.input));
   return index;
 }
 
@@ -125,23 +143,27 @@ int DefaultThreadCount() {
 std::int64_t GradeFrames(Grader& grader, Picture first, FrameSource& source, const PoolSettings& settings,
                          const DeliverFrame& deliver) {
   ThrowIfInterrupted();
-  if (settings.threads <= 1) return GradeInline(grader, std::move(first), source, settings.outputFormat, deliver);
+  if (settings.threads <= 1) return GradeInline(grader, std::move(first), source, settings, deliver);
 
   // A single frame (a still) is graded where it is: no second instance is worth setting up.
   Picture second;
   if (!source.Next(second)) {
-    Picture graded = Picture::Sized(first.width, first.height, settings.outputFormat);
-    grader.Grade(first, graded);
-    deliver(0, first, graded);
+    Job job;
+    job.input = std::move(first);
+    PrepareOutput(job, settings);
+    grader.Grade(job.input, job.Output());
+    deliver(0, job.input, job.Output());
     ThrowIfInterrupted();
     return 1;
   }
 
   // Frames in flight stay within kInFlightBudget: large frames get fewer workers than asked (two
   // frames in flight at the least), so memory is bounded by the budget, not by the thread count.
-  const std::size_t jobBytes = first.bytes.size() + static_cast<std::size_t>(first.width) *
-                                                        static_cast<std::size_t>(first.height) *
-                                                        static_cast<std::size_t>(host::BytesPerPixel(settings.outputFormat));
+  const std::size_t gradedBytes = GradedInPlace(first, settings)
+                                      ? 0
+                                      : static_cast<std::size_t>(first.width) * static_cast<std::size_t>(first.height) *
+                                            static_cast<std::size_t>(host::BytesPerPixel(settings.outputFormat));
+  const std::size_t jobBytes = first.bytes.size() + gradedBytes;
   const std::size_t affordable = std::max<std::size_t>(kFramesPerWorker, kInFlightBudget / jobBytes);
   const int workers = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(settings.threads),
                                                              affordable / kFramesPerWorker));
@@ -162,7 +184,6 @@ std::int64_t GradeFrames(Grader& grader, Picture first, FrameSource& source, con
     std::unique_ptr<Job> job;
     if (spare.empty()) {
       job = std::make_unique<Job>();
-      job->graded = Picture::Sized(frame.width, frame.height, settings.outputFormat);
     } else {
       job = std::move(spare.back());
       spare.pop_back();
@@ -170,6 +191,7 @@ std::int64_t GradeFrames(Grader& grader, Picture first, FrameSource& source, con
     }
     job->index = read++;
     job->input = std::move(frame);
+    PrepareOutput(*job, settings);
     Job* raw = job.get();
     inFlight.emplace(raw->index, std::move(job));
     pool.Submit(raw);
@@ -194,7 +216,7 @@ std::int64_t GradeFrames(Grader& grader, Picture first, FrameSource& source, con
     if (inFlight.empty()) break;
     Job& next = *inFlight.begin()->second;
     while (!pool.WaitFor(next)) ThrowIfInterrupted();
-    deliver(next.index, next.input, next.graded);
+    deliver(next.index, next.input, next.Output());
     ++delivered;
     spare.push_back(std::move(inFlight.begin()->second));
     inFlight.erase(inFlight.begin());

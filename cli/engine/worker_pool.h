@@ -22,6 +22,9 @@ namespace threeway::cli {
 struct PoolSettings {
   int threads = 1;                   // worker threads; 1 grades on the calling thread, no threads started
   std::uint32_t outputFormat = 0;    // host format of the graded pictures handed to `deliver`
+  // The delivery reads only the graded picture: a frame already in the output format is then
+  // graded over itself and handed to `deliver` as both pictures.
+  bool gradeInPlace = false;
   // Another grader with the same panel values as the first one (called on the calling thread,
   // only once the source turns out to hold a second frame).
   std::function<std::unique_ptr<Grader>()> makeGrader;
