@@ -45,11 +45,11 @@ using RowProcessor = void (*)(const RowContext& c, std::uint32_t k, const void* 
 // ProcessPixel for every pixel of the row, in order.
 void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void* out);
 
-// The same result eight pixels at a time. Must only be called when the processor supports AVX2
+// The same result eight pixels at a time (sixteen, as two independent sets, where the row allows). Must only be called when the processor supports AVX2
 // (VectorRowPathAvailable()).
 void ProcessRowAvx2(const RowContext& c, std::uint32_t k, const void* in, void* out);
 
-// The same result sixteen pixels at a time. Must only be called when the processor supports the
+// The same result sixteen pixels at a time (thirty-two, as two sets, where the row allows). Must only be called when the processor supports the
 // AVX-512 level (Avx512RowPathAvailable()).
 void ProcessRowAvx512(const RowContext& c, std::uint32_t k, const void* in, void* out);
 

@@ -1,5 +1,5 @@
 // The vector row path written once over a lane type: eight lanes in process_row_avx2.cpp, sixteen
-// in process_row_avx512.cpp. Like vector_lanes.h, a file includes this after every shared header,
+// in process_row_avx512.cpp, each worked two sets at a time (lane_pair.h) where the row allows. Like vector_lanes.h, a file includes this after every shared header,
 // with THREEWAY_LANES_TARGET defined, and gets its own copy compiled for that instruction set.
 //
 // Every step repeats the scalar arithmetic of ProcessPixel in the same order, a whole set of lanes
@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "kernels/process_row.h"
+#include "kernels/lane_pair.h"
 #include "kernels/qualifier.h"
 #include "kernels/vector_lanes.h"
 
@@ -213,9 +214,11 @@ THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, ty
 // The row's luma counts, kept in one table per lane so that neighbouring pixels, which mostly share
 // a bin, do not wait on each other's increment; AddBinCounts sums them into the frame's histogram
 // (counts wrap modulo 2^32 either way, so the sum equals counting there directly).
+// Lanes kTables apart share a table (wider lane types than sixteen: the lanes of one set never do).
 template <class L>
 struct RowBinCounts {
-  alignas(64) std::uint32_t table[L::kCount][256];
+  static constexpr std::int32_t kTables = L::kCount < 16 ? L::kCount : 16;
+  alignas(64) std::uint32_t table[kTables][256];
 };
 
 // HistogramBin per lane: a true floor of y0 * 255, NaN and below 0 to bin 0, 255 and above to 255.
@@ -229,7 +232,9 @@ THREEWAY_LANES_INLINE void CountBins(typename L::F y0, RowBinCounts<L>& counts) 
   // Bins as unsigned indices: no sign extension before each address. Unrolled, so that each
   // lane's table is a fixed offset.
 #pragma GCC unroll 16
-  for (std::int32_t i = 0; i < L::kCount; ++i) ++counts.table[i][static_cast<std::uint32_t>(bins[i])];
+  for (std::int32_t i = 0; i < L::kCount; ++i) {
+    ++counts.table[i % RowBinCounts<L>::kTables][static_cast<std::uint32_t>(bins[i])];
+  }
 }
 
 template <class L>
@@ -262,11 +267,15 @@ constexpr DitherLeaps<L> MakeDitherLeaps() {
   return leaps;
 }
 
+// The pixels from column x0 of pass row k, whole sets of lanes only; returns the column where the
+// sets end (the row's rest is narrower than a set).
 template <class L>
-__attribute__((target(THREEWAY_LANES_TARGET))) void ProcessRowLanes(const RowContext& c, std::uint32_t k,
-                                                                     const void* in, void* out) {
+THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::uint32_t k, const void* in,
+                                                    void* out, std::int32_t x0) {
   using F = typename L::F;
   constexpr std::int32_t kLanes = L::kCount;
+  const std::int32_t vectorEnd = x0 + (c.width - x0) / kLanes * kLanes;
+  if (vectorEnd == x0) return x0;
   const RendererSettings& s = *c.settings;
   const PassConstants& pc = *c.constants;
   const auto* src = static_cast<const std::uint8_t*>(in);
@@ -277,14 +286,15 @@ __attribute__((target(THREEWAY_LANES_TARGET))) void ProcessRowLanes(const RowCon
   const float* maskRow =
       c.useMask ? c.maskPlane + (static_cast<std::size_t>(c.firstRow) + k) * static_cast<std::size_t>(c.width)
                 : nullptr;
-  // The vector twin of the pass's qualifier kernel computes the masks a chunk of the row ahead.
+  // The vector twin of the pass's qualifier kernel computes the masks a chunk of the span ahead.
   const VectorQualifierKernel vectorKernel =
       maskRow == nullptr && !constantMask ? VectorQualifierFor(c.kernel, L::kPath) : nullptr;
   constexpr std::int32_t kMaskChunk = 256;
+  static_assert(kMaskChunk % kLanes == 0);
   alignas(64) float chunkMask[kMaskChunk];
 
-  // The dither draws of the vector part come from a copy of the thread's generator state, handed
-  // back before the tail draws one at a time: the same sequence as a draw per pixel.
+  // The dither draws come from a copy of the thread's generator state, handed back at the end of
+  // the span: the same sequence as a draw per pixel.
   constexpr DitherLeap kLeapOfAll = DitherLeapOf(kLanes);
   static constexpr DitherLeaps<L> kLeaps = MakeDitherLeaps<L>();
   const auto leapMultiply = L::LoadInts(kLeaps.multiply);
@@ -295,10 +305,9 @@ __attribute__((target(THREEWAY_LANES_TARGET))) void ProcessRowLanes(const RowCon
   BroadcastPass<L>(s, pc, pass);
 
   RowBinCounts<L> binCounts;  // zeroed below when the pass counts the histogram
-  if (c.histogram != nullptr && c.width >= kLanes) std::memset(&binCounts, 0, sizeof binCounts);
+  if (c.histogram != nullptr) std::memset(&binCounts, 0, sizeof binCounts);
 
-  const std::int32_t vectorEnd = c.width - c.width % kLanes;
-  for (std::int32_t x = 0; x < vectorEnd; x += kLanes) {
+  for (std::int32_t x = x0; x < vectorEnd; x += kLanes) {
     const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
     const typename L::Planes p = L::LoadPixels(reinterpret_cast<const float*>(src + offset));
 
@@ -308,11 +317,12 @@ __attribute__((target(THREEWAY_LANES_TARGET))) void ProcessRowLanes(const RowCon
     } else if (constantMask) {
       m = L::Set(1.0f);
     } else if (vectorKernel != nullptr) {
-      if (x % kMaskChunk == 0) {
+      const std::int32_t inChunk = (x - x0) % kMaskChunk;
+      if (inChunk == 0) {
         const std::int32_t count = vectorEnd - x < kMaskChunk ? vectorEnd - x : kMaskChunk;
         vectorKernel(reinterpret_cast<const float*>(src + offset), count, chunkMask, c.qualifier);
       }
-      m = L::Load(chunkMask + x % kMaskChunk);
+      m = L::Load(chunkMask + inChunk);
     } else {  // a kernel without a vector twin, called per pixel
       alignas(64) float pv[kLanes], pu[kLanes], py[kLanes], mask[kLanes];
       L::Store(pv, p.v);
@@ -358,15 +368,27 @@ __attribute__((target(THREEWAY_LANES_TARGET))) void ProcessRowLanes(const RowCon
   }
 
   if (dither) SeedDither(ditherState);
-  if (c.histogram != nullptr && vectorEnd > 0) AddBinCounts<L>(binCounts, c.histogram);
+  if (c.histogram != nullptr) AddBinCounts<L>(binCounts, c.histogram);
+  return vectorEnd;
+}
 
-  for (std::int32_t x = vectorEnd; x < c.width; ++x) {
+// The row: two sets of lanes at a time (LanePair: the per-pixel step is a long chain of dependent
+// operations, and two independent chains keep the processor busy while each waits), then one set,
+// then pixel by pixel.
+template <class L>
+__attribute__((target(THREEWAY_LANES_TARGET))) void ProcessRowLanes(const RowContext& c, std::uint32_t k,
+                                                                     const void* in, void* out) {
+  std::int32_t x = ProcessSpanLanes<LanePair<L>>(c, k, in, out, 0);
+  x = ProcessSpanLanes<L>(c, k, in, out, x);
+  const auto* src = static_cast<const std::uint8_t*>(in);
+  auto* dst = static_cast<std::uint8_t*>(out);
+  for (; x < c.width; ++x) {
     const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
     WorkingPixel p;
     std::memcpy(&p, src + offset, sizeof p);
     const WorkingPixel q =
-        ProcessPixel(p.v, p.u, p.y, p.a, x, k, c.firstRow, c.width, c.useMask, c.maskPlane,
-                     c.kernel, *c.qualifier, c.viewMode, c.sourceFormat, s, pc, c.histogram);
+        ProcessPixel(p.v, p.u, p.y, p.a, x, k, c.firstRow, c.width, c.useMask, c.maskPlane, c.kernel,
+                     *c.qualifier, c.viewMode, c.sourceFormat, *c.settings, *c.constants, c.histogram);
     std::memcpy(dst + offset, &q, sizeof q);
   }
 }

@@ -113,8 +113,10 @@ class ProcessRowTest : public ::testing::Test {
 
 TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
   std::mt19937 rng(20261206);
-  // Around both lane counts, and 300 for the mask chunks.
-  const std::int32_t widths[] = {0, 1, 7, 8, 9, 15, 16, 17, 31, 33, 47, 64, 69, 300};
+  // Around both lane counts and their pairs (a row is worked two sets at a time, then one set, then
+  // pixel by pixel: 24, 40 and 95 take every stage on AVX2, 48, 80 and 95 on AVX-512), and 300 and
+  // 600 for the mask chunks, which restart where the single sets begin.
+  const std::int32_t widths[] = {0, 1, 7, 8, 9, 15, 16, 17, 24, 31, 33, 40, 47, 48, 64, 69, 80, 95, 300, 600};
   const std::int32_t views[] = {kViewVideo, kViewLuma, kViewMask, kViewTonalRange, 0, 7};
   std::uniform_int_distribution<int> pick(0, 99);
   std::uniform_real_distribution<float> maskValue(-0.1f, 1.1f);
