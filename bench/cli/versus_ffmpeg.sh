@@ -106,7 +106,7 @@ fi
 #                         hue's atan2f included, and ComputeMaskPlane's own loop (with Soften the
 #                         mask is computed ahead of the pass)
 #   softening             SoftenMask
-#   histogram             the count (CountBins8, HistogramBin) and FinishHistogram
+#   histogram             the count (CountBins, HistogramBin) and FinishHistogram
 #   Functions the compiler inlined are found instruction by instruction: callgrind's self cost of
 #   each instruction of the module, placed in its (inlined) functions by addr2line.
 #   I/O                   RawSource::Next and RawSink::Write (user-space instructions only: the
@@ -130,7 +130,7 @@ profile() {  # NAME PANEL...
   cut -d' ' -f1 "$work/$name.costs" | addr2line -a -f -i -C -e "$module" |
     awk 'NR == FNR { cost[$1] = $2; next }
          /^0x/ { address = $0; sub(/^0x0*/, "0x", address); if (address == "0x") address = "0x0"; next }
-         /CountBins8|HistogramBin/ { if (!((address, 1) in seen)) { count += cost[address]; seen[address, 1] = 1 } }
+         /CountBins|HistogramBin/ { if (!((address, 1) in seen)) { count += cost[address]; seen[address, 1] = 1 } }
          /FinishHistogram/ { if (!((address, 2) in seen)) { finish += cost[address]; seen[address, 2] = 1 } }
          /ComputeMaskPlane/ { if (!((address, 3) in seen)) { maskLoop += cost[address]; seen[address, 3] = 1 } }
          END { printf "%.0f %.0f %.0f\n", count, finish, maskLoop }' "$work/$name.costs" - > "$work/$name.inlined"
