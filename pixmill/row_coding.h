@@ -29,11 +29,19 @@ inline constexpr float kBFromU = static_cast<float>(bt601::kBlueDifferenceScale)
 
 // Integer codings. Full range RGB and alpha: value = code / max. Studio range YUV:
 // Y = (code - black) / (white - black), U and V = (code - centre) / span.
+//
+// The vector rows take code / max as code * kUnitHigh + code * kUnitLow: the first product is
+// exact (a power of two), the second is rounded once, and the sum rounds to the quotient's own
+// bits for every code of the coding (1/max repeats with the coding's period, so the exact quotient
+// never lies near a rounding midpoint; the tests check every code). Two multiplications and an
+// addition cost the vector rows much less than a division.
 template <typename T>
 struct Coding;
 template <>
 struct Coding<std::uint8_t> {
   static constexpr float kMax = 255.0f;
+  static constexpr float kUnitHigh = 0x1p-8f;
+  static constexpr float kUnitLow = 0x1.010102p-16f;
   static constexpr float kBlack = 16.0f;
   static constexpr float kLumaSpan = 219.0f;    // 16..235
   static constexpr float kChromaCentre = 128.0f;
@@ -42,6 +50,8 @@ struct Coding<std::uint8_t> {
 template <>
 struct Coding<std::uint16_t> {
   static constexpr float kMax = 65535.0f;
+  static constexpr float kUnitHigh = 0x1p-16f;
+  static constexpr float kUnitLow = 0x1.0001p-32f;
   static constexpr float kBlack = 4096.0f;
   static constexpr float kLumaSpan = 56064.0f;   // 4096..60160
   static constexpr float kChromaCentre = 32768.0f;

@@ -95,12 +95,14 @@ __attribute__((target(PIXMILL_LANES_TARGET))) std::int32_t RgbIntToWorkingLanes(
                                                                                 std::int32_t width) {
   const T* src = static_cast<const T*>(srcBytes);
   const std::int32_t end = WholeSets<L>(width);
-  const auto max = L::Set(Coding<T>::kMax);
+  const auto high = L::Set(Coding<T>::kUnitHigh);
+  const auto low = L::Set(Coding<T>::kUnitLow);
   for (std::int32_t x = 0; x < end; x += L::kCount) {
     typename L::F c[4];
     LoadCodes<L>(src + 4 * static_cast<std::ptrdiff_t>(x), c);
-    StoreWorking<L>(L::Div(c[Order::kR], max), L::Div(c[Order::kG], max), L::Div(c[Order::kB], max),
-                    L::Div(c[Order::kA], max), dst + 4 * static_cast<std::ptrdiff_t>(x));
+    // code / max, bit for bit (row_coding.h).
+    for (auto& channel : c) channel = L::Add(L::Mul(channel, high), L::Mul(channel, low));
+    StoreWorking<L>(c[Order::kR], c[Order::kG], c[Order::kB], c[Order::kA], dst + 4 * static_cast<std::ptrdiff_t>(x));
   }
   return end;
 }

@@ -105,4 +105,36 @@ TEST(PixmillVectorRows, MatchTheScalarRowsBitForBit) {
   }
 }
 
+// The vector rows take code / max without a division (two products and a sum). Every code of both
+// codings as a grey pixel, whose luma and alpha are the quotient itself, on every path.
+TEST(PixmillVectorRows, EveryCodeGivesTheQuotientsBits) {
+  const std::int32_t widest = PM_DebugVectorRowsAvailable();
+  if (widest == 0) GTEST_SKIP() << "the processor has no AVX2";
+  for (const PixmillPixelFormat from : {kPixmillBGRA8, kPixmillARGB8, kPixmillBGRA16, kPixmillARGB16}) {
+    const std::int32_t codeBytes = PM_BytesPerPixel(from) / 4;
+    const std::int32_t width = 1 << (8 * codeBytes);
+    std::vector<std::uint8_t> in(static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(codeBytes));
+    for (std::int32_t c = 0; c < width; ++c) {
+      for (std::int32_t channel = 0; channel < 4; ++channel) {
+        std::memcpy(&in[static_cast<std::size_t>(4 * c + channel) * static_cast<std::size_t>(codeBytes)], &c,
+                    static_cast<std::size_t>(codeBytes));  // little-endian: the low bytes
+      }
+    }
+    std::vector<float> scalar(4 * static_cast<std::size_t>(width));
+    ASSERT_EQ(PM_DebugConvertOnPath(0, in.data(), 0, from, scalar.data(), 0, kPixmillWorkingFormat, width, 1),
+              kPixmillOk);
+    for (std::int32_t c = 0; c < width; c += width / 4 - 1) {  // the luma and alpha are c / max
+      EXPECT_EQ(scalar[4 * static_cast<std::size_t>(c) + 2], static_cast<float>(c) / static_cast<float>(width - 1));
+      EXPECT_EQ(scalar[4 * static_cast<std::size_t>(c) + 3], static_cast<float>(c) / static_cast<float>(width - 1));
+    }
+    for (std::int32_t path = 1; path <= widest; ++path) {
+      std::vector<float> vector(scalar.size(), -1.0f);
+      ASSERT_EQ(PM_DebugConvertOnPath(path, in.data(), 0, from, vector.data(), 0, kPixmillWorkingFormat, width, 1),
+                kPixmillOk);
+      EXPECT_EQ(std::memcmp(scalar.data(), vector.data(), scalar.size() * sizeof(float)), 0)
+          << "format " << from << " path " << path;
+    }
+  }
+}
+
 }  // namespace
