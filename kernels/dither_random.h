@@ -48,6 +48,14 @@ constexpr DitherLeap DitherLeapOf(std::uint32_t draws) {
   return leap;
 }
 
+// A draw scaled for the dither is draw / 16383.5 - 1. The vector pass takes the quotient as
+// draw * kDrawQuotientHigh + draw * kDrawQuotientLow: the first product is exact (a power of two),
+// the second is rounded once, and the sum rounds to the quotient's own bits for every draw
+// 0..kDitherRandMax (draw / 16383.5 = 2 draw / 32767 repeats with a 15-bit period, so it never
+// lies near a rounding midpoint; a test checks every draw). A division costs the pass far more.
+constexpr float kDrawQuotientHigh = 0x1p-14f;
+constexpr float kDrawQuotientLow = 0x1.0002p-29f;
+
 // The value a draw returns from the state it leaves behind: bits 16..30.
 constexpr std::int32_t DitherValueOf(std::uint32_t state) {
   return static_cast<std::int32_t>((state >> 16) & 0x7FFFu);

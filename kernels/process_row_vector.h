@@ -358,7 +358,9 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::ui
           L::AddInts(L::MulLowInts(L::SetInt(static_cast<std::int32_t>(ditherState)), leapMultiply), leapAdd);
       ditherState = ditherState * kLeapOfAll.multiply + kLeapOfAll.add;
       const auto draws = L::AndInts(L::ShiftRightInts(states, 16), L::SetInt(kDitherRandMax));
-      const auto r = L::Sub(L::Div(L::IntsToFloats(draws), L::Set(16383.5f)), L::Set(1.0f));
+      const auto d = L::IntsToFloats(draws);
+      const auto quotient = L::Add(L::Mul(d, L::Set(kDrawQuotientHigh)), L::Mul(d, L::Set(kDrawQuotientLow)));
+      const auto r = L::Sub(quotient, L::Set(1.0f));  // draw / 16383.5 - 1, bit for bit
       yd = L::Add(p.y, L::Mul(r, L::Set(kDitherAmplitude)));
     }
 

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <thread>
 #include <vector>
@@ -25,6 +26,18 @@ TEST(DitherRandom, ClassicSequencesWithinFifteenBits) {
   for (const auto& c : cases) {
     SeedDither(c.seed);
     for (std::int32_t v : c.values) EXPECT_EQ(DitherRand(), v) << c.seed;
+  }
+}
+
+// The vector pass scales a draw with two products and a sum instead of the division: the same bits
+// for every draw. (The vector rows' use of it: ProcessRowTest, against the scalar pass.)
+TEST(DitherRandom, EveryDrawsQuotientHasTheDivisionsBits) {
+  for (std::int32_t draw = 0; draw <= kDitherRandMax; ++draw) {
+    const float d = static_cast<float>(draw);
+    const float product = d * kDrawQuotientLow;  // rounded on its own, as a lane does
+    const float split = d * kDrawQuotientHigh + product;
+    const float quotient = d / 16383.5f;
+    ASSERT_EQ(std::memcmp(&split, &quotient, sizeof split), 0) << draw;
   }
 }
 
