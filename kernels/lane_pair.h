@@ -52,6 +52,7 @@ struct LanePair {
   THREEWAY_PAIR_INLINE static F Sub(F a, F b) { return {L::Sub(a.lo, b.lo), L::Sub(a.hi, b.hi)}; }
   THREEWAY_PAIR_INLINE static F Mul(F a, F b) { return {L::Mul(a.lo, b.lo), L::Mul(a.hi, b.hi)}; }
   THREEWAY_PAIR_INLINE static F Div(F a, F b) { return {L::Div(a.lo, b.lo), L::Div(a.hi, b.hi)}; }
+  THREEWAY_PAIR_INLINE static F Sqrt(F a) { return {L::Sqrt(a.lo), L::Sqrt(a.hi)}; }
   THREEWAY_PAIR_INLINE static F Floor(F a) { return {L::Floor(a.lo), L::Floor(a.hi)}; }
   THREEWAY_PAIR_INLINE static F Min(F a, F b) { return {L::Min(a.lo, b.lo), L::Min(a.hi, b.hi)}; }
   THREEWAY_PAIR_INLINE static F Max(F a, F b) { return {L::Max(a.lo, b.lo), L::Max(a.hi, b.hi)}; }
@@ -66,6 +67,7 @@ struct LanePair {
   THREEWAY_PAIR_INLINE static M AndNot(M a, M b) { return {L::AndNot(a.lo, b.lo), L::AndNot(a.hi, b.hi)}; }
   THREEWAY_PAIR_INLINE static bool Any(M m) { return L::Any(L::Or(m.lo, m.hi)); }
   THREEWAY_PAIR_INLINE static F Keep(F x, M m) { return {L::Keep(x.lo, m.lo), L::Keep(x.hi, m.hi)}; }
+  THREEWAY_PAIR_INLINE static F Drop(F x, M m) { return {L::Drop(x.lo, m.lo), L::Drop(x.hi, m.hi)}; }
   THREEWAY_PAIR_INLINE static F Select(F a, F b, M m) {
     return {L::Select(a.lo, b.lo, m.lo), L::Select(a.hi, b.hi, m.hi)};
   }

@@ -23,6 +23,7 @@
 
 #include "kernels/arc_tangent.h"
 #include "kernels/arc_tangent_lanes.h"
+#include "kernels/lane_pair.h"
 #include "kernels/qualifier.h"
 #include "kernels/vector_lanes.h"
 
@@ -159,12 +160,46 @@ __attribute__((target(THREEWAY_LANES_TARGET))) inline void HuesLanes(const float
   }
 }
 
-// QualifierVariant<kIndex> over `count` pixels, a multiple of the lane count.
+// The mask of one set of lanes of L (a LanePair or a single set) from the pixels at `pixels`, their
+// hues read from `hues` when the variant weighs the hue.
+template <class L, unsigned kIndex>
+THREEWAY_LANES_INLINE void WeighLanes(const QualifierPlan& plan, const float* pixels, const float* hues, float* mask) {
+  constexpr QualifierVariantTraits kIs = TraitsOfVariant(kIndex);
+  const auto one = L::Set(1.0f);
+  const typename L::Planes px = L::LoadPixels(pixels);
+  auto p = one;
+  if constexpr (kIs.luma) {
+    // The scalar kernel clamps each weight again; RangeWeightLanes returns 1 or a clamped value
+    // already, on which the clamp changes nothing, so it is left out here and below.
+    p = RangeWeightLanes<L, false>(ClampUnitLanes<L>(px.y), plan.luma);
+  }
+  if constexpr (kIs.saturation) {
+    const auto chroma = L::Sqrt(L::Add(L::Mul(px.u, px.u), L::Mul(px.v, px.v)));
+    const auto s = ClampUnitLanes<L>(L::Mul(chroma, L::Set(1.4142135f)));
+    const auto ws = RangeWeightLanes<L, false>(s, plan.saturation);
+    p = kIs.luma ? L::Mul(p, ws) : ws;
+  }
+  if constexpr (kIs.hue) {
+    const auto wh = RangeWeightLanes<L, true>(L::Load(hues), plan.hue);
+    p = (kIs.luma || kIs.saturation) ? L::Mul(p, wh) : wh;
+  }
+  auto m = p;
+  if constexpr (kIs.invertLimit) m = L::Sub(one, m);
+  if constexpr (kIs.thin) {
+    if (!plan.thinKeepsMask) m = FastPowLanes<L>(m, L::Set(plan.thinExponent));
+  }
+  if constexpr (kIs.invertMask) m = L::Sub(one, m);
+  L::Store(mask, m);
+}
+
+// QualifierVariant<kIndex> over `count` pixels, a multiple of the lane count. The weights go two
+// sets of lanes at a time where they can (lane_pair.h: their chain of dependent steps is long),
+// the hues one set at a time (their loop has nothing else in it, so the sets overlap already).
 template <class L, unsigned kIndex>
 __attribute__((target(THREEWAY_LANES_TARGET))) void RunVariant(const QualifierPlan& plan, const float* pixels,
                                                                std::int32_t count, float* mask) {
   constexpr QualifierVariantTraits kIs = TraitsOfVariant(kIndex);
-  const auto one = L::Set(1.0f);
+  static_assert(kHueChunk % (2 * L::kCount) == 0);
   alignas(64) float hues[kHueChunk];
 
   for (std::int32_t chunk = 0; chunk < count; chunk += kHueChunk) {
@@ -172,31 +207,13 @@ __attribute__((target(THREEWAY_LANES_TARGET))) void RunVariant(const QualifierPl
     if constexpr (kIs.hue) {
       HuesLanes<L>(pixels + 4 * static_cast<std::ptrdiff_t>(chunk), chunkEnd - chunk, plan.exactArcTangent, hues);
     }
-    for (std::int32_t i = chunk; i < chunkEnd; i += L::kCount) {
-      const typename L::Planes px = L::LoadPixels(pixels + 4 * static_cast<std::ptrdiff_t>(i));
-      auto p = one;
-      if constexpr (kIs.luma) {
-        // The scalar kernel clamps each weight again; RangeWeightLanes returns 1 or a clamped value
-        // already, on which the clamp changes nothing, so it is left out here and below.
-        p = RangeWeightLanes<L, false>(ClampUnitLanes<L>(px.y), plan.luma);
-      }
-      if constexpr (kIs.saturation) {
-        const auto chroma = L::Sqrt(L::Add(L::Mul(px.u, px.u), L::Mul(px.v, px.v)));
-        const auto s = ClampUnitLanes<L>(L::Mul(chroma, L::Set(1.4142135f)));
-        const auto ws = RangeWeightLanes<L, false>(s, plan.saturation);
-        p = kIs.luma ? L::Mul(p, ws) : ws;
-      }
-      if constexpr (kIs.hue) {
-        const auto wh = RangeWeightLanes<L, true>(L::Load(hues + (i - chunk)), plan.hue);
-        p = (kIs.luma || kIs.saturation) ? L::Mul(p, wh) : wh;
-      }
-      auto m = p;
-      if constexpr (kIs.invertLimit) m = L::Sub(one, m);
-      if constexpr (kIs.thin) {
-        if (!plan.thinKeepsMask) m = FastPowLanes<L>(m, L::Set(plan.thinExponent));
-      }
-      if constexpr (kIs.invertMask) m = L::Sub(one, m);
-      L::Store(mask + i, m);
+    std::int32_t i = chunk;
+    for (; i + 2 * L::kCount <= chunkEnd; i += 2 * L::kCount) {
+      WeighLanes<LanePair<L>, kIndex>(plan, pixels + 4 * static_cast<std::ptrdiff_t>(i), hues + (i - chunk),
+                                      mask + i);
+    }
+    if (i < chunkEnd) {
+      WeighLanes<L, kIndex>(plan, pixels + 4 * static_cast<std::ptrdiff_t>(i), hues + (i - chunk), mask + i);
     }
   }
 }

@@ -92,8 +92,9 @@ TEST(QualifierVariants, EveryEntryAndTheSelectedOneMatchTheReference) {
 }
 
 // The vector twin of every entry on every path the processor has, on either arc tangent: each
-// pixel's mask equal to the scalar entry's, bit for bit, with flush-to-zero off and on (131
-// pixels: sixteen groups of eight or eight of sixteen, and a tail of three).
+// pixel's mask equal to the scalar entry's, bit for bit, with flush-to-zero off and on (155
+// pixels: a hue chunk of 128 in pairs of sets, then on AVX2 a pair, a set of eight and a tail of
+// three, on AVX-512 a set of sixteen and a tail of eleven).
 TEST(QualifierVariants, VectorTwinsEqualTheirEntries) {
   if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the processor has no AVX2";
   std::vector<const std::array<VectorQualifierKernel, kQualifierKernelCount>*> tables = {
@@ -105,7 +106,7 @@ TEST(QualifierVariants, VectorTwinsEqualTheirEntries) {
   EXPECT_TRUE(VectorArcTangentExact());
   std::mt19937 rng(20261207);
   std::vector<float> vuya;
-  for (const Pixel& p : RandomPixels(rng, 131)) vuya.insert(vuya.end(), {p.v, p.u, p.y, 1.0f});
+  for (const Pixel& p : RandomPixels(rng, 155)) vuya.insert(vuya.end(), {p.v, p.u, p.y, 1.0f});
   const auto count = static_cast<std::int32_t>(vuya.size() / 4);
   std::vector<float> want(vuya.size() / 4), got(vuya.size() / 4);
   long mismatches = 0;
