@@ -1,6 +1,7 @@
 // The vector row path written once over a lane type: eight lanes in process_row_avx2.cpp, sixteen
-// in process_row_avx512.cpp, each worked two sets at a time (lane_pair.h) where the row allows. Like vector_lanes.h, a file includes this after every shared header,
-// with THREEWAY_LANES_TARGET defined, and gets its own copy compiled for that instruction set.
+// in process_row_avx512.cpp, each worked two sets at a time (lane_pair.h) where the row allows.
+// Like vector_lanes.h, a file includes this after every shared header, with THREEWAY_LANES_TARGET
+// defined, and gets its own copy compiled for that instruction set.
 //
 // Every step repeats the scalar arithmetic of ProcessPixel in the same order, a whole set of lanes
 // at a time: single precision, round-to-nearest, exact divisions, no fused multiply-adds. Where the
@@ -213,8 +214,8 @@ THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, ty
 
 // The row's luma counts, kept in one table per lane so that neighbouring pixels, which mostly share
 // a bin, do not wait on each other's increment; AddBinCounts sums them into the frame's histogram
-// (counts wrap modulo 2^32 either way, so the sum equals counting there directly).
-// Lanes kTables apart share a table (wider lane types than sixteen: the lanes of one set never do).
+// (counts wrap modulo 2^32 either way, so the sum equals counting there directly). Lane types
+// wider than sixteen (a pair of sets) share the tables: lanes sixteen apart count into one.
 template <class L>
 struct RowBinCounts {
   static constexpr std::int32_t kTables = L::kCount < 16 ? L::kCount : 16;
