@@ -52,7 +52,7 @@ constexpr DitherLeap DitherLeapOf(std::uint32_t draws) {
 // draw * kDrawQuotientHigh + draw * kDrawQuotientLow: the first product is exact (a power of two),
 // the second is rounded once, and the sum rounds to the quotient's own bits for every draw
 // 0..kDitherRandMax (draw / 16383.5 = 2 draw / 32767 repeats with a 15-bit period, so it never
-// lies near a rounding midpoint; a test checks every draw). A division costs the pass far more.
+// lies near a rounding midpoint; a test checks every draw). The division is slower.
 constexpr float kDrawQuotientHigh = 0x1p-14f;
 constexpr float kDrawQuotientLow = 0x1.0002p-29f;
 

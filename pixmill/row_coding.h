@@ -34,7 +34,7 @@ inline constexpr float kBFromU = static_cast<float>(bt601::kBlueDifferenceScale)
 // exact (a power of two), the second is rounded once, and the sum rounds to the quotient's own
 // bits for every code of the coding (1/max repeats with the coding's period, so the exact quotient
 // never lies near a rounding midpoint; the tests check every code). Two multiplications and an
-// addition cost the vector rows much less than a division.
+// addition cost the vector rows less than a division.
 template <typename T>
 struct Coding;
 template <>

@@ -102,7 +102,8 @@ __attribute__((target(PIXMILL_LANES_TARGET))) std::int32_t RgbIntToWorkingLanes(
     LoadCodes<L>(src + 4 * static_cast<std::ptrdiff_t>(x), c);
     // code / max, bit for bit (row_coding.h).
     for (auto& channel : c) channel = L::Add(L::Mul(channel, high), L::Mul(channel, low));
-    StoreWorking<L>(c[Order::kR], c[Order::kG], c[Order::kB], c[Order::kA], dst + 4 * static_cast<std::ptrdiff_t>(x));
+    StoreWorking<L>(c[Order::kR], c[Order::kG], c[Order::kB], c[Order::kA],
+                    dst + 4 * static_cast<std::ptrdiff_t>(x));
   }
   return end;
 }
@@ -132,7 +133,8 @@ __attribute__((target(PIXMILL_LANES_TARGET))) std::int32_t RgbFloatToWorkingLane
     // The planes in memory position order, whatever their names.
     const typename L::Planes p = L::LoadPixels(src + 4 * static_cast<std::ptrdiff_t>(x));
     const typename L::F c[4] = {p.v, p.u, p.y, p.a};
-    StoreWorking<L>(c[Order::kR], c[Order::kG], c[Order::kB], c[Order::kA], dst + 4 * static_cast<std::ptrdiff_t>(x));
+    StoreWorking<L>(c[Order::kR], c[Order::kG], c[Order::kB], c[Order::kA],
+                    dst + 4 * static_cast<std::ptrdiff_t>(x));
   }
   return end;
 }

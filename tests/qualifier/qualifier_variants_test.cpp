@@ -93,9 +93,8 @@ TEST(QualifierVariants, EveryEntryAndTheSelectedOneMatchTheReference) {
 
 // The vector twin of every entry on every path the processor has, on either arc tangent: each
 // pixel's mask equal to the scalar entry's, bit for bit, with flush-to-zero off and on and under
-// upward rounding (155
-// pixels: a hue chunk of 128 in pairs of sets, then on AVX2 a pair, a set of eight and a tail of
-// three, on AVX-512 a set of sixteen and a tail of eleven).
+// upward rounding (155 pixels: a hue chunk of 128 in pairs of sets, then on AVX2 a pair, a set of
+// eight and a tail of three, on AVX-512 a set of sixteen and a tail of eleven).
 TEST(QualifierVariants, VectorTwinsEqualTheirEntries) {
   if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "the processor has no AVX2";
   std::vector<const std::array<VectorQualifierKernel, kQualifierKernelCount>*> tables = {
