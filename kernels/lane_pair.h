@@ -66,6 +66,7 @@ struct LanePair {
   THREEWAY_PAIR_INLINE static M And(M a, M b) { return {L::And(a.lo, b.lo), L::And(a.hi, b.hi)}; }
   THREEWAY_PAIR_INLINE static M AndNot(M a, M b) { return {L::AndNot(a.lo, b.lo), L::AndNot(a.hi, b.hi)}; }
   THREEWAY_PAIR_INLINE static bool Any(M m) { return L::Any(L::Or(m.lo, m.hi)); }
+  THREEWAY_PAIR_INLINE static bool All(M m) { return L::All(L::And(m.lo, m.hi)); }
   THREEWAY_PAIR_INLINE static F Keep(F x, M m) { return {L::Keep(x.lo, m.lo), L::Keep(x.hi, m.hi)}; }
   THREEWAY_PAIR_INLINE static F Drop(F x, M m) { return {L::Drop(x.lo, m.lo), L::Drop(x.hi, m.hi)}; }
   THREEWAY_PAIR_INLINE static F Select(F a, F b, M m) {

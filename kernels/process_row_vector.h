@@ -88,6 +88,16 @@ THREEWAY_LANES_INLINE typename L::F LerpLanes(typename L::F a, typename L::F b, 
   return L::Add(a, L::Mul(f, L::Sub(b, a)));
 }
 
+// a + m * (b - a) per lane: the mix from the source value a towards the corrected value b by the
+// mask. Under a mask known to be 1 everywhere the product is left out: 1 times the difference is the
+// difference itself, bit for bit, in every rounding and denormal mode (a difference is never a
+// signalling NaN).
+template <class L>
+THREEWAY_LANES_INLINE typename L::F MixLanes(typename L::F a, typename L::F b, typename L::F m, bool unitMask) {
+  const auto d = L::Sub(b, a);
+  return L::Add(a, unitMask ? d : L::Mul(m, d));
+}
+
 // The tonal rule of one set of lanes, decided once and applied to several values: the masks of
 // rules 1..7 (rule 8 is what remains) and the two ramp fractions.
 template <class L>
@@ -101,6 +111,7 @@ struct TonalRule {
   typename L::F highFraction;  // and on the high ramp
   // Whether any lane follows the rule; the values of a range no lane takes are never computed.
   bool anyShadow, anyHighlight, anyLowRamp, anyHighRamp;
+  bool anyMidtone;  // some lane is off the shadows and the highlights (rules 5 to 8)
   bool NeedsShadow() const { return anyShadow || anyLowRamp; }
   bool NeedsHighlight() const { return anyHighlight || anyHighRamp; }
 };
@@ -136,6 +147,7 @@ THREEWAY_LANES_INLINE TonalRule<L> DecideTonal(typename L::F y, const LanesPass<
   rule.anyHighlight = L::Any(rule.highlight);
   rule.anyLowRamp = L::Any(rule.lowRamp);
   rule.anyHighRamp = L::Any(rule.highRamp);
+  rule.anyMidtone = !L::All(L::Or(rule.shadow, rule.highlight));
   rule.lowFraction = rule.anyLowRamp ? L::Div(L::Sub(y, ts), L::Sub(es, ts)) : L::Zero();
   rule.highFraction = rule.anyHighRamp ? L::Div(L::Sub(y, bh), L::Sub(th, bh)) : L::Zero();
   return rule;
@@ -146,6 +158,11 @@ template <class L>
 THREEWAY_LANES_INLINE typename L::F SelectTonal(const TonalRule<L>& r, typename L::F shadow, typename L::F midtone,
                                                 typename L::F highlight) {
   // A blend under an empty mask would change nothing: it is skipped, with the values it would read.
+  if (!r.anyMidtone) {  // every lane in the shadows or the highlights: no ramp either
+    if (!r.anyShadow) return highlight;
+    if (!r.anyHighlight) return shadow;
+    return L::Select(highlight, shadow, r.shadow);
+  }
   auto out = midtone;  // rules 5 and 8
   if (r.anyLowRamp) out = L::Select(out, LerpLanes<L>(shadow, midtone, r.lowFraction), r.lowRamp);
   if (r.anyHighRamp) out = L::Select(out, LerpLanes<L>(midtone, highlight, r.highFraction), r.highRamp);
@@ -173,8 +190,8 @@ THREEWAY_LANES_INLINE ChromaLanes<L> RangeChromaLanes(typename L::F u0, typename
 template <class L>
 THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, typename L::F u0, typename L::F y0,
                                                             typename L::F yd, typename L::F m,
-                                                            const RendererSettings& s, const LanesPass<L>& k,
-                                                            bool lumaOnly) {
+                                                            bool unitMask, const RendererSettings& s,
+                                                            const LanesPass<L>& k, bool lumaOnly) {
   // Dividing by a full scale of 1 changes no value (a signalling NaN only comes out quiet, which
   // the tonal comparisons and fractions below treat alike).
   const auto y = s.fullScale == 1.0f ? yd : L::Div(yd, k.fullScale);
@@ -183,12 +200,12 @@ THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, ty
 
   const auto lMaster = ApplyLevelsLanes<L>(yd, k.levels[0]);
   const auto lShadow = rule.NeedsShadow() ? ApplyLevelsLanes<L>(yd, k.levels[1]) : zero;
-  const auto lMidtone = ApplyLevelsLanes<L>(yd, k.levels[2]);
+  const auto lMidtone = rule.anyMidtone ? ApplyLevelsLanes<L>(yd, k.levels[2]) : zero;
   const auto lHighlight = rule.NeedsHighlight() ? ApplyLevelsLanes<L>(yd, k.levels[3]) : zero;
   const auto lRange = SelectTonal<L>(rule, lShadow, lMidtone, lHighlight);
   const auto y1 = L::Add(lMaster, L::Mul(k.half, L::Sub(lRange, lMaster)));
   typename L::Planes out;
-  out.y = L::Add(y0, L::Mul(m, L::Sub(y1, y0)));
+  out.y = MixLanes<L>(y0, y1, m, unitMask);
   out.a = zero;
   if (lumaOnly) {
     out.v = L::Set(s.neutralChromaV);
@@ -198,7 +215,7 @@ THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, ty
 
   const ChromaLanes<L> none{zero, zero};
   const ChromaLanes<L> shadow = rule.NeedsShadow() ? RangeChromaLanes<L>(u0, v0, k.shadow) : none;
-  const ChromaLanes<L> midtone = RangeChromaLanes<L>(u0, v0, k.midtone);
+  const ChromaLanes<L> midtone = rule.anyMidtone ? RangeChromaLanes<L>(u0, v0, k.midtone) : none;
   const ChromaLanes<L> highlight = rule.NeedsHighlight() ? RangeChromaLanes<L>(u0, v0, k.highlight) : none;
   const auto uMaster = L::Mul(L::Add(u0, L::Mul(L::Sub(k.masterTargetU, u0), k.masterWeight)), k.masterSaturation);
   const auto vMaster = L::Mul(L::Add(v0, L::Mul(L::Sub(k.masterTargetV, v0), k.masterWeight)), k.masterSaturation);
@@ -207,8 +224,8 @@ THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, ty
   const auto rangeV = SelectTonal<L>(rule, shadow.v, midtone.v, highlight.v);
   const auto u1 = L::Add(uMaster, L::Mul(k.half, L::Sub(rangeU, uMaster)));
   const auto v1 = L::Add(vMaster, L::Mul(k.half, L::Sub(rangeV, vMaster)));
-  out.v = L::Add(v0, L::Mul(m, L::Sub(v1, v0)));
-  out.u = L::Add(u0, L::Mul(m, L::Sub(u1, u0)));
+  out.v = MixLanes<L>(v0, v1, m, unitMask);
+  out.u = MixLanes<L>(u0, u1, m, unitMask);
   return out;
 }
 
@@ -365,7 +382,7 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::ui
       yd = L::Add(p.y, L::Mul(r, L::Set(kDitherAmplitude)));
     }
 
-    typename L::Planes q = CorrectPixelsLanes<L>(p.v, p.u, p.y, yd, m, s, pass, lumaOnly);
+    typename L::Planes q = CorrectPixelsLanes<L>(p.v, p.u, p.y, yd, m, constantMask, s, pass, lumaOnly);
     q.a = p.a;
     L::StorePixels(reinterpret_cast<float*>(dst + offset), q);
   }

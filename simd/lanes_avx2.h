@@ -53,6 +53,7 @@ struct Lanes {
   SIMD_AVX2_INLINE static M And(M a, M b) { return _mm256_and_ps(a, b); }
   SIMD_AVX2_INLINE static M AndNot(M a, M b) { return _mm256_andnot_ps(a, b); }  // b where not a
   SIMD_AVX2_INLINE static bool Any(M m) { return _mm256_movemask_ps(m) != 0; }
+  SIMD_AVX2_INLINE static bool All(M m) { return _mm256_movemask_ps(m) == 0xFF; }
   // x where m holds, +0 elsewhere.
   SIMD_AVX2_INLINE static F Keep(F x, M m) { return _mm256_and_ps(x, m); }
   // +0 where m holds, x elsewhere.

@@ -56,6 +56,7 @@ struct Lanes {
   SIMD_AVX512_INLINE static M And(M a, M b) { return static_cast<M>(a & b); }
   SIMD_AVX512_INLINE static M AndNot(M a, M b) { return static_cast<M>(~a & b); }
   SIMD_AVX512_INLINE static bool Any(M m) { return m != 0; }
+  SIMD_AVX512_INLINE static bool All(M m) { return m == 0xFFFF; }
   SIMD_AVX512_INLINE static F Keep(F x, M m) { return _mm512_maskz_mov_ps(m, x); }
   SIMD_AVX512_INLINE static F Drop(F x, M m) { return _mm512_maskz_mov_ps(static_cast<M>(~m), x); }
   SIMD_AVX512_INLINE static F Select(F a, F b, M m) { return _mm512_mask_blend_ps(m, a, b); }

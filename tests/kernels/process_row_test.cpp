@@ -24,19 +24,32 @@ namespace {
 
 constexpr std::uint32_t kUnditheredFormat = zkfx::FourCC("r210");
 
-// Luma from -0.2 to 1.3 with the awkward values mixed in; chroma within +-0.7.
+// Luma from -0.2 to 1.3 with the awkward values mixed in; chroma within +-0.7. In runs, the luma
+// stays near one level for 1 to 40 pixels at a time, as in pictures, so that whole sets of lanes
+// lie in one tonal range (or two) and the paths that skip the other ranges run.
 std::vector<WorkingPixel> RandomRow(std::mt19937& rng, std::int32_t width,
-                                    const RendererSettings& s) {
+                                    const RendererSettings& s, bool inRuns) {
   std::uniform_real_distribution<float> luma(-0.2f, 1.3f), chroma(-0.7f, 0.7f), alpha(0.0f, 1.0f);
   std::uniform_int_distribution<int> pick(0, 15);
   constexpr float kInf = std::numeric_limits<float>::infinity();
   const float specials[] = {std::nanf(""), kInf, -kInf, 1e-40f, -1e-40f, 0.0f, -0.0f, 1.0f,
                             1.0f / 255.0f, s.shadowThreshold, s.shadowBlendEnd,
                             s.highlightBlendStart, s.highlightThreshold, 3.0e38f, -3.0e38f, 0.5f};
+  std::uniform_int_distribution<int> runLength(1, 40);
+  std::uniform_real_distribution<float> nearby(-0.02f, 0.02f);
   std::vector<WorkingPixel> row(static_cast<std::size_t>(width));
+  int left = 0;
+  float level = 0.0f;
   for (WorkingPixel& p : row) {
     p = {chroma(rng), chroma(rng), luma(rng), alpha(rng)};
-    if (pick(rng) < 3) p.y = specials[pick(rng)];
+    if (inRuns) {
+      if (left-- == 0) {
+        left = runLength(rng);
+        level = luma(rng);
+      }
+      p.y = level + nearby(rng);
+    }
+    if (pick(rng) < 3 && (!inRuns || pick(rng) < 2)) p.y = specials[pick(rng)];  // rarer in runs
   }
   return row;
 }
@@ -142,7 +155,7 @@ TEST_F(ProcessRowTest, VectorRowMatchesScalarBitForBit) {
     const bool inPlace = pick(rng) < 20;
     const std::uint32_t seed = static_cast<std::uint32_t>(rng());
 
-    const std::vector<WorkingPixel> source = RandomRow(rng, width, s);
+    const std::vector<WorkingPixel> source = RandomRow(rng, width, s, trial % 3 != 0);
     const unsigned saved = _mm_getcsr();
     if (trial % 2 == 1) _mm_setcsr(saved | 0x8000);  // flush-to-zero, as during a frame pass
     const RowResult scalar = RunRow(&ProcessRowScalar, c, k, source, seed, inPlace);
