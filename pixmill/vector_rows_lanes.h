@@ -53,13 +53,15 @@ PIXMILL_LANES_INLINE void StoreCodes(const typename L::I (&c)[4], std::uint16_t*
 }
 
 // ToCode per lane: max(v, 0) gives 0 for NaN (the instruction returns its second operand) and +0
-// for -0, like the scalar select; then the clamp to the largest code, the truncation (the floor of
-// a value >= 0) and one more where the exact fraction is at least a half.
+// for -0, like the scalar select; then the clamp to the largest code. The scalar rows then take the
+// truncation and one more where the exact fraction is at least a half; here trunc(v + 0x1.fffffep-2)
+// gives the same code for every float v from 0 to 65535 (checked for each of them, denormals
+// included, under the rounding to nearest the conversions run with). With 0.5 itself v =
+// 0x1.fffffep-2 would round up to 1.
 template <class L, typename T>
 PIXMILL_LANES_INLINE typename L::I ToCodes(typename L::F v) {
   v = L::Min(L::Max(v, L::Zero()), L::Set(Coding<T>::kMax));
-  const auto whole = L::TruncateToInts(v);
-  return L::CountTrue(whole, L::Ge(L::Sub(v, L::IntsToFloats(whole)), L::Set(0.5f)));
+  return L::TruncateToInts(L::Add(v, L::Set(0x1.fffffep-2f)));
 }
 
 // RgbToWorking per lane; the working pixels stored at `out`.

@@ -137,4 +137,32 @@ TEST(PixmillVectorRows, EveryCodeGivesTheQuotientsBits) {
   }
 }
 
+// The vector rows round a scaled value to its code as trunc(v + 0x1.fffffep-2) (one addition and a
+// truncation for the scalar rows' truncation, subtraction and half test). Grey working pixels whose
+// scaled values land on and next to every half code, and next to 0.5, on every path: the same codes.
+TEST(PixmillVectorRows, ValuesAroundEveryHalfCodeRoundAsTheScalarRows) {
+  const std::int32_t widest = PM_DebugVectorRowsAvailable();
+  if (widest == 0) GTEST_SKIP() << "the processor has no AVX2";
+  for (const PixmillPixelFormat to : {kPixmillBGRA8, kPixmillARGB8, kPixmillBGRA16, kPixmillARGB16}) {
+    const float max = PM_BytesPerPixel(to) == 4 ? 255.0f : 65535.0f;
+    std::vector<float> in;
+    const auto around = [&](float centre, int steps) {
+      float v = centre;
+      for (int i = 0; i < steps; ++i) v = std::nextafter(v, 0.0f);
+      for (int i = 0; i < 2 * steps + 1; ++i, v = std::nextafter(v, 2.0f)) in.insert(in.end(), {0.0f, 0.0f, v, v});
+    };
+    for (float code = 0.0f; code < max; code += 1.0f) around((code + 0.5f) / max, 6);
+    around(0.5f / max, 300);
+    const std::int32_t width = static_cast<std::int32_t>(in.size() / 4);
+    std::vector<std::uint8_t> scalar(static_cast<std::size_t>(width) * static_cast<std::size_t>(PM_BytesPerPixel(to)));
+    ASSERT_EQ(PM_DebugConvertOnPath(0, in.data(), 0, kPixmillWorkingFormat, scalar.data(), 0, to, width, 1), kPixmillOk);
+    for (std::int32_t path = 1; path <= widest; ++path) {
+      std::vector<std::uint8_t> vector(scalar.size(), 0x5A);
+      ASSERT_EQ(PM_DebugConvertOnPath(path, in.data(), 0, kPixmillWorkingFormat, vector.data(), 0, to, width, 1),
+                kPixmillOk);
+      EXPECT_EQ(std::memcmp(scalar.data(), vector.data(), scalar.size()), 0) << "format " << to << " path " << path;
+    }
+  }
+}
+
 }  // namespace
