@@ -2,6 +2,8 @@
 
 #include <elf.h>
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -334,11 +336,49 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, st
   return failure.empty();
 }
 
+namespace {
+
+// A regular file mapped read-only for as long as the object lives: the registration section is a
+// few hundred bytes of a module that, with its debugging sections, runs to megabytes, and a mapping
+// reads only the pages the section search touches. (The loader maps the same file to run it.)
+class MappedFile {
+ public:
+  // Maps `fd` if it is a regular file of 1 to kMaxModuleFileBytes bytes; Mapped() says whether it did.
+  explicit MappedFile(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
+        static_cast<std::uint64_t>(status.st_size) > kMaxModuleFileBytes) {
+      return;
+    }
+    void* address = ::mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (address == MAP_FAILED) return;
+    bytes_ = {static_cast<const std::uint8_t*>(address), static_cast<std::size_t>(status.st_size)};
+  }
+  ~MappedFile() {
+    if (!bytes_.empty()) ::munmap(const_cast<std::uint8_t*>(bytes_.data()), bytes_.size());
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool Mapped() const { return !bytes_.empty(); }
+  std::span<const std::uint8_t> Bytes() const { return bytes_; }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+};
+
+}  // namespace
+
 bool ReadRegistrationFromFile(const std::string& path, Registration& registration,
                               std::string& error) {
   std::vector<std::uint8_t> image;
-  if (!ReadFileBytes(path, image, error)) return false;
-  if (!ReadRegistration(image, registration, error)) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const MappedFile mapped(fd);
+  if (fd >= 0) ::close(fd);  // a mapping outlives its descriptor
+  // Anything not mapped (a pipe, a device, a file too large, or none at all) is read whole, with
+  // that read's own errors.
+  if (!mapped.Mapped() && !ReadFileBytes(path, image, error)) return false;
+  if (!ReadRegistration(mapped.Mapped() ? mapped.Bytes() : std::span<const std::uint8_t>(image), registration,
+                        error)) {
     error = path + ": " + error;
     return false;
   }

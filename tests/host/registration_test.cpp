@@ -1,6 +1,7 @@
 // The registration resource: a reference built here from the documented layout, the real module
 // file against it, and corrupted copies of both.
 #include <elf.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "entry/host_interface.h"
@@ -273,16 +275,45 @@ TEST(Registration, FilesThatAreNotModules) {
       {dir + "/tw_missing.so", "", "cannot open"},
       {dir + "/tw_empty.so", "", "too short"},
       {dir + "/tw_text.so", std::string(100, 'x'), "not an ELF file"},
+      {dir + "/tw_folder.so", "", "Is a directory"},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     std::remove(c.path.c_str());
-    if (i > 0) std::ofstream(c.path, std::ios::binary) << c.contents;
+    if (c.path.ends_with("folder.so")) {
+      ::mkdir(c.path.c_str(), 0755);
+    } else if (i > 0) {
+      std::ofstream(c.path, std::ios::binary) << c.contents;
+    }
     threeway::host::Registration r;
     std::string error;
     EXPECT_FALSE(threeway::host::ReadRegistrationFromFile(c.path, r, error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_NE(error.find(c.path), std::string::npos) << error;
+  }
+}
+
+// A regular file is mapped, anything else read through: the module's bytes through a pipe give the
+// registration its file gives.
+TEST(Registration, AModuleThroughAPipeReadsAsItsFile) {
+  std::vector<std::uint8_t> bytes;
+  std::string error;
+  ASSERT_TRUE(threeway::host::ReadFileBytes(threeway::test::ModulePath(), bytes, error)) << error;
+  const std::string pipe = ::testing::TempDir() + "/tw_module_pipe";
+  std::remove(pipe.c_str());
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::thread writer([&] { std::ofstream(pipe, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                        static_cast<std::streamsize>(bytes.size())); });
+  threeway::host::Registration fromPipe, fromFile;
+  const bool piped = threeway::host::ReadRegistrationFromFile(pipe, fromPipe, error);
+  writer.join();
+  std::remove(pipe.c_str());
+  ASSERT_TRUE(piped) << error;
+  ASSERT_TRUE(threeway::host::ReadRegistrationFromFile(threeway::test::ModulePath(), fromFile, error)) << error;
+  ASSERT_EQ(fromPipe.properties.size(), fromFile.properties.size());
+  for (std::size_t i = 0; i < fromFile.properties.size(); ++i) {
+    EXPECT_EQ(threeway::host::DescribePropertyValue(fromPipe.properties[i]),
+              threeway::host::DescribePropertyValue(fromFile.properties[i]));
   }
 }
 
