@@ -21,6 +21,22 @@
 namespace threeway {
 namespace {
 
+// What a span's loop takes as settled before it starts. The general plan settles nothing: every
+// switch of the pass and the view is tested where it applies. The graded-video plan is the usual
+// pass of a host or the tool: the corrected picture (not the luma alone, the mask or the tonal
+// ranges), under a mask of 1 everywhere (no qualifier restriction, no mask plane), on luma already
+// normalised (a full scale of 1), with both tonal edges soft; whether the luma is dithered and the
+// histogram counted are fixed too. The compiler then leaves the other branches out of the loop.
+struct GeneralPlan {
+  static constexpr bool kGradedVideo = false;
+  static constexpr bool kDither = false, kCount = false;  // not read: the pass decides
+};
+template <bool Dither, bool Count>
+struct GradedVideoPlan {
+  static constexpr bool kGradedVideo = true;
+  static constexpr bool kDither = Dither, kCount = Count;
+};
+
 // The constants of one pass, each broadcast to every lane once per row rather than at every use.
 template <class L>
 struct LanesPass {
@@ -39,6 +55,8 @@ struct LanesPass {
   Range shadow, midtone, highlight;
   F masterWeight, masterSaturation, masterTargetU, masterTargetV;
   F fullScale, half;
+  bool unitScale;  // a full scale of 1: the luma needs no normalising
+  F neutralV, neutralU, maskDisplayGain, midGrey;
 };
 
 template <class L>
@@ -70,6 +88,11 @@ THREEWAY_LANES_INLINE void BroadcastPass(const RendererSettings& s, const PassCo
   k.masterTargetV = L::Set(s.masterBalance.v);
   k.fullScale = L::Set(s.fullScale);
   k.half = L::Set(0.5f);
+  k.unitScale = s.fullScale == 1.0f;
+  k.neutralV = L::Set(s.neutralChromaV);
+  k.neutralU = L::Set(s.neutralChromaU);
+  k.maskDisplayGain = L::Set(s.maskDisplayGain);
+  k.midGrey = L::Set(s.midGrey);
 }
 
 // ApplyLevels per lane.
@@ -117,7 +140,7 @@ struct TonalRule {
 };
 
 // Evaluates the rules for the normalised luma y. Each mask holds only where no earlier rule holds.
-template <class L>
+template <class L, class Plan = GeneralPlan>
 THREEWAY_LANES_INLINE TonalRule<L> DecideTonal(typename L::F y, const LanesPass<L>& k) {
   const auto ts = k.shadowThreshold;
   const auto es = k.shadowBlendEnd;
@@ -126,9 +149,9 @@ THREEWAY_LANES_INLINE TonalRule<L> DecideTonal(typename L::F y, const LanesPass<
 
   // Rules 2 and 4 hold only under a hard (zero softness) edge.
   const auto r1 = L::Le(y, ts);
-  const auto r2 = k.shadowHard ? L::Le(y, es) : L::None();
+  const auto r2 = !Plan::kGradedVideo && k.shadowHard ? L::Le(y, es) : L::None();
   const auto r3 = L::Ge(y, th);
-  const auto r4 = k.highlightHard ? L::Ge(y, bh) : L::None();
+  const auto r4 = !Plan::kGradedVideo && k.highlightHard ? L::Ge(y, bh) : L::None();
   const auto r5 = L::And(L::Lt(es, y), L::Lt(y, bh));
   const auto r6 = L::And(L::Lt(ts, y), L::Lt(y, es));
   const auto r7 = L::Gt(y, bh);
@@ -187,15 +210,14 @@ THREEWAY_LANES_INLINE ChromaLanes<L> RangeChromaLanes(typename L::F u0, typename
 }
 
 // CorrectPixel per lane; returns the corrected planes with alpha left unset.
-template <class L>
+template <class L, class Plan>
 THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, typename L::F u0, typename L::F y0,
                                                             typename L::F yd, typename L::F m,
-                                                            bool unitMask, const RendererSettings& s,
-                                                            const LanesPass<L>& k, bool lumaOnly) {
+                                                            bool unitMask, const LanesPass<L>& k, bool lumaOnly) {
   // Dividing by a full scale of 1 changes no value (a signalling NaN only comes out quiet, which
   // the tonal comparisons and fractions below treat alike).
-  const auto y = s.fullScale == 1.0f ? yd : L::Div(yd, k.fullScale);
-  const TonalRule<L> rule = DecideTonal<L>(y, k);
+  const auto y = Plan::kGradedVideo || k.unitScale ? yd : L::Div(yd, k.fullScale);
+  const TonalRule<L> rule = DecideTonal<L, Plan>(y, k);
   const auto zero = L::Zero();
 
   const auto lMaster = ApplyLevelsLanes<L>(yd, k.levels[0]);
@@ -205,11 +227,11 @@ THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, ty
   const auto lRange = SelectTonal<L>(rule, lShadow, lMidtone, lHighlight);
   const auto y1 = L::Add(lMaster, L::Mul(k.half, L::Sub(lRange, lMaster)));
   typename L::Planes out;
-  out.y = MixLanes<L>(y0, y1, m, unitMask);
+  out.y = MixLanes<L>(y0, y1, m, Plan::kGradedVideo || unitMask);
   out.a = zero;
-  if (lumaOnly) {
-    out.v = L::Set(s.neutralChromaV);
-    out.u = L::Set(s.neutralChromaU);
+  if (!Plan::kGradedVideo && lumaOnly) {
+    out.v = k.neutralV;
+    out.u = k.neutralU;
     return out;
   }
 
@@ -224,8 +246,8 @@ THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, ty
   const auto rangeV = SelectTonal<L>(rule, shadow.v, midtone.v, highlight.v);
   const auto u1 = L::Add(uMaster, L::Mul(k.half, L::Sub(rangeU, uMaster)));
   const auto v1 = L::Add(vMaster, L::Mul(k.half, L::Sub(rangeV, vMaster)));
-  out.v = MixLanes<L>(v0, v1, m, unitMask);
-  out.u = MixLanes<L>(u0, u1, m, unitMask);
+  out.v = MixLanes<L>(v0, v1, m, Plan::kGradedVideo || unitMask);
+  out.u = MixLanes<L>(u0, u1, m, Plan::kGradedVideo || unitMask);
   return out;
 }
 
@@ -285,12 +307,28 @@ constexpr DitherLeaps<L> MakeDitherLeaps() {
   return leaps;
 }
 
+// Whether the pass dithers the luma: moved levels on a format whose codes would band.
+inline bool DitheredPass(const RowContext& c) {
+  return c.constants->levelsActive && IsDitheredFormat(c.sourceFormat);
+}
+// Whether the mask is 1 everywhere: no mask plane and the qualifier kernel that restricts nothing.
+inline bool UnitMask(const RowContext& c) { return !c.useMask && c.kernel == kQualifierKernels[56]; }
+// Whether the row suits the graded-video plan (above).
+inline bool GradedVideoPass(const RowContext& c) {
+  const RendererSettings& s = *c.settings;
+  return c.viewMode != kViewLuma && c.viewMode != kViewMask && c.viewMode != kViewTonalRange && UnitMask(c) &&
+         s.fullScale == 1.0f && !(s.shadowSoftness == 0.0f) && !(s.highlightSoftness == 0.0f);
+}
+
 // The pixels from column x0 of pass row k, whole sets of lanes only; returns the column where the
 // sets end (the row's rest is narrower than a set).
-template <class L>
-THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::uint32_t k, const void* in,
+template <class L, class Plan>
+THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& context, std::uint32_t k, const void* in,
                                                     void* out, std::int32_t x0) {
   using F = typename L::F;
+  // The row's context and the pass's switches are copied here, out of reach of the pixel stores,
+  // so the loop need not read them again at every set.
+  const RowContext c = context;
   constexpr std::int32_t kLanes = L::kCount;
   const std::int32_t vectorEnd = x0 + (c.width - x0) / kLanes * kLanes;
   if (vectorEnd == x0) return x0;
@@ -298,11 +336,12 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::ui
   const PassConstants& pc = *c.constants;
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
-  const bool dither = pc.levelsActive && IsDitheredFormat(c.sourceFormat);
-  const bool lumaOnly = c.viewMode == kViewLuma;
-  const bool constantMask = !c.useMask && c.kernel == kQualifierKernels[56];
+  const bool dither = Plan::kGradedVideo ? Plan::kDither : DitheredPass(c);
+  const bool count = Plan::kGradedVideo ? Plan::kCount : c.histogram != nullptr;
+  const bool lumaOnly = !Plan::kGradedVideo && c.viewMode == kViewLuma;
+  const bool constantMask = Plan::kGradedVideo || UnitMask(c);
   const float* maskRow =
-      c.useMask ? c.maskPlane + (static_cast<std::size_t>(c.firstRow) + k) * static_cast<std::size_t>(c.width)
+      !Plan::kGradedVideo && c.useMask ? c.maskPlane + (static_cast<std::size_t>(c.firstRow) + k) * static_cast<std::size_t>(c.width)
                 : nullptr;
   // The vector twin of the pass's qualifier kernel computes the masks a chunk of the span ahead.
   const VectorQualifierKernel vectorKernel =
@@ -323,7 +362,7 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::ui
   BroadcastPass<L>(s, pc, pass);
 
   RowBinCounts<L> binCounts;  // zeroed below when the pass counts the histogram
-  if (c.histogram != nullptr) std::memset(&binCounts, 0, sizeof binCounts);
+  if (count) std::memset(&binCounts, 0, sizeof binCounts);
 
   for (std::int32_t x = x0; x < vectorEnd; x += kLanes) {
     const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
@@ -350,20 +389,20 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::ui
       m = L::Load(mask);
     }
 
-    if (c.histogram != nullptr) CountBins<L>(p.y, binCounts);
+    if (count) CountBins<L>(p.y, binCounts);
 
-    if (c.viewMode == kViewMask || c.viewMode == kViewTonalRange) {
+    if (!Plan::kGradedVideo && (c.viewMode == kViewMask || c.viewMode == kViewTonalRange)) {
       // The views show the mask or the source's tonal range (black, mid grey, white) as luma on
       // neutral chroma; they draw no dither.
       typename L::Planes q;
-      q.v = L::Set(s.neutralChromaV);
-      q.u = L::Set(s.neutralChromaU);
+      q.v = pass.neutralV;
+      q.u = pass.neutralU;
       q.a = p.a;
       if (c.viewMode == kViewMask) {
-        q.y = L::Mul(m, L::Set(s.maskDisplayGain));
+        q.y = L::Mul(m, pass.maskDisplayGain);
       } else {
         const auto y = L::Div(p.y, pass.fullScale);
-        q.y = SelectTonal<L>(DecideTonal<L>(y, pass), L::Zero(), L::Set(s.midGrey), pass.fullScale);
+        q.y = SelectTonal<L>(DecideTonal<L>(y, pass), L::Zero(), pass.midGrey, pass.fullScale);
       }
       L::StorePixels(reinterpret_cast<float*>(dst + offset), q);
       continue;
@@ -382,13 +421,13 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::ui
       yd = L::Add(p.y, L::Mul(r, L::Set(kDitherAmplitude)));
     }
 
-    typename L::Planes q = CorrectPixelsLanes<L>(p.v, p.u, p.y, yd, m, constantMask, s, pass, lumaOnly);
+    typename L::Planes q = CorrectPixelsLanes<L, Plan>(p.v, p.u, p.y, yd, m, constantMask, pass, lumaOnly);
     q.a = p.a;
     L::StorePixels(reinterpret_cast<float*>(dst + offset), q);
   }
 
   if (dither) SeedDither(ditherState);
-  if (c.histogram != nullptr) AddBinCounts<L>(binCounts, c.histogram);
+  if (count) AddBinCounts<L>(binCounts, c.histogram);
   return vectorEnd;
 }
 
@@ -398,8 +437,18 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& c, std::ui
 template <class L>
 __attribute__((target(THREEWAY_LANES_TARGET))) void ProcessRowLanes(const RowContext& c, std::uint32_t k,
                                                                      const void* in, void* out) {
-  std::int32_t x = ProcessSpanLanes<LanePair<L>>(c, k, in, out, 0);
-  x = ProcessSpanLanes<L>(c, k, in, out, x);
+  using Pair = LanePair<L>;
+  std::int32_t x = 0;
+  if (GradedVideoPass(c)) {
+    const bool dither = DitheredPass(c), count = c.histogram != nullptr;
+    x = dither ? (count ? ProcessSpanLanes<Pair, GradedVideoPlan<true, true>>(c, k, in, out, 0)
+                        : ProcessSpanLanes<Pair, GradedVideoPlan<true, false>>(c, k, in, out, 0))
+               : (count ? ProcessSpanLanes<Pair, GradedVideoPlan<false, true>>(c, k, in, out, 0)
+                        : ProcessSpanLanes<Pair, GradedVideoPlan<false, false>>(c, k, in, out, 0));
+  } else {
+    x = ProcessSpanLanes<Pair, GeneralPlan>(c, k, in, out, 0);
+  }
+  x = ProcessSpanLanes<L, GeneralPlan>(c, k, in, out, x);
   const auto* src = static_cast<const std::uint8_t*>(in);
   auto* dst = static_cast<std::uint8_t*>(out);
   for (; x < c.width; ++x) {
