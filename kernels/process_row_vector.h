@@ -326,8 +326,8 @@ template <class L, class Plan>
 THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& context, std::uint32_t k, const void* in,
                                                     void* out, std::int32_t x0) {
   using F = typename L::F;
-  // The row's context and the pass's switches are copied here, out of reach of the pixel stores,
-  // so the loop need not read them again at every set.
+  // A copy of the row's context, which the pixel stores cannot reach: the loop may keep its
+  // fields where they are instead of reading them through the caller's reference again.
   const RowContext c = context;
   constexpr std::int32_t kLanes = L::kCount;
   const std::int32_t vectorEnd = x0 + (c.width - x0) / kLanes * kLanes;
@@ -340,9 +340,9 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& context, s
   const bool count = Plan::kGradedVideo ? Plan::kCount : c.histogram != nullptr;
   const bool lumaOnly = !Plan::kGradedVideo && c.viewMode == kViewLuma;
   const bool constantMask = Plan::kGradedVideo || UnitMask(c);
+  const std::size_t row = static_cast<std::size_t>(c.firstRow) + k;
   const float* maskRow =
-      !Plan::kGradedVideo && c.useMask ? c.maskPlane + (static_cast<std::size_t>(c.firstRow) + k) * static_cast<std::size_t>(c.width)
-                : nullptr;
+      !Plan::kGradedVideo && c.useMask ? c.maskPlane + row * static_cast<std::size_t>(c.width) : nullptr;
   // The vector twin of the pass's qualifier kernel computes the masks a chunk of the span ahead.
   const VectorQualifierKernel vectorKernel =
       maskRow == nullptr && !constantMask ? VectorQualifierFor(c.kernel, L::kPath) : nullptr;

@@ -3,9 +3,9 @@
 // one. Default: neutral grade, levels inactive (no dither), the constant mask kernel. Busy: every
 // range balanced, rotated and saturated, levels moved with a gamma other than 1 in every group (so
 // the luma is dithered), and a luma-restricted qualifier whose kernel runs per pixel. Primary: the
-// command-line tool's primary grade over a frame of bars (PictureFrame). Each counts
-// the luma histogram, or not (a host without sequence data). Before timing, each vector run checks that its frame equals the scalar
-// run's byte for byte. The timed frame is processed as the frame pass does it: each row from a
+// command-line tool's primary grade over a frame of bars (PictureFrame). Each counts the luma
+// histogram, or not (a host without sequence data). Before timing, each vector run checks that its
+// frame equals the scalar run's byte for byte. The timed frame is processed as the frame pass does it: each row from a
 // converted row held in cache (a pool of 16 distinct rows) into one scratch row, so the timing is
 // the step's own, not the memory traffic of a 33 MB working-format frame.
 #include <benchmark/benchmark.h>
