@@ -311,12 +311,10 @@ bool ReadRegistration(std::span<const std::uint8_t> image, Registration& registr
          DecodeRegistration(section, registration, error) && CheckRegistration(registration, error);
 }
 
-bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
+namespace {
+
+// Reads what is left of `fd` into `bytes`, at most kMaxModuleFileBytes; errors name `path`.
+bool ReadDescriptorBytes(int fd, const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
   bytes.clear();
   std::string failure;
   std::uint8_t buffer[1 << 16];
@@ -331,9 +329,34 @@ bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, st
       bytes.insert(bytes.end(), buffer, buffer + got);
     }
   }
-  ::close(fd);
   if (!failure.empty()) error = "cannot read " + path + ": " + failure;
   return failure.empty();
+}
+
+// An open descriptor, closed when the holder goes.
+class Descriptor {
+ public:
+  explicit Descriptor(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+  const Descriptor fd(path);
+  if (fd.Get() < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return ReadDescriptorBytes(fd.Get(), path, bytes, error);
 }
 
 namespace {
@@ -370,13 +393,16 @@ class MappedFile {
 
 bool ReadRegistrationFromFile(const std::string& path, Registration& registration,
                               std::string& error) {
+  const Descriptor fd(path);
+  if (fd.Get() < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  // Anything not mapped (a pipe, a device, a file too large) is read whole through the same
+  // descriptor: a pipe's writer would not survive a close and a second open.
+  const MappedFile mapped(fd.Get());
   std::vector<std::uint8_t> image;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  const MappedFile mapped(fd);
-  if (fd >= 0) ::close(fd);  // a mapping outlives its descriptor
-  // Anything not mapped (a pipe, a device, a file too large, or none at all) is read whole, with
-  // that read's own errors.
-  if (!mapped.Mapped() && !ReadFileBytes(path, image, error)) return false;
+  if (!mapped.Mapped() && !ReadDescriptorBytes(fd.Get(), path, image, error)) return false;
   if (!ReadRegistration(mapped.Mapped() ? mapped.Bytes() : std::span<const std::uint8_t>(image), registration,
                         error)) {
     error = path + ": " + error;
