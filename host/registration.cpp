@@ -348,19 +348,6 @@ class Descriptor {
   int fd_;
 };
 
-}  // namespace
-
-bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-  const Descriptor fd(path);
-  if (fd.Get() < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return ReadDescriptorBytes(fd.Get(), path, bytes, error);
-}
-
-namespace {
-
 // A regular file mapped read-only for as long as the object lives: the registration section is a
 // few hundred bytes of a module that, with its debugging sections, runs to megabytes, and a mapping
 // reads only the pages the section search touches. (The loader maps the same file to run it.)
@@ -390,6 +377,15 @@ class MappedFile {
 };
 
 }  // namespace
+
+bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+  const Descriptor fd(path);
+  if (fd.Get() < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return ReadDescriptorBytes(fd.Get(), path, bytes, error);
+}
 
 bool ReadRegistrationFromFile(const std::string& path, Registration& registration,
                               std::string& error) {
