@@ -1,5 +1,7 @@
 #include "cli/media/picture.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -89,6 +91,30 @@ Picture Picture::Sized(int width, int height, std::uint32_t format) {
   picture.Reshape(width, height, format);
   return picture;
 }
+
+namespace {
+
+constexpr std::size_t kPageBytes = 4096;
+constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
+
+std::align_val_t PictureAlignment(std::size_t bytes) {
+  return std::align_val_t{bytes >= kHugePageBytes ? kHugePageBytes : kPageBytes};
+}
+
+}  // namespace
+
+void* AllocatePictureMemory(std::size_t bytes) {
+  void* p = ::operator new(bytes, PictureAlignment(bytes));
+  if (bytes >= kHugePageBytes) {
+    // Advice only: a kernel without transparent huge pages, or with them switched off, refuses it
+    // and the buffer works with small pages (so does the last part of a buffer that ends inside a
+    // 2 MiB page).
+    ::madvise(p, bytes, MADV_HUGEPAGE);
+  }
+  return p;
+}
+
+void FreePictureMemory(void* p, std::size_t bytes) noexcept { ::operator delete(p, PictureAlignment(bytes)); }
 
 Picture Picture::Blank(int width, int height, std::uint32_t format) {
   Picture picture = Sized(width, height, format);

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -159,6 +161,33 @@ TEST(PictureSize, BuffersPageAlignedAndReusedByShape) {
   EXPECT_TRUE(aligned(picture));
   EXPECT_THROW(picture.Reshape(0, 3, zkfx::kPixelFormatBGRA8), ToolError);
   EXPECT_TRUE(aligned(Picture::Blank(5, 5, zkfx::kPixelFormatARGB16)));
+}
+
+// Buffers of 2 MiB or more start on a 2 MiB boundary and carry the huge-page advice (the "hg"
+// flag of their mapping in /proc/self/smaps); a smaller one does not.
+TEST(PictureSize, FrameSizedBuffersAskForHugePages) {
+  using threeway::cli::Picture;
+  if (!std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled")) GTEST_SKIP() << "no transparent huge pages here";
+  // The flags of the mapping that holds `address`.
+  const auto flags = [](const void* address) {
+    std::ifstream maps("/proc/self/smaps");
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    bool inside = false;
+    for (std::string line; std::getline(maps, line);) {
+      unsigned long low = 0, high = 0;
+      if (std::sscanf(line.c_str(), "%lx-%lx ", &low, &high) == 2) {  // a mapping's first line
+        inside = low <= at && at < high;
+      } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+        return line;
+      }
+    }
+    return std::string();
+  };
+  const Picture frame = Picture::Sized(1920, 1080, zkfx::kPixelFormatBGRA8);
+  const Picture row = Picture::Sized(1920, 1, zkfx::kPixelFormatBGRA8);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(frame.bytes.data()) % (2 << 20), 0u);
+  EXPECT_NE(flags(frame.bytes.data() + (4 << 20)).find(" hg"), std::string::npos) << flags(frame.bytes.data());
+  EXPECT_EQ(flags(row.bytes.data()).find(" hg"), std::string::npos) << flags(row.bytes.data());
 }
 
 // A settled panel: the press before it acted on the reference, the host gave the sequence data
