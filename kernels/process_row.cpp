@@ -21,6 +21,12 @@ void ProcessRowScalar(const RowContext& c, std::uint32_t k, const void* in, void
   }
 }
 
+void AddRowBins(const RowBins& bins, zkfx::LumaHistogram* histogram) {
+  for (const auto& table : bins.table) {
+    for (int bin = 0; bin < 256; ++bin) histogram->count[bin] += table[bin];
+  }
+}
+
 bool VectorRowPathAvailable() { return vector_switch::WidestPath() >= vector_switch::Path::kAvx2; }
 
 bool Avx512RowPathAvailable() { return vector_switch::WidestPath() == vector_switch::Path::kAvx512; }

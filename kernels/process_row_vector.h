@@ -251,41 +251,23 @@ THREEWAY_LANES_INLINE typename L::Planes CorrectPixelsLanes(typename L::F v0, ty
   return out;
 }
 
-// The row's luma counts, kept in one table per lane so that neighbouring pixels, which mostly share
-// a bin, do not wait on each other's increment; AddBinCounts sums them into the frame's histogram
-// (counts wrap modulo 2^32 either way, so the sum equals counting there directly). Lane types
-// wider than sixteen (a pair of sets) share the tables: lanes sixteen apart count into one.
+// HistogramBin per lane: a true floor of y0 * 255, NaN and below 0 to bin 0, 255 and above to 255,
+// counted in the lane's table (RowBins).
 template <class L>
-struct RowBinCounts {
-  static constexpr std::int32_t kTables = L::kCount < 16 ? L::kCount : 16;
-  alignas(64) std::uint32_t table[kTables][256];
-};
-
-// HistogramBin per lane: a true floor of y0 * 255, NaN and below 0 to bin 0, 255 and above to 255.
-template <class L>
-THREEWAY_LANES_INLINE void CountBins(typename L::F y0, RowBinCounts<L>& counts) {
+THREEWAY_LANES_INLINE void CountBins(typename L::F y0, RowBins& counts) {
   const auto b = L::Floor(L::Mul(y0, L::Set(255.0f)));
   // max(b, 0) returns its second operand when b is NaN.
   const auto clamped = L::Min(L::Max(b, L::Zero()), L::Set(255.0f));
   alignas(64) std::int32_t bins[L::kCount];
   L::StoreInts(bins, L::TruncateToInts(clamped));
-  // Bins as unsigned indices: no sign extension before each address. Unrolled, so that each
-  // lane's table is a fixed offset.
-#pragma GCC unroll 16
+  // Each bin read back from memory: left to itself GCC takes the lanes out of the register one
+  // by one (two operations each), slower than a load on the processors measured.
+  asm("" : "+m"(bins));
+  // Bins as unsigned indices: no sign extension before each address. Unrolled whole (up to the
+  // thirty-two lanes of an AVX-512 pair), so that each lane's table is a fixed offset.
+#pragma GCC unroll 32
   for (std::int32_t i = 0; i < L::kCount; ++i) {
-    ++counts.table[i % RowBinCounts<L>::kTables][static_cast<std::uint32_t>(bins[i])];
-  }
-}
-
-template <class L>
-THREEWAY_LANES_INLINE void AddBinCounts(const RowBinCounts<L>& counts, zkfx::LumaHistogram* histogram) {
-  auto* total = reinterpret_cast<std::int32_t*>(histogram->count);
-  for (std::int32_t bin = 0; bin < 256; bin += L::kCount) {
-    auto sum = L::LoadInts(total + bin);
-    for (const auto& table : counts.table) {
-      sum = L::AddInts(sum, L::LoadInts(reinterpret_cast<const std::int32_t*>(table + bin)));
-    }
-    L::StoreInts(total + bin, sum);
+    ++counts.table[i % RowBins::kTables][static_cast<std::uint32_t>(bins[i])];
   }
 }
 
@@ -361,8 +343,10 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& context, s
   LanesPass<L> pass;
   BroadcastPass<L>(s, pc, pass);
 
-  RowBinCounts<L> binCounts;  // zeroed below when the pass counts the histogram
-  if (count) std::memset(&binCounts, 0, sizeof binCounts);
+  // The pass's tables; a row called without them counts into its own, cleared here.
+  RowBins rowBins;
+  RowBins& binCounts = c.bins != nullptr ? *c.bins : rowBins;
+  if (count && c.bins == nullptr) std::memset(&rowBins, 0, sizeof rowBins);
 
   for (std::int32_t x = x0; x < vectorEnd; x += kLanes) {
     const std::size_t offset = static_cast<std::size_t>(x) * sizeof(WorkingPixel);
@@ -427,7 +411,7 @@ THREEWAY_LANES_INLINE std::int32_t ProcessSpanLanes(const RowContext& context, s
   }
 
   if (dither) SeedDither(ditherState);
-  if (count) AddBinCounts<L>(binCounts, c.histogram);
+  if (count && c.bins == nullptr) AddRowBins(rowBins, c.histogram);
   return vectorEnd;
 }
 

@@ -84,9 +84,12 @@ void RunPass(PassRecord* record) {
   }
   const bool useMask = record->maskFlag && record->maskPlane != nullptr;
   // The per-pixel step, eight pixels at a time where the processor allows; identical results.
+  // The vector rows count the histogram in tables of the pass, added into it after the last row.
+  RowBins bins;
+  if (record->histogram != nullptr) std::memset(&bins, 0, sizeof bins);
   const RowContext row{width, record->firstRow, useMask, record->maskPlane, kernel,
                        &record->qualifier, record->viewMode, record->sourceFormat, &settings,
-                       &constants, record->histogram};
+                       &constants, record->histogram, record->histogram != nullptr ? &bins : nullptr};
   const RowProcessor processRow = SelectRowProcessor();
 
   for (std::uint32_t k = 0; k < record->rowCount; ++k) {
@@ -112,6 +115,7 @@ void RunPass(PassRecord* record) {
     record->sourceRow = sourceRow + record->sourceRowBytes;
     record->destinationRow = destinationRow + record->destinationRowBytes;
   }
+  if (record->histogram != nullptr) AddRowBins(bins, record->histogram);
 }
 
 }  // namespace threeway

@@ -100,6 +100,7 @@ struct PassSetup {
   PassConstants constants;
   QualifierBlock qualifier;
   zkfx::LumaHistogram histogram{};
+  RowBins bins{};  // the pass's bin tables, as the frame pass keeps them
   RowContext row{};
 };
 
@@ -110,7 +111,7 @@ void Setup(PassSetup& p, int panel, bool histogram) {
   p.qualifier = PanelQualifier(busy);
   p.row = RowContext{kWidth, 0, false, nullptr, SelectQualifierKernel(p.qualifier),
                      &p.qualifier, kViewVideo, kWorkingFormat, &p.settings, &p.constants,
-                     histogram ? &p.histogram : nullptr};
+                     histogram ? &p.histogram : nullptr, histogram ? &p.bins : nullptr};
 }
 
 void RunFrame(RowProcessor process, const RowContext& c, const std::vector<WorkingPixel>& in,
