@@ -300,6 +300,8 @@ VectorRowPair VectorRowsOf(PixmillPixelFormat format, vector_switch::Path path) 
       case kPixmillARGB8: return table->argb8;
       case kPixmillARGB16: return table->argb16;
       case kPixmillARGB32f: return table->argb32f;
+      case kPixmillVUYA8: return table->vuya8;
+      case kPixmillVUYA16: return table->vuya16;
       default: break;
     }
   }

@@ -1,4 +1,5 @@
-// The RGB row conversions written once over a lane type (simd/lanes_avx2.h, simd/lanes_avx512.h).
+// The row conversions of the integer and float RGB formats and the integer VUYA formats, written
+// once over a lane type (simd/lanes_avx2.h, simd/lanes_avx512.h).
 // A file includes this with PIXMILL_LANES_TARGET defined, the target string of its lanes, and gets
 // its own copy compiled for that instruction set (an unnamed namespace, every step forced inline).
 //
@@ -159,6 +160,48 @@ __attribute__((target(PIXMILL_LANES_TARGET))) std::int32_t WorkingToRgbFloatLane
   return end;
 }
 
+// Studio-range codes in memory order V, U, Y, A -> working pixels: (code - centre) / span for the
+// chroma, (code - black) / span for the luma (the scalar rows' subtraction and division), code / max
+// for alpha as the RGB rows take it.
+template <class L, typename T>
+__attribute__((target(PIXMILL_LANES_TARGET))) std::int32_t VuyaIntToWorkingLanes(const void* srcBytes, float* dst,
+                                                                                 std::int32_t width) {
+  using C = Coding<T>;
+  const T* src = static_cast<const T*>(srcBytes);
+  const std::int32_t end = WholeSets<L>(width);
+  for (std::int32_t x = 0; x < end; x += L::kCount) {
+    typename L::F c[4];
+    LoadCodes<L>(src + 4 * static_cast<std::ptrdiff_t>(x), c);
+    typename L::Planes q;
+    q.v = L::Div(L::Sub(c[kV], L::Set(C::kChromaCentre)), L::Set(C::kChromaSpan));
+    q.u = L::Div(L::Sub(c[kU], L::Set(C::kChromaCentre)), L::Set(C::kChromaSpan));
+    q.y = L::Div(L::Sub(c[kY], L::Set(C::kBlack)), L::Set(C::kLumaSpan));
+    q.a = L::Add(L::Mul(c[kA], L::Set(C::kUnitHigh)), L::Mul(c[kA], L::Set(C::kUnitLow)));
+    L::StorePixels(dst + 4 * static_cast<std::ptrdiff_t>(x), q);
+  }
+  return end;
+}
+
+// Working pixels -> studio-range codes: value x span + centre (or black), alpha x max, each
+// rounded as ToCodes.
+template <class L, typename T>
+__attribute__((target(PIXMILL_LANES_TARGET))) std::int32_t WorkingToVuyaIntLanes(const float* src, void* dstBytes,
+                                                                                 std::int32_t width) {
+  using C = Coding<T>;
+  T* dst = static_cast<T*>(dstBytes);
+  const std::int32_t end = WholeSets<L>(width);
+  for (std::int32_t x = 0; x < end; x += L::kCount) {
+    const typename L::Planes p = L::LoadPixels(src + 4 * static_cast<std::ptrdiff_t>(x));
+    typename L::I codes[4];
+    codes[kV] = ToCodes<L, T>(L::Add(L::Mul(p.v, L::Set(C::kChromaSpan)), L::Set(C::kChromaCentre)));
+    codes[kU] = ToCodes<L, T>(L::Add(L::Mul(p.u, L::Set(C::kChromaSpan)), L::Set(C::kChromaCentre)));
+    codes[kY] = ToCodes<L, T>(L::Add(L::Mul(p.y, L::Set(C::kLumaSpan)), L::Set(C::kBlack)));
+    codes[kA] = ToCodes<L, T>(L::Mul(p.a, L::Set(C::kMax)));
+    StoreCodes<L>(codes, dst + 4 * static_cast<std::ptrdiff_t>(x));
+  }
+  return end;
+}
+
 template <class L>
 constexpr VectorRowTable MakeVectorRowTable() {
   using std::uint16_t;
@@ -168,7 +211,9 @@ constexpr VectorRowTable MakeVectorRowTable() {
           {RgbFloatToWorkingLanes<L, BgraOrder>, WorkingToRgbFloatLanes<L, BgraOrder>},
           {RgbIntToWorkingLanes<L, uint8_t, ArgbOrder>, WorkingToRgbIntLanes<L, uint8_t, ArgbOrder>},
           {RgbIntToWorkingLanes<L, uint16_t, ArgbOrder>, WorkingToRgbIntLanes<L, uint16_t, ArgbOrder>},
-          {RgbFloatToWorkingLanes<L, ArgbOrder>, WorkingToRgbFloatLanes<L, ArgbOrder>}};
+          {RgbFloatToWorkingLanes<L, ArgbOrder>, WorkingToRgbFloatLanes<L, ArgbOrder>},
+          {VuyaIntToWorkingLanes<L, uint8_t>, WorkingToVuyaIntLanes<L, uint8_t>},
+          {VuyaIntToWorkingLanes<L, uint16_t>, WorkingToVuyaIntLanes<L, uint16_t>}};
 }
 
 }  // namespace

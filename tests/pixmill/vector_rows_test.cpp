@@ -50,8 +50,11 @@ TEST(PixmillVectorRows, MatchTheScalarRowsBitForBit) {
       {kPixmillWorkingFormat, kPixmillBGRA16}, {kPixmillWorkingFormat, kPixmillARGB16},
       {kPixmillBGRA32f, kPixmillWorkingFormat}, {kPixmillARGB32f, kPixmillWorkingFormat},
       {kPixmillWorkingFormat, kPixmillBGRA32f}, {kPixmillWorkingFormat, kPixmillARGB32f},
+      {kPixmillVUYA8, kPixmillWorkingFormat},  {kPixmillVUYA16, kPixmillWorkingFormat},
+      {kPixmillWorkingFormat, kPixmillVUYA8},  {kPixmillWorkingFormat, kPixmillVUYA16},
       {kPixmillBGRA8, kPixmillARGB16},         {kPixmillARGB16, kPixmillBGRA8},
-      {kPixmillBGRA32f, kPixmillARGB8},
+      {kPixmillBGRA32f, kPixmillARGB8},        {kPixmillVUYA16, kPixmillBGRA8},
+      {kPixmillARGB8, kPixmillVUYA8},
   };
   const std::int32_t widths[] = {1, 4, 7, 8, 9, 12, 15, 16, 17, 31, 33, 47, 1000, 16385};
   std::mt19937 rng(20261207);
@@ -106,12 +109,15 @@ TEST(PixmillVectorRows, MatchTheScalarRowsBitForBit) {
 }
 
 // The vector rows take code / max without a division (two products and a sum). Every code of both
-// codings as a grey pixel, whose luma and alpha are the quotient itself, on every path.
+// codings on every channel, on every path: for RGB a grey pixel, whose luma and alpha are the
+// quotient itself; for VUYA every studio-range quotient and alpha.
 TEST(PixmillVectorRows, EveryCodeGivesTheQuotientsBits) {
   const std::int32_t widest = PM_DebugVectorRowsAvailable();
   if (widest == 0) GTEST_SKIP() << "the processor has no AVX2";
-  for (const PixmillPixelFormat from : {kPixmillBGRA8, kPixmillARGB8, kPixmillBGRA16, kPixmillARGB16}) {
+  for (const PixmillPixelFormat from :
+       {kPixmillBGRA8, kPixmillARGB8, kPixmillBGRA16, kPixmillARGB16, kPixmillVUYA8, kPixmillVUYA16}) {
     const std::int32_t codeBytes = PM_BytesPerPixel(from) / 4;
+    const bool rgb = from != kPixmillVUYA8 && from != kPixmillVUYA16;
     const std::int32_t width = 1 << (8 * codeBytes);
     std::vector<std::uint8_t> in(static_cast<std::size_t>(width) * 4 * static_cast<std::size_t>(codeBytes));
     for (std::int32_t c = 0; c < width; ++c) {
@@ -123,7 +129,7 @@ TEST(PixmillVectorRows, EveryCodeGivesTheQuotientsBits) {
     std::vector<float> scalar(4 * static_cast<std::size_t>(width));
     ASSERT_EQ(PM_DebugConvertOnPath(0, in.data(), 0, from, scalar.data(), 0, kPixmillWorkingFormat, width, 1),
               kPixmillOk);
-    for (std::int32_t c = 0; c < width; c += width / 4 - 1) {  // the luma and alpha are c / max
+    for (std::int32_t c = 0; rgb && c < width; c += width / 4 - 1) {  // the luma and alpha are c / max
       EXPECT_EQ(scalar[4 * static_cast<std::size_t>(c) + 2], static_cast<float>(c) / static_cast<float>(width - 1));
       EXPECT_EQ(scalar[4 * static_cast<std::size_t>(c) + 3], static_cast<float>(c) / static_cast<float>(width - 1));
     }
@@ -143,7 +149,8 @@ TEST(PixmillVectorRows, EveryCodeGivesTheQuotientsBits) {
 TEST(PixmillVectorRows, ValuesAroundEveryHalfCodeRoundAsTheScalarRows) {
   const std::int32_t widest = PM_DebugVectorRowsAvailable();
   if (widest == 0) GTEST_SKIP() << "the processor has no AVX2";
-  for (const PixmillPixelFormat to : {kPixmillBGRA8, kPixmillARGB8, kPixmillBGRA16, kPixmillARGB16}) {
+  for (const PixmillPixelFormat to :
+       {kPixmillBGRA8, kPixmillARGB8, kPixmillBGRA16, kPixmillARGB16, kPixmillVUYA8, kPixmillVUYA16}) {
     const float max = PM_BytesPerPixel(to) == 4 ? 255.0f : 65535.0f;
     std::vector<float> in;
     const auto around = [&](float centre, int steps) {
