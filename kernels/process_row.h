@@ -27,8 +27,8 @@ namespace threeway {
 // i % 16), so that neighbouring pixels, which mostly share a bin, do not wait on each other's
 // increment. A pass keeps one set of tables for all its rows, zeroed before the first and added
 // into the histogram after the last (AddRowBins): clearing and adding 16 KB at every row cost the
-// AVX-512 rows about a quarter of their time. Counts wrap modulo 2^32 either way, so the sum
-// equals counting in the histogram directly.
+// rows 5-10 % of their time. Counts wrap modulo 2^32 either way, so the sum equals counting in the
+// histogram directly.
 struct RowBins {
   static constexpr std::int32_t kTables = 16;
   alignas(64) std::uint32_t table[kTables][256];

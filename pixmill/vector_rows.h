@@ -1,8 +1,8 @@
 // The vector row converters of the RGB and integer VUYA formats, one table per vector width
 // (vector_rows_avx2.cpp, vector_rows_avx512.cpp), both built from the one routine of each
-// conversion in vector_rows_lanes.h. A vector row converts the longest run of whole lane sets from the start of
-// the row and returns how many pixels it converted; the scalar row converts the rest. Internal to
-// the library.
+// conversion in vector_rows_lanes.h. A vector row converts the longest run of whole lane sets from
+// the start of the row and returns how many pixels it converted; the scalar row converts the rest.
+// Internal to the library.
 #pragma once
 
 #include <cstdint>

@@ -2,9 +2,9 @@
 // rows tightly packed, and the conversions between formats through the host's image library.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <climits>
 #include <memory>
 #include <new>
 #include <optional>
@@ -50,7 +50,7 @@ inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 27;
 // start on a 2 MiB boundary and are offered to the kernel for transparent huge pages: where the
 // system allows them, a frame's first writing faults in a 2 MiB page at a time instead of 4 KiB
 // (on a virtual machine of ours a 33 MB 4K frame took 78 ms of page faults with small pages,
-// 5-15 ms with huge ones). Both never return null: they throw std::bad_alloc.
+// 5-15 ms with huge ones). AllocatePictureMemory never returns null: it throws std::bad_alloc.
 void* AllocatePictureMemory(std::size_t bytes);
 void FreePictureMemory(void* p, std::size_t bytes) noexcept;
 
