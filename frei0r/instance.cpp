@@ -21,13 +21,13 @@ constexpr int kMaxSide = 32768;
 }  // namespace
 
 std::unique_ptr<Instance> Instance::Create(int width, int height, const std::string& modulePath,
-                                           std::string& error) {
+                                           FrameLayout layout, std::string& error) {
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
     error = "frame size " + std::to_string(width) + "x" + std::to_string(height) +
             " is outside 1.." + std::to_string(kMaxSide) + " per side";
     return nullptr;
   }
-  std::unique_ptr<Instance> instance(new Instance(width, height));
+  std::unique_ptr<Instance> instance(new Instance(width, height, layout));
   if (!instance->Init(modulePath, error)) return nullptr;
   return instance;
 }
@@ -176,22 +176,33 @@ void Instance::Update(const std::uint32_t* in, std::uint32_t* out) {
   if (in == nullptr || out == nullptr) return;
   const std::size_t count = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
   const std::int32_t rowBytes = width_ * 4;
-  // RGBA -> 'bgra' once each way. With two frames the input is swapped straight into the output
-  // frame and rendered there in place: two frames in memory instead of three (the module reads
-  // each row into its scratch row before writing it). When the host hands one frame for both,
-  // the swapped input goes to the instance's own buffer, so that a failed render can give the
-  // frame back unchanged. The swap in streams past the cache: the destination's old pixels are of
-  // no use, and fetching them cost a frame's worth of reads.
+  // The module reads the 'bgra' frame `source` and writes `out`. BGRA frames in two buffers go to
+  // it as they are. RGBA is swapped once each way: with two frames the input is swapped straight
+  // into the output frame and rendered there in place, two frames in memory instead of three (the
+  // module reads each row into its scratch row before writing it); that swap streams past the
+  // cache, since the destination's old pixels are of no use and fetching them cost a frame's worth
+  // of reads. When the host hands one frame for both, the input is first copied (or swapped) into
+  // the instance's own buffer, so that a failed render can give the frame back unchanged.
+  const bool swap = layout_ == FrameLayout::kRgba;
   const bool sameFrame = in == out;
-  std::uint32_t* swapped = out;
-  if (sameFrame) {
-    if (input_.size() != count) input_.assign(count, 0);
-    swapped = input_.data();
+  const std::uint32_t* source = in;
+  if (swap || sameFrame) {
+    std::uint32_t* bgra = out;
+    if (sameFrame) {
+      if (input_.size() != count) input_.assign(count, 0);
+      bgra = input_.data();
+    }
+    if (swap) {
+      SwapRedBlueStreaming(in, bgra, count);
+    } else {
+      std::memcpy(bgra, in, count * sizeof *bgra);
+    }
+    source = bgra;
   }
-  SwapRedBlueStreaming(in, swapped, count);
-  const zkfx::HostFrame source{swapped, rowBytes, width_, height_, zkfx::kPixelFormatBGRA8};
+  const zkfx::HostFrame sourceFrame{const_cast<std::uint32_t*>(source), rowBytes, width_, height_,
+                                    zkfx::kPixelFormatBGRA8};
   zkfx::HostFrame destination{out, rowBytes, width_, height_, zkfx::kPixelFormatBGRA8};
-  const std::int32_t result = host_.Render(source, destination);
+  const std::int32_t result = host_.Render(sourceFrame, destination);
   if (result != zkfx::kErrNone) {
     if (!renderFailed_) {
       std::string text = "the effect could not render a frame (code " + std::to_string(result) + ")";
@@ -203,14 +214,18 @@ void Instance::Update(const std::uint32_t* in, std::uint32_t* out) {
     // The input unchanged: from the instance's buffer, or from the host's input, which a failed
     // render may have left half written over in the output.
     if (sameFrame) {
-      SwapRedBlue(input_.data(), out, count);
+      if (swap) {
+        SwapRedBlue(input_.data(), out, count);
+      } else {
+        std::memcpy(out, input_.data(), count * sizeof *out);
+      }
     } else {
       std::memcpy(out, in, count * sizeof *out);
     }
     return;
   }
   // The module wrote 'bgra' into the host's frame; swap it back to RGBA in place.
-  SwapRedBlue(out, out, count);
+  if (swap) SwapRedBlue(out, out, count);
 }
 
 }  // namespace threeway::frei0r

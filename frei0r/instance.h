@@ -1,5 +1,5 @@
-// One frei0r instance: one host of the effect module with one sequence, and the frame buffer the
-// pixel swap needs. Instances share nothing, so a frei0r host may drive one per thread.
+// One frei0r instance: one host of the effect module with one sequence, the byte order of its
+// frames, and the frame buffer a frame handed as both input and output needs. Instances share nothing, so a frei0r host may drive one per thread.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "frei0r/pixels.h"
 #include "host/host.h"
 
 namespace threeway::frei0r {
@@ -14,10 +15,10 @@ namespace threeway::frei0r {
 class Instance {
  public:
   // Loads the module file, runs global, parameter and sequence set-up and sizes the frame buffer
-  // for width x height. Null with a message in `error` when any step fails or the module is not
-  // the three-way corrector (its parameter list differs from the catalogue).
+  // for width x height frames in `layout`. Null with a message in `error` when any step fails or
+  // the module is not the three-way corrector (its parameter list differs from the catalogue).
   static std::unique_ptr<Instance> Create(int width, int height, const std::string& modulePath,
-                                          std::string& error);
+                                          FrameLayout layout, std::string& error);
   ~Instance();  // global set-down; the host then unloads the module
   Instance(const Instance&) = delete;
   Instance& operator=(const Instance&) = delete;
@@ -39,8 +40,8 @@ class Instance {
   void SetParam(int index, const void* value);
   void GetParam(int index, void* value) const;
 
-  // Grades one RGBA8888 frame of the constructed size; `in` may equal `out`. If the module refuses
-  // the frame the input is passed through unchanged and a message goes to stderr (once).
+  // Grades one frame of the constructed size and layout; `in` may equal `out`. If the module
+  // refuses the frame the input is passed through unchanged and a message goes to stderr (once).
   void Update(const std::uint32_t* in, std::uint32_t* out);
 
   int width() const { return width_; }
@@ -48,7 +49,7 @@ class Instance {
   const threeway::host::Host& host() const { return host_; }
 
  private:
-  Instance(int width, int height) : width_(width), height_(height) {}
+  Instance(int width, int height, FrameLayout layout) : width_(width), height_(height), layout_(layout) {}
   bool Init(const std::string& modulePath, std::string& error);
   void Report(const std::string& text) const;
   // Hands a non-colour value to the module when it differs from the module's own.
@@ -60,10 +61,11 @@ class Instance {
 
   int width_;
   int height_;
+  FrameLayout layout_;
   bool setUp_ = false;          // global set-up succeeded: set-down is owed
   bool renderFailed_ = false;   // a render failure was reported already
   threeway::host::Host host_;
-  std::vector<std::uint32_t> input_;  // an input frame that is also the output, in 'bgra'
+  std::vector<std::uint32_t> input_;  // a copy in 'bgra' of an input frame that is also the output
   std::vector<char> buttonDown_;      // per frei0r parameter: the last bool a button was given
   std::vector<double> sent_;          // per frei0r parameter: the last 0..1 the host sent, the
                                       // default until then (unused for colours)

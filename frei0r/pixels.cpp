@@ -1,8 +1,10 @@
 #include "frei0r/pixels.h"
 
 #include <immintrin.h>
+#include <link.h>
 
 #include <bit>
+#include <cstring>
 
 namespace threeway::frei0r {
 
@@ -56,6 +58,29 @@ void SwapRedBlue(const std::uint32_t* src, std::uint32_t* dst, std::size_t count
 void SwapRedBlueStreaming(const std::uint32_t* src, std::uint32_t* dst, std::size_t count) {
   const std::size_t done = HasAvx2() && src != dst ? SwapRedBlueAvx2<true>(src, dst, count) : 0;
   SwapRedBlue(src + done, dst + done, count - done);
+}
+
+FrameLayout ChooseFrameLayout(const char* setting, bool mltInProcess, std::string& complaint) {
+  complaint.clear();
+  if (setting != nullptr && *setting != '\0') {
+    if (std::strcmp(setting, "rgba") == 0) return FrameLayout::kRgba;
+    if (std::strcmp(setting, "bgra") == 0) return FrameLayout::kBgra;
+    complaint = std::string("THREEWAY_FREI0R_LAYOUT=") + setting + " is neither rgba nor bgra; ignored";
+  }
+  return mltInProcess ? FrameLayout::kRgba : FrameLayout::kBgra;
+}
+
+bool MltInProcess() {
+  // Every object the loader has mapped, whatever scope it was loaded in: a library named libmlt
+  // followed by '-' or '.' (libmlt++ is not enough on its own, but always brings libmlt along).
+  const auto visit = [](dl_phdr_info* info, std::size_t, void*) -> int {
+    const char* name = info->dlpi_name;
+    if (name == nullptr) return 0;
+    const char* slash = std::strrchr(name, '/');
+    const char* base = slash != nullptr ? slash + 1 : name;
+    return std::strncmp(base, "libmlt", 6) == 0 && (base[6] == '-' || base[6] == '.') ? 1 : 0;
+  };
+  return ::dl_iterate_phdr(visit, nullptr) != 0;
 }
 
 }  // namespace threeway::frei0r

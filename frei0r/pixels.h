@@ -1,13 +1,28 @@
-// Between frei0r's RGBA8888 frames (bytes R, G, B, A) and the effect's 8-bit 'bgra' host format
-// (bytes B, G, R, A): swapping the first and third byte of every pixel, losslessly, alpha untouched.
+// The frames a frei0r host hands the filter, and the way between them and the effect's 8-bit
+// 'bgra' host format (bytes B, G, R, A).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace threeway::frei0r {
 
-// dst[i] = src[i] with bytes 0 and 2 exchanged, for `count` pixels. `dst` may equal `src` (in
+// The byte order of the 8-bit frames the plug-in declares and takes. `kBgra` is frei0r's
+// BGRA8888, the effect's own 'bgra': the frames go to the module as they are. `kRgba` is
+// RGBA8888 (bytes R, G, B, A): red and blue are exchanged on the way in and back on the way out.
+enum class FrameLayout { kRgba, kBgra };
+
+// The layout for a process. `setting` is the value of THREEWAY_FREI0R_LAYOUT (null when unset):
+// "rgba" or "bgra" choose; anything else is ignored with a sentence about it in `complaint`.
+// Without a choice: RGBA when MLT is in the process (MLT hands every frei0r filter RGBA whatever
+// the filter declares), BGRA otherwise (ffmpeg and GStreamer convert to what the filter declares).
+FrameLayout ChooseFrameLayout(const char* setting, bool mltInProcess, std::string& complaint);
+
+// True when one of MLT's libraries (libmlt-7.so.7, libmlt.so.6, ...) is loaded in this process.
+bool MltInProcess();
+
+// RGBA <-> 'bgra'. dst[i] = src[i] with bytes 0 and 2 exchanged, for `count` pixels. `dst` may equal `src` (in
 // place); other overlaps are not allowed.
 void SwapRedBlue(const std::uint32_t* src, std::uint32_t* dst, std::size_t count);
 // The same into a frame the swap fills and nothing has read lately: with AVX2 the stores go around

@@ -5,6 +5,10 @@
 //   1. the file named by the environment variable THREEWAY_MODULE (used as given);
 //   2. ThreeWayColorCorrector.so next to threeway.so (an installed pair);
 //   3. ../plugins/ThreeWayColorCorrector.so relative to threeway.so (the build tree).
+//
+// The frames' byte order is chosen once per process (ProcessLayout): BGRA8888, the effect's own
+// 'bgra', so that ffmpeg and GStreamer hand frames the module takes as they are; RGBA8888 inside
+// MLT, which hands RGBA whatever a filter declares; THREEWAY_FREI0R_LAYOUT=rgba|bgra overrides.
 #include <dlfcn.h>
 // The frei0r functions are this library's only exports (exports.map); everything else is hidden.
 #pragma GCC visibility push(default)
@@ -56,6 +60,19 @@ std::string LocateModule(std::string& tried) {
   return {};
 }
 
+// The layout of this process's frames, chosen at the first call and then kept: a host reads the
+// declared colour model once, and every instance must take what was declared.
+threeway::frei0r::FrameLayout ProcessLayout() {
+  static const threeway::frei0r::FrameLayout layout = [] {
+    std::string complaint;
+    const threeway::frei0r::FrameLayout chosen = threeway::frei0r::ChooseFrameLayout(
+        std::getenv("THREEWAY_FREI0R_LAYOUT"), threeway::frei0r::MltInProcess(), complaint);
+    if (!complaint.empty()) Report(complaint);
+    return chosen;
+  }();
+  return layout;
+}
+
 threeway::frei0r::Instance* AsInstance(f0r_instance_t instance) { return static_cast<threeway::frei0r::Instance*>(instance); }
 
 }  // namespace
@@ -80,7 +97,8 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
   info->name = threeway::frei0r::kFilterName;
   info->author = threeway::frei0r::kFilterAuthor;
   info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
-  info->color_model = F0R_COLOR_MODEL_RGBA8888;
+  info->color_model = ProcessLayout() == threeway::frei0r::FrameLayout::kBgra ? F0R_COLOR_MODEL_BGRA8888
+                                                                           : F0R_COLOR_MODEL_RGBA8888;
   info->frei0r_version = FREI0R_MAJOR_VERSION;
   info->major_version = 1;
   info->minor_version = 0;
@@ -113,7 +131,8 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
     }
     std::string error;
     auto instance = threeway::frei0r::Instance::Create(static_cast<int>(std::min(width, 1u << 30)),
-                                               static_cast<int>(std::min(height, 1u << 30)), path, error);
+                                                       static_cast<int>(std::min(height, 1u << 30)), path,
+                                                       ProcessLayout(), error);
     if (!instance) {
       Report("cannot use the effect module: " + error);
       return nullptr;

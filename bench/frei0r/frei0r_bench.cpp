@@ -1,7 +1,7 @@
-// What the frei0r plug-in adds to the module's render: the red/blue swap each way. Measured on
-// one HD frame: the swap alone, a render through the host alone ('bgra' in and out), and the
-// plug-in's whole update (swap in, the same render, swap out), each with the default panel and a
-// busy one.
+// What the frei0r plug-in adds to the module's render. Measured on one HD frame: the red/blue
+// swap alone, a render through the host alone ('bgra' in and out), and the plug-in's whole update
+// in either layout (BGRA: the frames go to the module as they are; RGBA: swap in, the same
+// render, swap out), each with the default panel and a busy one.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -34,9 +34,10 @@ void SetBusyPanel(threeway::frei0r::Instance& instance) {
   for (auto [name, value] : panel) instance.SetParam(threeway::frei0r::FindPluginParam(name), &value);
 }
 
-std::unique_ptr<threeway::frei0r::Instance> MakeInstance(benchmark::State& state) {
+std::unique_ptr<threeway::frei0r::Instance> MakeInstance(benchmark::State& state,
+                                                        threeway::frei0r::FrameLayout layout) {
   std::string error;
-  auto instance = threeway::frei0r::Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), error);
+  auto instance = threeway::frei0r::Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), layout, error);
   if (!instance) state.SkipWithError(error.c_str());
   return instance;
 }
@@ -58,7 +59,7 @@ void BM_SwapRedBlue(benchmark::State& state) {
 
 // The host render alone: the frame already in 'bgra', straight into the output.
 void BM_HostRender(benchmark::State& state) {
-  auto instance = MakeInstance(state);
+  auto instance = MakeInstance(state, threeway::frei0r::FrameLayout::kBgra);
   if (!instance) return;
   if (state.range(0)) SetBusyPanel(*instance);
   std::vector<std::uint32_t> in = Frame(), out(in.size());
@@ -70,9 +71,10 @@ void BM_HostRender(benchmark::State& state) {
   SetPixels(state);
 }
 
-// The plug-in's f0r_update work: swap in, render, swap out.
+// The plug-in's f0r_update work in the layout of the second argument.
 void BM_PluginUpdate(benchmark::State& state) {
-  auto instance = MakeInstance(state);
+  auto instance = MakeInstance(state, state.range(1) ? threeway::frei0r::FrameLayout::kRgba
+                                                     : threeway::frei0r::FrameLayout::kBgra);
   if (!instance) return;
   if (state.range(0)) SetBusyPanel(*instance);
   const std::vector<std::uint32_t> in = Frame();
@@ -89,7 +91,8 @@ void BM_PluginUpdate(benchmark::State& state) {
 // machine's speed (a virtual machine's varies by 10-25 % between minutes). Reports the medians
 // and the update's overhead over the render in per cent.
 void BM_UpdateOverRender(benchmark::State& state) {
-  auto instance = MakeInstance(state);
+  auto instance = MakeInstance(state, state.range(1) ? threeway::frei0r::FrameLayout::kRgba
+                                                     : threeway::frei0r::FrameLayout::kBgra);
   if (!instance) return;
   if (state.range(0)) SetBusyPanel(*instance);
   const std::vector<std::uint32_t> in = Frame();
@@ -124,7 +127,15 @@ void BM_UpdateOverRender(benchmark::State& state) {
 
 BENCHMARK(BM_SwapRedBlue)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HostRender)->ArgName("busy")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_PluginUpdate)->ArgName("busy")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_UpdateOverRender)->ArgName("busy")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_PluginUpdate)
+    ->ArgNames({"busy", "rgba"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_UpdateOverRender)
+    ->ArgNames({"busy", "rgba"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime();
 
 }  // namespace

@@ -1,4 +1,5 @@
 // One frei0r instance over the built module: set-up, defaults, pickers, auto buttons, refusals.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -30,7 +31,7 @@ class Frei0rInstance : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    instance = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), error);
+    instance = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), FrameLayout::kRgba, error);
     ASSERT_TRUE(instance) << error;
   }
   void SetDouble(const char* name, double unit) {
@@ -53,42 +54,77 @@ class Frei0rInstance : public ::testing::Test {
   std::unique_ptr<Instance> instance;
 };
 
-TEST_F(Frei0rInstance, DefaultsLeaveEveryPixelAndAlphaUnchanged) {
-  const std::vector<std::uint32_t> in = RandomRgba(kWidth * kHeight, 1);
-  std::vector<std::uint32_t> out(in.size(), 0);
-  instance->Update(in.data(), out.data());
-  EXPECT_EQ(out, in);
-  // In place (a host may hand the same buffer twice).
-  std::vector<std::uint32_t> same = in;
-  instance->Update(same.data(), same.data());
-  EXPECT_EQ(same, in);
+// Both layouts, with two frames and with one frame handed for both: the defaults give every byte
+// back, alpha included; a grade with a softened qualifier (its mask is taken from the whole input
+// before any row is written) equals the module's render through the instance's own host of the
+// frame in 'bgra' (swapped from RGBA and back for that layout).
+TEST(Frei0rInstanceLayouts, UpdateEqualsTheHostsRenderWithOneFrameOrTwo) {
+  constexpr int kWidth = 40, kHeight = 24;
+  const std::vector<std::uint32_t> in = RandomRgba(kWidth * kHeight, 7);
+  for (const FrameLayout layout : {FrameLayout::kRgba, FrameLayout::kBgra}) {
+    const bool rgba = layout == FrameLayout::kRgba;
+    const char* what = rgba ? "rgba" : "bgra";
+    std::string error;
+    auto instance = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), layout, error);
+    ASSERT_TRUE(instance) << error;
+    std::vector<std::uint32_t> out(in.size(), 0), same = in;
+    instance->Update(in.data(), out.data());
+    EXPECT_EQ(out, in) << what << ", defaults, two frames";
+    instance->Update(same.data(), same.data());
+    EXPECT_EQ(same, in) << what << ", defaults, one frame for both";
+
+    for (auto [name, unit] : {std::pair{"MasterSaturation", 0.8}, {"LumaStartThreshold", 0.3},
+                              {"LumaStartSoftness", 0.2}, {"Soften", 0.1}, {"HighlightBalanceMagnitude", 0.4},
+                              {"HighlightBalanceAngle", 0.2}, {"MasterHueAngle", 0.6}}) {
+      instance->SetParam(FindPluginParam(name), &unit);
+    }
+    std::vector<std::uint32_t> bgra = in, expected(in.size());
+    if (rgba) SwapRedBlue(in.data(), bgra.data(), in.size());
+    const zkfx::HostFrame source{bgra.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
+    zkfx::HostFrame destination{expected.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
+    auto& host = const_cast<threeway::host::Host&>(instance->host());
+    ASSERT_EQ(host.Render(source, destination), 0);
+    if (rgba) SwapRedBlue(expected.data(), expected.data(), expected.size());
+    ASSERT_NE(expected, in);  // the grade changes pixels, so a pass-through cannot match
+
+    instance->Update(in.data(), out.data());
+    EXPECT_EQ(out, expected) << what << ", two frames";
+    same = in;
+    instance->Update(same.data(), same.data());
+    EXPECT_EQ(same, expected) << what << ", one frame for both";
+  }
 }
 
-// A grade with a softened qualifier (its mask is taken from the whole input before any row is
-// written) through the plug-in, with two frames and with one frame handed for both, equals the
-// module's render through the instance's own host of the frame swapped to 'bgra' and back.
-TEST_F(Frei0rInstance, UpdateEqualsTheHostsRenderWithOneFrameOrTwo) {
-  for (auto [name, unit] : {std::pair{"MasterSaturation", 0.8}, {"LumaStartThreshold", 0.3},
-                            {"LumaStartSoftness", 0.2}, {"Soften", 0.1}, {"HighlightBalanceMagnitude", 0.4},
-                            {"HighlightBalanceAngle", 0.2}, {"MasterHueAngle", 0.6}}) {
-    SetDouble(name, unit);
+// The layout a process gets: a valid setting wins, anything else is reported and ignored, and
+// without one only MLT's presence decides.
+TEST(Frei0rLayout, SettingThenMltDecide) {
+  struct Case {
+    const char* setting;
+    bool mlt;
+    FrameLayout expected;
+    bool complains;
+  };
+  const Case cases[] = {
+      {nullptr, false, FrameLayout::kBgra, false}, {nullptr, true, FrameLayout::kRgba, false},
+      {"", true, FrameLayout::kRgba, false},       {"rgba", false, FrameLayout::kRgba, false},
+      {"bgra", true, FrameLayout::kBgra, false},   {"RGBA", false, FrameLayout::kBgra, true},
+      {"bgr", true, FrameLayout::kRgba, true},
+  };
+  for (const Case& c : cases) {
+    std::string complaint = "stale";
+    const std::string what = c.setting == nullptr ? "unset" : std::string("'") + c.setting + "'";
+    EXPECT_EQ(ChooseFrameLayout(c.setting, c.mlt, complaint), c.expected) << what << (c.mlt ? " in MLT" : "");
+    EXPECT_EQ(complaint.empty(), !c.complains) << what << ": " << complaint;
+    if (c.complains) {
+      EXPECT_NE(complaint.find(c.setting), std::string::npos) << complaint;
+    }
   }
-  const std::vector<std::uint32_t> in = RandomRgba(kWidth * kHeight, 7);
-  std::vector<std::uint32_t> bgra(in.size()), expected(in.size());
-  SwapRedBlue(in.data(), bgra.data(), in.size());
-  const zkfx::HostFrame source{bgra.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
-  zkfx::HostFrame destination{expected.data(), kWidth * 4, kWidth, kHeight, zkfx::kPixelFormatBGRA8};
-  auto& host = const_cast<threeway::host::Host&>(instance->host());
-  ASSERT_EQ(host.Render(source, destination), 0);
-  SwapRedBlue(expected.data(), expected.data(), expected.size());
-  ASSERT_NE(expected, in);  // the grade changes pixels, so a pass-through cannot match
-
-  std::vector<std::uint32_t> out(in.size(), 0);
-  instance->Update(in.data(), out.data());
-  EXPECT_EQ(out, expected) << "two frames";
-  std::vector<std::uint32_t> same = in;
-  instance->Update(same.data(), same.data());
-  EXPECT_EQ(same, expected) << "one frame for both";
+  // This test program has no MLT until it loads MLT's library itself.
+  EXPECT_FALSE(MltInProcess());
+  void* mlt = dlopen("libmlt-7.so.7", RTLD_LAZY | RTLD_LOCAL);
+  if (mlt == nullptr) GTEST_SKIP() << "MLT's library is not installed: " << dlerror();
+  EXPECT_TRUE(MltInProcess());
+  dlclose(mlt);
 }
 
 TEST_F(Frei0rInstance, ValuesReachTheHostAndReadBack) {
@@ -161,8 +197,8 @@ TEST_F(Frei0rInstance, PickedValuesFollowTheHostsValuesNotTheirHistory) {
   };
   for (const Case& c : cases) {
     std::string error;
-    auto driven = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), error);
-    auto fresh = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), error);
+    auto driven = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), FrameLayout::kRgba, error);
+    auto fresh = Instance::Create(kWidth, kHeight, threeway::test::ModulePath(), FrameLayout::kRgba, error);
     ASSERT_TRUE(driven && fresh) << error;
     for (const Step& step : c.steps) set(*driven, step);
     // The fresh instance: every parameter once, in order, at its final value or its default.
@@ -275,7 +311,7 @@ TEST(Frei0rInstanceCreate, RefusesWithAClearMessage) {
   };
   for (const Case& c : cases) {
     std::string error;
-    EXPECT_EQ(Instance::Create(c.width, c.height, c.path, error), nullptr) << c.what;
+    EXPECT_EQ(Instance::Create(c.width, c.height, c.path, FrameLayout::kBgra, error), nullptr) << c.what;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
   }
 }
