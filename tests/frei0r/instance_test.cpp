@@ -308,12 +308,15 @@ TEST(Frei0rInstanceCreate, RefusesWithAClearMessage) {
       {"a library without the resource", 16, 8, "/lib/x86_64-linux-gnu/libm.so.6", "no .pipl section"},
       {"zero width", 0, 8, threeway::test::ModulePath(), "frame size"},
       {"too high", 8, 1 << 20, threeway::test::ModulePath(), "frame size"},
+      {"one past the widest", 32769, 1, threeway::test::ModulePath(), "frame size"},
   };
   for (const Case& c : cases) {
     std::string error;
     EXPECT_EQ(Instance::Create(c.width, c.height, c.path, FrameLayout::kBgra, error), nullptr) << c.what;
     EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
   }
+  std::string error;  // the widest frame itself is taken
+  EXPECT_NE(Instance::Create(32768, 1, threeway::test::ModulePath(), FrameLayout::kBgra, error), nullptr) << error;
 }
 
 }  // namespace
