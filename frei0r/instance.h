@@ -1,5 +1,6 @@
 // One frei0r instance: one host of the effect module with one sequence, the byte order of its
-// frames, and the frame buffer a frame handed as both input and output needs. Instances share nothing, so a frei0r host may drive one per thread.
+// frames, and the frame buffer a frame handed as both input and output needs. Instances share
+// nothing, so a frei0r host may drive one per thread.
 #pragma once
 
 #include <cstdint>
