@@ -15,8 +15,9 @@ enum class FrameLayout { kRgba, kBgra };
 
 // The layout for a process. `setting` is the value of THREEWAY_FREI0R_LAYOUT (null when unset):
 // "rgba" or "bgra" choose; anything else is ignored with a sentence about it in `complaint`.
-// Without a choice: RGBA when MLT is in the process (MLT hands every frei0r filter RGBA whatever
-// the filter declares), BGRA otherwise (ffmpeg and GStreamer convert to what the filter declares).
+// Without a choice: RGBA when MLT is in the process (MLT converts for a BGRA filter itself, one
+// byte at a time, which is slower than this filter's own swap), BGRA otherwise (ffmpeg and
+// GStreamer convert to what the filter declares).
 FrameLayout ChooseFrameLayout(const char* setting, bool mltInProcess, std::string& complaint);
 
 // True when one of MLT's libraries (libmlt-7.so.7, libmlt.so.6, ...) is loaded in this process.

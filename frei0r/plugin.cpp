@@ -8,7 +8,8 @@
 //
 // The frames' byte order is chosen once per process (ProcessLayout): BGRA8888, the effect's own
 // 'bgra', so that ffmpeg and GStreamer hand frames the module takes as they are; RGBA8888 inside
-// MLT, which hands RGBA whatever a filter declares; THREEWAY_FREI0R_LAYOUT=rgba|bgra overrides.
+// MLT, whose own conversion for a BGRA filter is slower than the filter's swap;
+// THREEWAY_FREI0R_LAYOUT=rgba|bgra overrides.
 #include <dlfcn.h>
 // The frei0r functions are this library's only exports (exports.map); everything else is hidden.
 #pragma GCC visibility push(default)
